@@ -1,0 +1,49 @@
+// The file table: which directory, and which container, each logical file name stands for;
+// and the resolver that turns a logical name into the path to open.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace config {
+
+constexpr std::size_t kNameChars = 19;  // logical and container names, besides the NUL
+
+struct FileEntry {
+    char name[kNameChars + 1] = {};       // logical name, lower case; empty: the entry is free
+    char directory[plat::kMaxPath + 1] = {};
+    char container[kNameChars + 1] = {};  // container file holding the name; empty: plain file
+    std::uint8_t cd_flag = 0;             // the container lies in the disc folder on the CD
+    bool directory_too_long = false;      // the section's directory did not fit: unresolvable
+};
+
+// One table for the program, created by the first [path] section and never grown.
+struct FileTable {
+    std::unique_ptr<FileEntry[]> entries;
+    std::size_t capacity = 0;
+    // Every resolution leaves its path here; the next one overwrites it.
+    char result[plat::kMaxPath + 1] = {};
+};
+
+FileTable& file_table();
+void reset_file_table();
+
+// Reads a [path] section that starts at `position` of the open configuration file, filling
+// the table (created on the first call, with one entry more than that section has lines).
+// Leaves the file at the start of the line that ended the section.
+void read_path_section(std::FILE* f, long position);
+
+enum Resolution { kUnknownName = -1, kPlainFile = 0, kContainerMember = 1 };
+
+// Trims and lower-cases `name` in place and resolves it; the path is left in
+// file_table().result. A path that would not fit comes back empty, so that opening it fails
+// as for a missing file.
+int resolve_logical_name(char* name);
+
+// The table entry of a (trimmed, lower-case) logical name, or null.
+FileEntry* find_entry(const char* name);
+
+}  // namespace config

@@ -1,0 +1,51 @@
+// Small text rules shared by every reader of the game's text files.
+#include "config/text.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace config {
+
+namespace {
+bool is_trimmed_char(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+}  // namespace
+
+void trim(char* text) {
+    std::size_t len = std::strlen(text);
+    while (len > 0 && is_trimmed_char(text[len - 1])) --len;
+    text[len] = 0;
+    std::size_t start = 0;
+    while (start < len && is_trimmed_char(text[start])) ++start;
+    if (start) std::memmove(text, text + start, len - start + 1);
+}
+
+void lower(char* text) {
+    for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
+}
+
+int make_directory(char* text, std::size_t capacity) {
+    lower(text);
+    std::size_t len = std::strlen(text);
+    if (len == 0 || text[len - 1] == '\\' || text[len - 1] == ':') return static_cast<int>(len);
+    if (len + 1 > capacity) return -1;
+    text[len] = '\\';
+    text[len + 1] = 0;
+    return static_cast<int>(len + 1);
+}
+
+bool copy_if_fits(char* dst, std::size_t capacity, const char* src) {
+    std::size_t len = std::strlen(src);
+    if (len > capacity) return false;
+    std::memcpy(dst, src, len + 1);
+    return true;
+}
+
+bool append_if_fits(char* dst, std::size_t capacity, const char* src) {
+    std::size_t have = std::strlen(dst);
+    std::size_t add = std::strlen(src);
+    if (have + add > capacity) return false;
+    std::memcpy(dst + have, src, add + 1);
+    return true;
+}
+
+}  // namespace config

@@ -1,0 +1,48 @@
+// The table record loader: any bytes as multigen.dat against a small file table.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "config/config.h"
+#include "config/file_table.h"
+#include "config/records.h"
+#include "platform/platform.h"
+#include "xfile/xfile.h"
+
+namespace {
+
+const char kGame[] =
+    "[path]\n"
+    "hero                c:\\game\\\n"
+    "map                 c:\\game\\maps\\\n"
+    "                    \n";
+
+std::string scratch_file() {
+    static std::string path = plat::from_native_path(("/tmp/dravo-records-fuzz-" + std::to_string(getpid())).c_str());
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    config::reset_configuration();
+    xfile::reset_xfile();
+    std::FILE* ini = fmemopen(const_cast<char*>(kGame), sizeof kGame - 1, "rb");
+    config::read_configuration_from(ini, config::ConfigMode::Game);
+    std::fclose(ini);
+
+    std::string path = scratch_file();
+    std::FILE* out = plat::open_text(path.c_str(), "wb");
+    if (!out) return 0;
+    std::fwrite(data, 1, size, out);
+    std::fclose(out);
+    if (config::load_record_file(path.c_str()) != 1) __builtin_trap();
+    for (const char* n : {"hero", "map"}) {
+        const config::FileEntry* e = config::find_entry(n);
+        if (!e || std::strlen(e->container) > config::kNameChars) __builtin_trap();
+    }
+    return 0;
+}

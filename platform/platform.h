@@ -1,0 +1,109 @@
+// The operating-system operations the patch kit's core needs, behind one header.
+//
+// The installer is a Windows program and the game's files follow Windows rules: drive
+// letters, backslashes, names matched without regard to case, and files opened without
+// sharing. platform_win32.cpp maps these calls one to one onto the ANSI Win32 API;
+// platform_posix.cpp gives the same semantics on Linux, so that the core, the command-line
+// tool and the unit tests behave the same on both. Nothing outside platform/ calls the OS.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace plat {
+
+// An open file. Opaque: a HANDLE on Windows, a file descriptor on POSIX.
+enum class Handle : std::intptr_t { Invalid = -1 };
+
+enum class Access {
+    Read,       // GENERIC_READ
+    Write,      // GENERIC_WRITE
+    ReadWrite,  // GENERIC_READ | GENERIC_WRITE
+};
+
+enum class Disposition {
+    OpenExisting,  // OPEN_EXISTING: fail when the file does not exist.
+    CreateAlways,  // CREATE_ALWAYS: create, or truncate an existing file to 0 bytes.
+};
+
+// The failures a Windows caller can tell apart.
+enum class Error {
+    None,
+    FileNotFound,      // ERROR_FILE_NOT_FOUND: the directory exists, the file does not.
+    PathNotFound,      // ERROR_PATH_NOT_FOUND: a directory of the path is missing.
+    SharingViolation,  // ERROR_SHARING_VIOLATION: another opener holds the file.
+    AccessDenied,      // ERROR_ACCESS_DENIED: read-only file, or a directory.
+    DiskFull,          // ERROR_DISK_FULL
+    NameTooLong,       // the path does not fit a Windows path buffer
+    Other,
+};
+
+// Longest path, in characters, that a path buffer of the core holds (MAX_PATH less its NUL
+// would be 259; one more keeps every path that fits a 260-byte Win32 buffer).
+constexpr std::size_t kMaxPath = 260;
+
+// Files. Every open is exclusive (share mode 0): a second open of the same file fails with
+// SharingViolation until the first is closed.
+Handle open_file(const char* path, Access access, Disposition disposition);
+bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
+bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written);
+
+enum class SeekFrom { Begin, Current, End };
+// Moves the file pointer; returns the new absolute position, or -1 (pointer unchanged).
+std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from);
+// Size in bytes, or -1.
+std::int64_t file_size(Handle h);
+bool flush_file(Handle h);
+bool close_file(Handle h);
+
+// The error of the last failed call of this thread, and its text as the system words it.
+Error last_error();
+std::string last_error_text();
+
+// Names.
+bool file_exists(const char* path);  // a file or a directory
+bool is_directory(const char* path);
+bool delete_file(const char* path);
+// Puts `from` in the place of `to` in one step: a crash leaves either the old or the new
+// file under `to`, never neither. The data is on disk when this returns true.
+bool replace_file(const char* from, const char* to);
+bool create_directory(const char* path);
+// Sets or clears the read-only attribute (on POSIX: every write permission bit).
+bool set_read_only(const char* path, bool read_only);
+bool remove_directory(const char* path);
+
+// A text stream of the C runtime on a path in this layer's form; null on failure.
+std::FILE* open_text(const char* path, const char* mode);
+
+// Current directory in drive form: "c:\games\dravo" (no trailing backslash but at the root:
+// "c:\"). The drive letter comes as the system reports it.
+std::string current_directory();
+bool change_directory(const char* path);
+// A directory for scratch files, in drive form, ending with a backslash.
+std::string temp_directory();
+// A host path (as a user types it on this system) in this layer's drive form. On Windows
+// this is the path itself.
+std::string from_native_path(const char* native);
+// The path in the host's own form: on Windows the path itself; on POSIX the translated
+// path with every existing component matched without regard to case.
+std::string to_native_path(const char* path);
+
+// Milliseconds since some fixed moment; wraps like GetTickCount.
+std::uint32_t tick_count();
+void sleep_ms(std::uint32_t ms);
+
+// Memory that the file library hands out in its own blocks.
+void* memory_alloc(std::size_t bytes);
+void memory_free(void* block);
+
+// Fault injection for tests: the Nth write_file call from now (1 = the next one) fails as a
+// full disk does, writing nothing. 0 switches it off. Every implementation honours it.
+struct FaultInjection {
+    long fail_write_at = 0;   // countdown; the call that brings it to 0 fails
+    long writes_seen = 0;     // write_file calls since the last reset
+};
+FaultInjection& fault_injection();
+void reset_fault_injection();
+
+}  // namespace plat

@@ -1,0 +1,591 @@
+// The platform layer on POSIX systems, with the file semantics a Windows program sees under
+// Wine: '\' and '/' both separate; drive letters map through a drive table; a path component
+// that does not exist as written is matched without regard to case; every open is exclusive.
+//
+// Drive table: z: is "/", more drives come from the prefix named by WINEPREFIX (its dosdevices
+// links) and from DRAVO_DRIVES ("c=/srv/game-c;d=/media/cd"), which wins over both.
+#include "platform/platform.h"
+#include "platform/platform_internal.h"
+#include "platform/winpath.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <set>
+#include <utility>
+
+namespace plat {
+
+namespace {
+
+thread_local Error g_last_error = Error::None;
+thread_local int g_last_errno = 0;
+
+void set_error(Error e, int err = 0) {
+    g_last_error = e;
+    g_last_errno = err;
+}
+
+Error error_from_errno(int err) {
+    switch (err) {
+        case ENOENT: return Error::FileNotFound;
+        case ENOTDIR: return Error::PathNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS: return Error::AccessDenied;
+        case ENOSPC:
+        case EDQUOT: return Error::DiskFull;
+        case ENAMETOOLONG: return Error::NameTooLong;
+        case EWOULDBLOCK: return Error::SharingViolation;
+        default: return Error::Other;
+    }
+}
+
+void set_errno_error(int err) { set_error(error_from_errno(err), err); }
+
+// ---- drive table ---------------------------------------------------------------------------
+
+std::string real_path_or_self(const std::string& p) {
+    char buf[PATH_MAX];
+    if (::realpath(p.c_str(), buf)) return buf;
+    return p;
+}
+
+std::string strip_trailing_slashes(std::string s) {
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
+struct DriveTable {
+    std::map<char, std::string> roots;  // letter -> host directory without trailing '/'
+
+    DriveTable() {
+        roots['z'] = "/";
+        if (const char* prefix = std::getenv("WINEPREFIX")) add_wine_prefix(prefix);
+        if (const char* list = std::getenv("DRAVO_DRIVES"))
+            for (auto& [letter, root] : parse_drive_list(list))
+                roots[letter] = strip_trailing_slashes(real_path_or_self(root));
+    }
+
+    void add_wine_prefix(const std::string& prefix) {
+        std::string dev = prefix + "/dosdevices";
+        DIR* d = ::opendir(dev.c_str());
+        if (!d) return;
+        while (dirent* e = ::readdir(d)) {
+            std::string name = e->d_name;
+            if (name.size() != 2 || name[1] != ':') continue;
+            char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+            if (letter < 'a' || letter > 'z') continue;
+            char buf[PATH_MAX];
+            if (::realpath((dev + "/" + name).c_str(), buf)) roots[letter] = buf;
+        }
+        ::closedir(d);
+    }
+
+    const std::string* root_of(char letter) const {
+        auto it = roots.find(letter);
+        return it == roots.end() ? nullptr : &it->second;
+    }
+
+    // The drive whose root is the longest prefix of an absolute host path, and the rest.
+    std::pair<char, std::string> drive_of(const std::string& abs) const {
+        char best = 0;
+        std::size_t best_len = 0;
+        for (const auto& [letter, root] : roots) {
+            std::size_t len = root == "/" ? 0 : root.size();
+            bool prefix = root == "/" || (abs.compare(0, len, root) == 0 &&
+                                          (abs.size() == len || abs[len] == '/'));
+            if (prefix && (best == 0 || len > best_len || (len == best_len && letter == 'z'))) {
+                best = letter;
+                best_len = len;
+            }
+        }
+        return {best ? best : 'z', abs.substr(best_len)};
+    }
+};
+
+DriveTable& drives() {
+    static DriveTable table;
+    return table;
+}
+
+std::string host_cwd() {
+    char buf[PATH_MAX];
+    if (!::getcwd(buf, sizeof buf)) return "/";
+    return buf;
+}
+
+// ---- path translation ----------------------------------------------------------------------
+
+// Finds the entry of `dir` that equals `name` without regard to case; empty when none.
+std::string match_ignoring_case(const std::string& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (names_equal_ignoring_case(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+bool host_exists(const std::string& p) {
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0;
+}
+
+struct Translated {
+    std::string host;
+    bool parent_missing = false;  // a directory on the way does not exist
+    bool ok = true;               // false: the path cannot name anything (unknown drive, UNC)
+};
+
+std::string join(const std::string& base, const std::string& name) {
+    if (base.empty()) return name;
+    if (base.back() == '/') return base + name;
+    return base + "/" + name;
+}
+
+Translated translate(const char* path) {
+    Translated t;
+    if (std::strlen(path) > kMaxPath) {
+        t.ok = false;
+        return t;
+    }
+    WindowsPath wp = parse_windows_path(path);
+    if (wp.unc || *path == 0) {
+        t.ok = false;
+        return t;
+    }
+    const DriveTable& table = drives();
+    auto [cur_drive, cur_rest] = table.drive_of(host_cwd());
+
+    std::string base;
+    if (wp.drive) {
+        const std::string* root = table.root_of(wp.drive);
+        if (!root) {
+            t.ok = false;
+            return t;
+        }
+        if (wp.rooted || wp.drive != cur_drive) {
+            base = *root;
+        } else {
+            base = "";  // "c:name" on the current drive is relative to the current directory
+        }
+    } else if (wp.rooted) {
+        base = *table.root_of(cur_drive);
+    }
+
+    std::string cur = base;
+    for (std::size_t i = 0; i < wp.components.size(); ++i) {
+        const std::string& part = wp.components[i];
+        std::string next = join(cur, part);
+        if (!t.parent_missing && !host_exists(next)) {
+            std::string match = match_ignoring_case(cur, part);
+            if (!match.empty()) next = join(cur, match);
+            else if (i + 1 < wp.components.size()) t.parent_missing = true;
+        }
+        cur = next;
+    }
+    if (cur.empty()) cur = base.empty() ? "." : base;
+    t.host = cur;
+    return t;
+}
+
+// ---- exclusive opens -----------------------------------------------------------------------
+
+using FileKey = std::pair<dev_t, ino_t>;
+
+struct OpenFiles {
+    std::mutex lock;
+    std::map<int, FileKey> by_fd;
+    std::multiset<FileKey> keys;
+};
+
+OpenFiles& open_files() {
+    static OpenFiles files;
+    return files;
+}
+
+bool key_of_path(const std::string& host, FileKey* key) {
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0) return false;
+    *key = {st.st_dev, st.st_ino};
+    return true;
+}
+
+bool is_held_open(const std::string& host) {
+    FileKey key;
+    if (!key_of_path(host, &key)) return false;
+    OpenFiles& of = open_files();
+    std::lock_guard<std::mutex> guard(of.lock);
+    return of.keys.count(key) != 0;
+}
+
+int fd_of(Handle h) { return static_cast<int>(static_cast<std::intptr_t>(h)); }
+
+bool has_no_write_permission(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+// ---- files ---------------------------------------------------------------------------------
+
+Handle open_file(const char* path, Access access, Disposition disposition) {
+    Translated t = translate(path);
+    if (!t.ok) {
+        set_error(std::strlen(path) > kMaxPath ? Error::NameTooLong : Error::PathNotFound);
+        return Handle::Invalid;
+    }
+    if (t.parent_missing) {
+        set_error(Error::PathNotFound);
+        return Handle::Invalid;
+    }
+    bool wants_write = access != Access::Read;
+    struct stat st;
+    bool exists = ::stat(t.host.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        set_error(Error::AccessDenied);
+        return Handle::Invalid;
+    }
+    // Windows refuses to open a read-only file for writing, even to an administrator.
+    if (exists && (wants_write || disposition == Disposition::CreateAlways) &&
+        has_no_write_permission(st)) {
+        set_error(Error::AccessDenied);
+        return Handle::Invalid;
+    }
+    int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+    if (disposition == Disposition::CreateAlways) flags |= O_CREAT;
+    int fd = ::open(t.host.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        set_errno_error(errno);
+        return Handle::Invalid;
+    }
+    if (::fstat(fd, &st) != 0) {
+        set_errno_error(errno);
+        ::close(fd);
+        return Handle::Invalid;
+    }
+    FileKey key{st.st_dev, st.st_ino};
+    OpenFiles& of = open_files();
+    {
+        std::lock_guard<std::mutex> guard(of.lock);
+        if (of.keys.count(key) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            set_error(Error::SharingViolation);
+            return Handle::Invalid;
+        }
+        of.by_fd[fd] = key;
+        of.keys.insert(key);
+    }
+    // Truncate only once the file is ours: CREATE_ALWAYS on a file someone holds must fail
+    // without destroying its contents.
+    if (disposition == Disposition::CreateAlways && ::ftruncate(fd, 0) != 0) {
+        int err = errno;
+        close_file(static_cast<Handle>(fd));
+        set_errno_error(err);
+        return Handle::Invalid;
+    }
+    set_error(Error::None);
+    return static_cast<Handle>(fd);
+}
+
+bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    *bytes_read = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (*bytes_read < count) {
+        ssize_t n = ::read(fd_of(h), out + *bytes_read, count - *bytes_read);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            set_errno_error(errno);
+            return false;
+        }
+        if (n == 0) break;
+        *bytes_read += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
+    *bytes_written = 0;
+    if (detail::injected_write_failure()) {
+        set_error(Error::DiskFull, ENOSPC);
+        return false;
+    }
+    const auto* in = static_cast<const char*>(buffer);
+    while (*bytes_written < count) {
+        ssize_t n = ::write(fd_of(h), in + *bytes_written, count - *bytes_written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            set_errno_error(errno);
+            return false;
+        }
+        *bytes_written += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) {
+    int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    off_t r = ::lseek(fd_of(h), static_cast<off_t>(offset), whence);
+    if (r < 0) {
+        set_errno_error(errno);
+        return -1;
+    }
+    return r;
+}
+
+std::int64_t file_size(Handle h) {
+    struct stat st;
+    if (::fstat(fd_of(h), &st) != 0) {
+        set_errno_error(errno);
+        return -1;
+    }
+    return st.st_size;
+}
+
+bool flush_file(Handle h) {
+    if (::fsync(fd_of(h)) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    return true;
+}
+
+bool close_file(Handle h) {
+    int fd = fd_of(h);
+    OpenFiles& of = open_files();
+    {
+        std::lock_guard<std::mutex> guard(of.lock);
+        auto it = of.by_fd.find(fd);
+        if (it != of.by_fd.end()) {
+            of.keys.erase(of.keys.find(it->second));
+            of.by_fd.erase(it);
+        }
+    }
+    if (::close(fd) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    return true;
+}
+
+Error last_error() { return g_last_error; }
+
+std::string last_error_text() {
+    switch (g_last_error) {
+        case Error::None: return "The operation completed successfully.";
+        case Error::FileNotFound: return "The system cannot find the file specified.";
+        case Error::PathNotFound: return "The system cannot find the path specified.";
+        case Error::SharingViolation:
+            return "The process cannot access the file because it is being used by another process.";
+        case Error::AccessDenied: return "Access is denied.";
+        case Error::DiskFull: return "There is not enough space on the disk.";
+        case Error::NameTooLong: return "The file name is too long.";
+        case Error::Other: break;
+    }
+    return g_last_errno ? std::strerror(g_last_errno) : "Unknown error.";
+}
+
+// ---- names ---------------------------------------------------------------------------------
+
+bool file_exists(const char* path) {
+    Translated t = translate(path);
+    return t.ok && !t.parent_missing && host_exists(t.host);
+}
+
+bool is_directory(const char* path) {
+    Translated t = translate(path);
+    struct stat st;
+    return t.ok && !t.parent_missing && ::stat(t.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool delete_file(const char* path) {
+    Translated t = translate(path);
+    if (!t.ok || t.parent_missing) {
+        set_error(Error::PathNotFound);
+        return false;
+    }
+    if (is_directory(path)) {
+        set_error(Error::AccessDenied);
+        return false;
+    }
+    // Windows cannot delete a file that is open without delete sharing.
+    if (is_held_open(t.host)) {
+        set_error(Error::SharingViolation);
+        return false;
+    }
+    if (::unlink(t.host.c_str()) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    return true;
+}
+
+bool replace_file(const char* from, const char* to) {
+    Translated src = translate(from);
+    Translated dst = translate(to);
+    if (!src.ok || !dst.ok || src.parent_missing || dst.parent_missing) {
+        set_error(Error::PathNotFound);
+        return false;
+    }
+    if (is_held_open(src.host) || is_held_open(dst.host)) {
+        set_error(Error::SharingViolation);
+        return false;
+    }
+    // The new file's data must be on disk before the name points at it.
+    int fd = ::open(src.host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    bool synced = ::fsync(fd) == 0;
+    int sync_errno = errno;
+    ::close(fd);
+    if (!synced) {
+        set_errno_error(sync_errno);
+        return false;
+    }
+    if (::rename(src.host.c_str(), dst.host.c_str()) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    // And the directory entry itself, so that the rename survives a power cut.
+    std::string dir = dst.host;
+    std::size_t slash = dir.rfind('/');
+    dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool create_directory(const char* path) {
+    Translated t = translate(path);
+    if (!t.ok || t.parent_missing) {
+        set_error(Error::PathNotFound);
+        return false;
+    }
+    if (::mkdir(t.host.c_str(), 0777) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    return true;
+}
+
+bool set_read_only(const char* path, bool read_only) {
+    Translated t = translate(path);
+    struct stat st;
+    if (!t.ok || t.parent_missing || ::stat(t.host.c_str(), &st) != 0) {
+        set_errno_error(t.ok ? errno : ENOENT);
+        return false;
+    }
+    mode_t mode = read_only ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
+    if (::chmod(t.host.c_str(), mode & 07777) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    return true;
+}
+
+bool remove_directory(const char* path) {
+    Translated t = translate(path);
+    if (!t.ok || t.parent_missing || ::rmdir(t.host.c_str()) != 0) {
+        set_errno_error(t.ok ? errno : ENOENT);
+        return false;
+    }
+    return true;
+}
+
+std::FILE* open_text(const char* path, const char* mode) {
+    Translated t = translate(path);
+    if (!t.ok || t.parent_missing) {
+        set_error(Error::PathNotFound);
+        return nullptr;
+    }
+    if (is_directory(path)) {
+        set_error(Error::AccessDenied);
+        return nullptr;
+    }
+    std::FILE* f = std::fopen(t.host.c_str(), mode);
+    if (!f) set_errno_error(errno);
+    return f;
+}
+
+std::string from_native_path(const char* native) {
+    std::string p = native;
+    bool trailing = !p.empty() && p.back() == '/';
+    if (p.empty() || p[0] != '/') p = join(host_cwd(), p);
+    std::string real = real_path_or_self(p);
+    if (real == p) {
+        // Not there (yet): resolve what does exist and keep the last component as given.
+        std::size_t slash = p.rfind('/');
+        if (slash != std::string::npos && slash > 0) {
+            std::string parent = real_path_or_self(p.substr(0, slash));
+            real = join(parent, p.substr(slash + 1));
+        }
+    }
+    real = strip_trailing_slashes(real);
+    auto [letter, rest] = drives().drive_of(real);
+    std::string out;
+    out += letter;
+    out += ':';
+    for (char c : rest) out += c == '/' ? '\\' : c;
+    if (out.size() == 2) out += '\\';
+    else if (trailing) out += '\\';
+    return out;
+}
+
+std::string to_native_path(const char* path) {
+    Translated t = translate(path);
+    return t.ok ? t.host : std::string(path);
+}
+
+std::string current_directory() { return from_native_path(host_cwd().c_str()); }
+
+bool change_directory(const char* path) {
+    Translated t = translate(path);
+    if (!t.ok || t.parent_missing || ::chdir(t.host.c_str()) != 0) {
+        set_errno_error(t.ok ? errno : ENOENT);
+        return false;
+    }
+    return true;
+}
+
+std::string temp_directory() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = from_native_path(tmp && *tmp ? tmp : "/tmp");
+    if (dir.back() != '\\') dir += '\\';
+    return dir;
+}
+
+std::uint32_t tick_count() {
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                                      static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u);
+}
+
+void sleep_ms(std::uint32_t ms) { ::usleep(static_cast<useconds_t>(ms) * 1000u); }
+
+void* memory_alloc(std::size_t bytes) { return std::malloc(bytes); }
+void memory_free(void* block) { std::free(block); }
+
+}  // namespace plat

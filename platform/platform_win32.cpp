@@ -1,0 +1,266 @@
+// The platform layer on Windows: each operation is the ANSI Win32 call of the same meaning.
+// Files are opened with share mode 0, as the game's own file library does.
+#include "platform/platform.h"
+#include "platform/platform_internal.h"
+
+#include <windows.h>
+
+#include <direct.h>
+
+#include <cstring>
+
+namespace plat {
+
+namespace {
+
+thread_local Error g_last_error = Error::None;
+thread_local DWORD g_last_code = 0;
+
+Error error_from_code(DWORD code) {
+    switch (code) {
+        case ERROR_SUCCESS: return Error::None;
+        case ERROR_FILE_NOT_FOUND: return Error::FileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME: return Error::PathNotFound;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return Error::SharingViolation;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT: return Error::AccessDenied;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return Error::DiskFull;
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_BUFFER_OVERFLOW: return Error::NameTooLong;
+        default: return Error::Other;
+    }
+}
+
+void remember_last_error() {
+    g_last_code = GetLastError();
+    g_last_error = error_from_code(g_last_code);
+}
+
+void set_error(Error e, DWORD code) {
+    g_last_error = e;
+    g_last_code = code;
+}
+
+HANDLE native(Handle h) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h)); }
+
+bool too_long(const char* path) { return std::strlen(path) > kMaxPath; }
+
+}  // namespace
+
+Handle open_file(const char* path, Access access, Disposition disposition) {
+    if (too_long(path)) {
+        set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
+        return Handle::Invalid;
+    }
+    DWORD desired = access == Access::Read    ? GENERIC_READ
+                    : access == Access::Write ? GENERIC_WRITE
+                                              : GENERIC_READ | GENERIC_WRITE;
+    DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+    // Windows refuses to write a read-only file by itself; Wine running as root does not.
+    // Checking here keeps one behaviour wherever the program runs.
+    if (desired & GENERIC_WRITE) {
+        DWORD a = GetFileAttributesA(path);
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+            set_error(Error::AccessDenied, ERROR_ACCESS_DENIED);
+            return Handle::Invalid;
+        }
+    }
+    HANDLE h = CreateFileA(path, desired, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        remember_last_error();
+        return Handle::Invalid;
+    }
+    set_error(Error::None, 0);
+    return static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
+}
+
+bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    DWORD got = 0;
+    BOOL ok = ReadFile(native(h), buffer, count, &got, nullptr);
+    *bytes_read = got;
+    if (!ok) remember_last_error();
+    return ok != FALSE;
+}
+
+bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
+    *bytes_written = 0;
+    if (detail::injected_write_failure()) {
+        set_error(Error::DiskFull, ERROR_DISK_FULL);
+        return false;
+    }
+    DWORD put = 0;
+    BOOL ok = WriteFile(native(h), buffer, count, &put, nullptr);
+    *bytes_written = put;
+    if (!ok) remember_last_error();
+    return ok != FALSE;
+}
+
+std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) {
+    DWORD method = from == SeekFrom::Begin ? FILE_BEGIN : from == SeekFrom::Current ? FILE_CURRENT : FILE_END;
+    LONG high = static_cast<LONG>(offset >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(native(h), static_cast<LONG>(offset & 0xFFFFFFFF), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        remember_last_error();
+        return -1;
+    }
+    return (static_cast<std::int64_t>(high) << 32) | low;
+}
+
+std::int64_t file_size(Handle h) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(native(h), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        remember_last_error();
+        return -1;
+    }
+    return (static_cast<std::int64_t>(high) << 32) | low;
+}
+
+bool flush_file(Handle h) {
+    if (!FlushFileBuffers(native(h))) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool close_file(Handle h) {
+    if (!CloseHandle(native(h))) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+Error last_error() { return g_last_error; }
+
+std::string last_error_text() {
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, g_last_code, 0x400, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string out = n && text ? std::string(text, n) : "Unknown error.";
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+bool file_exists(const char* path) {
+    return !too_long(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_directory(const char* path) {
+    DWORD a = too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool delete_file(const char* path) {
+    if (!DeleteFileA(path)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool replace_file(const char* from, const char* to) {
+    if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool create_directory(const char* path) {
+    if (!CreateDirectoryA(path, nullptr)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool set_read_only(const char* path, bool read_only) {
+    DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        remember_last_error();
+        return false;
+    }
+    a = read_only ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~FILE_ATTRIBUTE_READONLY);
+    if (!SetFileAttributesA(path, a ? a : FILE_ATTRIBUTE_NORMAL)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool remove_directory(const char* path) {
+    if (!RemoveDirectoryA(path)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+std::FILE* open_text(const char* path, const char* mode) {
+    if (too_long(path)) {
+        set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    std::FILE* f = std::fopen(path, mode);
+    if (!f) set_error(Error::Other, 0);
+    return f;
+}
+
+std::string current_directory() {
+    char buf[MAX_PATH + 1];
+    int drive = _getdrive();
+    if (drive <= 0 || !_getdcwd(drive, buf, sizeof buf)) {
+        DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
+        if (n == 0 || n >= sizeof buf) return {};
+    }
+    return buf;
+}
+
+bool change_directory(const char* path) {
+    if (!SetCurrentDirectoryA(path)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+std::string temp_directory() {
+    char buf[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof buf, buf);
+    if (n == 0 || n >= sizeof buf) return "c:\\";
+    std::string dir(buf, n);
+    if (dir.back() != '\\') dir += '\\';
+    return dir;
+}
+
+std::string from_native_path(const char* native) { return native; }
+std::string to_native_path(const char* path) { return path; }
+
+std::uint32_t tick_count() { return GetTickCount(); }
+void sleep_ms(std::uint32_t ms) { Sleep(ms); }
+
+void* memory_alloc(std::size_t bytes) {
+    HGLOBAL h = GlobalAlloc(GMEM_FIXED, bytes);
+    if (!h) {
+        remember_last_error();
+        return nullptr;
+    }
+    return GlobalLock(h);
+}
+
+void memory_free(void* block) {
+    if (block) GlobalFree(GlobalHandle(block));
+}
+
+}  // namespace plat

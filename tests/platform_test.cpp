@@ -1,0 +1,193 @@
+// The platform layer: Windows path rules, and the file semantics the core relies on (exclusive
+// opens, names matched without regard to case, one-step replacement). The same assertions run
+// against the POSIX implementation natively and against Win32 under Wine.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "platform/winpath.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+TEST(WindowsPathRules, TakesPathsApart) {
+    struct Case {
+        const char* path;
+        char drive;
+        bool rooted;
+        std::vector<std::string> components;
+    } cases[] = {
+        {"c:\\games\\dravo\\", 'c', true, {"games", "dravo"}},
+        {"C:/Games/Dravo", 'c', true, {"Games", "Dravo"}},
+        {"z:\\a\\.\\b\\..\\c", 'z', true, {"a", "c"}},
+        {"c:\\..\\..\\x", 'c', true, {"x"}},  // never above the root
+        {"data\\file.mul", 0, false, {"data", "file.mul"}},
+        {"\\windows", 0, true, {"windows"}},
+        {"d:", 'd', false, {}},
+        {"..\\up", 0, false, {"..", "up"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        plat::WindowsPath p = plat::parse_windows_path(c.path);
+        EXPECT_EQ(p.drive, c.drive);
+        EXPECT_EQ(p.rooted, c.rooted);
+        EXPECT_EQ(p.components, c.components);
+        EXPECT_FALSE(p.unc);
+    }
+    EXPECT_TRUE(plat::parse_windows_path("\\\\server\\share").unc);
+}
+
+TEST(WindowsPathRules, ReadsDriveListsAndSkipsMalformedItems) {
+    auto drives = plat::parse_drive_list("c=/srv/game-c;D=/media/cd;bad;=x;e=");
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[0], (std::pair<char, std::string>{'c', "/srv/game-c"}));
+    EXPECT_EQ(drives[1], (std::pair<char, std::string>{'d', "/media/cd"}));
+}
+
+class PlatformFiles : public CoreTest {
+protected:
+    TempDir dir;
+};
+
+TEST_F(PlatformFiles, SecondOpenOfAnOpenFileIsASharingViolation) {
+    std::string path = dir.file("held.bin");
+    write_file(path, "abc");
+    plat::Handle first = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_NE(first, plat::Handle::Invalid);
+    for (plat::Access a : {plat::Access::Read, plat::Access::Write, plat::Access::ReadWrite}) {
+        EXPECT_EQ(plat::open_file(path.c_str(), a, plat::Disposition::OpenExisting), plat::Handle::Invalid);
+        EXPECT_EQ(plat::last_error(), plat::Error::SharingViolation);
+    }
+    // Creating over a held file fails and must not truncate it.
+    EXPECT_EQ(plat::open_file(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways),
+              plat::Handle::Invalid);
+    EXPECT_FALSE(plat::delete_file(path.c_str()));
+    plat::close_file(first);
+    EXPECT_EQ(read_file(path), "abc");
+    plat::Handle again = plat::open_file(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+    EXPECT_NE(again, plat::Handle::Invalid);
+    plat::close_file(again);
+}
+
+TEST_F(PlatformFiles, NamesMatchWithoutRegardToCase) {
+    ASSERT_TRUE(plat::create_directory(dir.file("Data").c_str()));
+    write_file(dir.file("Data\\Dravo.MUL"), "x");
+    EXPECT_TRUE(plat::file_exists(dir.file("data\\dravo.mul").c_str()));
+    EXPECT_TRUE(plat::file_exists(dir.file("DATA/DRAVO.mul").c_str()));
+    EXPECT_TRUE(plat::is_directory(dir.file("dAtA").c_str()));
+    EXPECT_EQ(read_file(dir.file("data\\DRAVO.MUL")), "x");
+    // Creating under another case writes the existing file, not a second one.
+    write_file(dir.file("data\\dravo.mul"), "yy");
+    EXPECT_EQ(read_file(dir.file("Data\\Dravo.MUL")), "yy");
+}
+
+TEST_F(PlatformFiles, TellsAMissingFileFromAMissingFolder) {
+    EXPECT_EQ(plat::open_file(dir.file("none.bin").c_str(), plat::Access::Read, plat::Disposition::OpenExisting),
+              plat::Handle::Invalid);
+    EXPECT_EQ(plat::last_error(), plat::Error::FileNotFound);
+    EXPECT_EQ(plat::open_file(dir.file("nodir\\x.bin").c_str(), plat::Access::Write,
+                              plat::Disposition::CreateAlways),
+              plat::Handle::Invalid);
+    EXPECT_EQ(plat::last_error(), plat::Error::PathNotFound);
+    EXPECT_FALSE(plat::file_exists(dir.file("nodir\\x.bin").c_str()));
+}
+
+TEST_F(PlatformFiles, ReadOnlyFilesAndDirectoriesRefuseWriting) {
+    std::string path = dir.file("ro.bin");
+    write_file(path, "keep");
+    ASSERT_TRUE(make_read_only(path));
+    EXPECT_EQ(plat::open_file(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting),
+              plat::Handle::Invalid);
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+    plat::Handle r = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    EXPECT_NE(r, plat::Handle::Invalid);
+    plat::close_file(r);
+    EXPECT_EQ(read_file(path), "keep");
+    EXPECT_EQ(plat::open_file(dir.path().c_str(), plat::Access::Read, plat::Disposition::OpenExisting),
+              plat::Handle::Invalid);
+}
+
+TEST_F(PlatformFiles, SeeksReadsAndSizes) {
+    std::string path = dir.file("data.bin");
+    write_file(path, "0123456789");
+    plat::Handle h = plat::open_file(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+    ASSERT_NE(h, plat::Handle::Invalid);
+    EXPECT_EQ(plat::file_size(h), 10);
+    EXPECT_EQ(plat::seek_file(h, 4, plat::SeekFrom::Begin), 4);
+    EXPECT_EQ(plat::seek_file(h, 2, plat::SeekFrom::Current), 6);
+    char buf[8] = {};
+    std::uint32_t got = 0;
+    EXPECT_TRUE(plat::read_file(h, buf, 8, &got));
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(std::string(buf, got), "6789");
+    EXPECT_EQ(plat::seek_file(h, -3, plat::SeekFrom::End), 7);
+    std::uint32_t put = 0;
+    EXPECT_TRUE(plat::write_file(h, "ABCDE", 5, &put));
+    EXPECT_EQ(plat::file_size(h), 12);
+    EXPECT_TRUE(plat::flush_file(h));
+    plat::close_file(h);
+    EXPECT_EQ(read_file(path), "0123456ABCDE");
+}
+
+TEST_F(PlatformFiles, ReplaceFilePutsTheNewFileInPlace) {
+    std::string target = dir.file("game.mul");
+    std::string temp = dir.file("game.mul~");
+    write_file(target, "old");
+    write_file(temp, "new contents");
+    ASSERT_TRUE(plat::replace_file(temp.c_str(), target.c_str()));
+    EXPECT_EQ(read_file(target), "new contents");
+    EXPECT_FALSE(plat::file_exists(temp.c_str()));
+
+    // Nothing is replaced while the target is held open.
+    write_file(temp, "newer");
+    plat::Handle held = plat::open_file(target.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    EXPECT_FALSE(plat::replace_file(temp.c_str(), target.c_str()));
+    plat::close_file(held);
+    EXPECT_EQ(read_file(target), "new contents");
+}
+
+TEST_F(PlatformFiles, InjectedWriteFailureFailsExactlyTheChosenWrite) {
+    std::string path = dir.file("w.bin");
+    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
+    ASSERT_NE(h, plat::Handle::Invalid);
+    plat::fault_injection().fail_write_at = 2;
+    std::uint32_t put = 0;
+    EXPECT_TRUE(plat::write_file(h, "a", 1, &put));
+    EXPECT_FALSE(plat::write_file(h, "b", 1, &put));
+    EXPECT_EQ(put, 0u);
+    EXPECT_EQ(plat::last_error(), plat::Error::DiskFull);
+    EXPECT_TRUE(plat::write_file(h, "c", 1, &put));
+    plat::close_file(h);
+    EXPECT_EQ(read_file(path), "ac");
+}
+
+TEST_F(PlatformFiles, CurrentDirectoryIsInDriveForm) {
+    ASSERT_TRUE(plat::change_directory(dir.path().c_str()));
+    std::string cwd = plat::current_directory();
+    ASSERT_GE(cwd.size(), 3u);
+    EXPECT_EQ(cwd[1], ':');
+    EXPECT_EQ(cwd[2], '\\');
+    write_file("relative.txt", "here");
+    EXPECT_EQ(read_file(dir.file("relative.txt")), "here");
+    EXPECT_EQ(read_file(cwd + "\\relative.txt"), "here");
+}
+
+TEST_F(PlatformFiles, RefusesPathsLongerThanAWindowsPath) {
+    std::string longname = dir.path() + std::string(plat::kMaxPath, 'a');
+    EXPECT_EQ(plat::open_file(longname.c_str(), plat::Access::Write, plat::Disposition::CreateAlways),
+              plat::Handle::Invalid);
+    EXPECT_EQ(plat::open_text(longname.c_str(), "w"), nullptr);
+}
+
+TEST_F(PlatformFiles, TextStreamsUseTheSameNames) {
+    write_file(dir.file("Dravo.INI"), "[dirhd]\n");
+    std::FILE* f = plat::open_text(dir.file("dravo.ini").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char line[16] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "[dirhd]\n");
+    std::fclose(f);
+}
+
+}  // namespace

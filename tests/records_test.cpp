@@ -1,0 +1,65 @@
+// The table record files: 42-byte records that place logical names in containers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config/config.h"
+#include "config/file_table.h"
+#include "config/records.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string record(const std::string& name, const std::string& container, char cd_flag = 0) {
+    std::string r(42, '\0');
+    std::memcpy(&r[0], name.data(), std::min<std::size_t>(name.size(), 20));
+    std::memcpy(&r[20], container.data(), std::min<std::size_t>(container.size(), 20));
+    r[40] = 'u';  // not used by the installer
+    r[41] = cd_flag;
+    return r;
+}
+
+class RecordFiles : public CoreTest {
+protected:
+    TempDir dir;
+    void SetUp() override {
+        CoreTest::SetUp();
+        write_file(dir.file("Dravo.ini"), "[path]\nhero                c:\\game\\\nmap                 c:\\game\\\n");
+        ASSERT_EQ(config::read_configuration(dir.file("Dravo.ini").c_str(), config::ConfigMode::Game), 1);
+    }
+    int load(const std::string& bytes) {
+        write_file(dir.file("records.dat"), bytes);
+        return config::load_record_file(dir.file("records.dat").c_str());
+    }
+};
+
+TEST_F(RecordFiles, EmptyAndShortFilesChangeNothingAndStillLoad) {
+    EXPECT_EQ(load(""), 1);
+    EXPECT_EQ(load(record("hero", "dravo.mul").substr(0, 41)), 1);
+    EXPECT_STREQ(config::find_entry("hero")->container, "");
+}
+
+TEST_F(RecordFiles, RecordsCompleteTableEntriesAndNeverAddNames) {
+    EXPECT_EQ(load(record("hero", "dravo.mul", 1) + record("HERO", "upper.mul") + record("stranger", "x.mul") +
+                   record("map", "maps.mul") + "tail"),
+              1);
+    EXPECT_STREQ(config::find_entry("hero")->container, "dravo.mul");
+    EXPECT_EQ(config::find_entry("hero")->cd_flag, 1);
+    EXPECT_STREQ(config::find_entry("hero")->directory, "c:\\game\\");
+    EXPECT_STREQ(config::find_entry("map")->container, "maps.mul");
+    EXPECT_EQ(config::find_entry("stranger"), nullptr);
+}
+
+TEST_F(RecordFiles, ALaterFileOverridesAndUnterminatedNamesAreCut) {
+    EXPECT_EQ(load(record("hero", "dravo.mul")), 1);
+    EXPECT_EQ(load(record("hero", "patchpatchpatchpatchXX")), 1);
+    EXPECT_STREQ(config::find_entry("hero")->container, "patchpatchpatchpatc");
+}
+
+TEST_F(RecordFiles, MissingFileGivesZero) {
+    EXPECT_EQ(config::load_record_file(dir.file("absent.dat").c_str()), 0);
+}
+
+}  // namespace

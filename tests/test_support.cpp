@@ -1,0 +1,84 @@
+// Fixtures shared by the unit tests.
+#include "tests/test_support.h"
+
+#include <atomic>
+#include <filesystem>
+
+#include "config/config.h"
+#include "platform/platform.h"
+#include "xfile/xfile.h"
+
+namespace testing_support {
+
+namespace {
+std::atomic<int> g_counter{0};
+
+// Files a test made read-only; cleared again before the scratch directory is removed, since
+// Windows deletes no read-only file.
+std::vector<std::string>& read_only_files() {
+    static std::vector<std::string> files;
+    return files;
+}
+}  // namespace
+
+TempDir::TempDir() {
+    std::string base = plat::temp_directory();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string p = base + "dravo-test-" + std::to_string(plat::tick_count()) + "-" +
+                        std::to_string(g_counter++);
+        if (plat::create_directory(p.c_str())) {
+            path_ = p + "\\";
+            return;
+        }
+    }
+    ADD_FAILURE() << "cannot create a scratch directory in " << base;
+}
+
+TempDir::~TempDir() {
+    if (path_.empty()) return;
+    for (const std::string& f : read_only_files())
+        if (f.compare(0, path_.size(), path_) == 0) plat::set_read_only(f.c_str(), false);
+    std::error_code ec;
+    std::filesystem::remove_all(plat::to_native_path(path_.c_str()), ec);
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
+    ASSERT_NE(h, plat::Handle::Invalid) << path << ": " << plat::last_error_text();
+    std::uint32_t put = 0;
+    ASSERT_TRUE(plat::write_file(h, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &put));
+    ASSERT_EQ(put, bytes.size());
+    plat::close_file(h);
+}
+
+std::string read_file(const std::string& path) {
+    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (h == plat::Handle::Invalid) return {};
+    std::string out(static_cast<std::size_t>(plat::file_size(h)), '\0');
+    std::uint32_t got = 0;
+    plat::read_file(h, out.data(), static_cast<std::uint32_t>(out.size()), &got);
+    out.resize(got);
+    plat::close_file(h);
+    return out;
+}
+
+bool make_read_only(const std::string& path) {
+    read_only_files().push_back(path);
+    return plat::set_read_only(path.c_str(), true);
+}
+
+void CoreTest::SetUp() {
+    saved_directory_ = plat::current_directory();
+    config::reset_configuration();
+    xfile::reset_xfile();
+    plat::reset_fault_injection();
+}
+
+void CoreTest::TearDown() {
+    xfile::reset_xfile();
+    config::reset_configuration();
+    plat::reset_fault_injection();
+    plat::change_directory(saved_directory_.c_str());
+}
+
+}  // namespace testing_support

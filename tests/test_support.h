@@ -1,0 +1,56 @@
+// Fixtures shared by the unit tests: scratch directories and whole-file helpers, all through
+// the platform layer so that the same test runs natively and under Wine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shell/report.h"
+
+namespace testing_support {
+
+// A fresh directory in the system's scratch folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // In the core's drive form, ending with a backslash.
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);  // empty if it cannot be read
+bool make_read_only(const std::string& path);
+
+// Collects what the core reports, in place of the default sink, while it lives.
+class RecordingSink : public report::Sink {
+public:
+    RecordingSink() { report::set_sink(this); }
+    ~RecordingSink() override { report::set_sink(nullptr); }
+    void error_box(const char* text, const char* caption) override {
+        boxes.push_back(std::string(caption) + ": " + text);
+    }
+    void progress_text(const char* text) override { progress.emplace_back(text); }
+    std::vector<std::string> boxes;
+    std::vector<std::string> progress;
+};
+
+// Resets every piece of the core's global state: configuration, file table, open files,
+// fault injection. Tests that use the core's state derive from it.
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string saved_directory_;
+};
+
+}  // namespace testing_support

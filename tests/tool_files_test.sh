@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The dravo tool's "files" command against a small game directory, and its exit statuses.
+# Usage: tool_files_test.sh DRAVO [EMULATOR]   (with an emulator, paths are given as Z:\...)
+set -u
+dravo=$1
+emu=${2:-}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
+run() { $emu "$dravo" "$@"; }
+check() {  # check NAME EXPECTED-STATUS COMMAND...
+  local name=$1 want=$2; shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err"
+  local got=$?
+  if [ "$got" != "$want" ]; then
+    echo "FAIL $name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"; failures=$((failures + 1))
+    return 1
+  fi
+}
+expect_line() {  # expect_line NAME FILE EXTENDED-REGEX
+  if ! tr -d '\r' <"$2" | grep -Eq "$3"; then
+    echo "FAIL $1: no line matching /$3/ in:"; cat "$2"; failures=$((failures + 1))
+  fi
+}
+
+game=$tmp/Game
+patch=$tmp/patchdir
+mkdir -p "$game/Data" "$patch"
+printf '[dircd]\r\nd:\\\r\n[dirhd]\r\n%s\r\n[path]\r\nhero                hd:data\\\r\nmusic               hd:\r\n' \
+  "$(winpath "$game")" >"$game/DRAVO.INI"
+record() { printf '%s' "$1"; head -c $((20 - ${#1})) /dev/zero; printf '%s' "$2"; head -c $((20 - ${#2})) /dev/zero; printf '\0%b' "$3"; }
+record hero dravo.mul '\0' >"$game/multigen.dat"
+: >"$game/Data/DRAVO.MUL"
+printf '[path]\nextra               hd:data\\\n' >"$patch/patch.ini"
+record extra dravo.mul '\001' >"$patch/patch.dat"
+
+check version 0 run --version && expect_line version "$tmp/out" '^dravo [0-9]+\.[0-9]+'
+check no-command 2 run
+check unknown-command 2 run frobnicate
+check files-needs-game-dir 2 run files
+
+check table 0 run files --game-dir "$(winpath "$game")" &&
+  expect_line table "$tmp/out" $'^hero\t.*game\\\\data\\\\\tdravo\\.mul\t0$' &&
+  expect_line table "$tmp/out" $'^music\t.*game\\\\\t\t0$'
+
+check resolve 0 run files --game-dir "$(winpath "$game")" HERO music nothere &&
+  expect_line resolve "$tmp/out" $'^hero\t1\t.*game\\\\data\\\\dravo\\.mul$' &&
+  expect_line resolve "$tmp/out" $'^music\t0\t.*game\\\\music$' &&
+  expect_line resolve "$tmp/out" $'^nothere\t-1\tnothere$'
+
+check patch 0 run files --game-dir "$(winpath "$game")" --patch-dir "$(winpath "$patch")" extra &&
+  expect_line patch "$tmp/out" $'^extra\t1\t.*dravo\\.mul$'
+
+rm "$game/multigen.dat"
+check missing-records 1 run files --game-dir "$(winpath "$game")" && expect_line missing-records "$tmp/err" 'multigen\.dat'
+check missing-game 1 run files --game-dir "$(winpath "$tmp/nowhere")"
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"

@@ -1,0 +1,13 @@
+// The dravo tool's commands. Each adds its subcommand to the parser and, when chosen, sets the
+// exit status it ends with.
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace tool {
+
+void add_files_command(CLI::App& app, int& exit_status);
+
+}  // namespace tool

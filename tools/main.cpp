@@ -1,0 +1,25 @@
+// dravo: the patch kit's command-line tool. Verbs first, errors on stderr as
+// "dravo: FILE: MESSAGE", exit status 0 on success, 1 on failure, 2 on a usage error.
+//
+// The parser is CLI11 (Debian's libcli11-dev): header-only, so it builds for Windows with the
+// same sources, and it gives subcommands, typed options and help text that a hand-written
+// parser would have to grow one case at a time.
+#include <CLI/CLI.hpp>
+
+#include "tools/commands.h"
+#include "tools/tool_util.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"dravo: the Dravo patch kit's tool: files, containers, messages, patches"};
+    app.set_version_flag("--version", std::string("dravo ") + DRAVO_VERSION);
+    app.require_subcommand(1);
+    int exit_status = tool::kExitOk;
+    tool::add_files_command(app, exit_status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? tool::kExitOk : tool::kExitUsage;
+    }
+    return exit_status;
+}
