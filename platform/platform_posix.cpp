@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -531,6 +532,10 @@ std::FILE* open_text(const char* path, const char* mode) {
 
 std::string from_native_path(const char* native) {
     std::string p = native;
+    if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
+        for (char& c : p) c = c == '/' ? '\\' : c;  // already a drive path, as in the game's files
+        return p;
+    }
     bool trailing = !p.empty() && p.back() == '/';
     if (p.empty() || p[0] != '/') p = join(host_cwd(), p);
     std::string real = real_path_or_self(p);

@@ -53,6 +53,13 @@ check resolve 0 run files --game-dir "$(winpath "$game")" HERO music nothere &&
 check patch 0 run files --game-dir "$(winpath "$game")" --patch-dir "$(winpath "$patch")" extra &&
   expect_line patch "$tmp/out" $'^extra\t1\t.*dravo\\.mul$'
 
+if [ -z "$emu" ]; then  # drive letters through the drive table, as the game's own files give them
+  mkdir -p "$tmp/cdrive" && cp -r "$game" "$tmp/cdrive/Game"
+  printf '[dirhd]\nC:\\GAME\n[path]\nhero                hd:data\\\n' >"$tmp/cdrive/Game/Dravo.ini"
+  check drives 0 env DRAVO_DRIVES="c=$tmp/cdrive" "$dravo" files --game-dir 'C:\Game' hero &&
+    expect_line drives "$tmp/out" $'^hero\t1\tc:\\\\game\\\\data\\\\dravo\\.mul$'
+fi
+
 rm "$game/multigen.dat"
 check missing-records 1 run files --game-dir "$(winpath "$game")" && expect_line missing-records "$tmp/err" 'multigen\.dat'
 check missing-game 1 run files --game-dir "$(winpath "$tmp/nowhere")"
