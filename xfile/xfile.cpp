@@ -220,6 +220,11 @@ int xfile_close(XFileHandle* h) {
     return 0;
 }
 
+int xfile_flush(XFileHandle* h) {
+    if (!h || !(h->open & 1)) return kXNotOpen;
+    return plat::flush_file(h->os_handle) ? kXOk : kXWriteFailed;
+}
+
 void* XAlloc(std::size_t n) {
     auto* block = static_cast<std::uint8_t*>(plat::memory_alloc(n + kBlockPrefix));
     if (!block) {

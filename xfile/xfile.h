@@ -57,6 +57,8 @@ int xfile_write(XFileHandle* h, const void* buffer, std::int32_t count);
 int xfile_seek(XFileHandle* h, std::int32_t offset, int whence);
 int xfile_size(XFileHandle* h);
 int xfile_close(XFileHandle* h);
+// Puts what was written through the handle on the disk: 0, or -4 / -9.
+int xfile_flush(XFileHandle* h);
 
 // Memory blocks of the library, tagged so that a foreign pointer is caught when freed.
 void* XAlloc(std::size_t n);
