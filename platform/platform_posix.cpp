@@ -211,16 +211,41 @@ Translated translate(const char* path) {
 
 using FileKey = std::pair<dev_t, ino_t>;
 
+struct OpenFiles;
+OpenFiles& open_files_table();
+
 struct OpenFiles {
     std::mutex lock;
     std::map<int, FileKey> by_fd;
     std::multiset<FileKey> keys;
+    std::map<int, std::uint64_t> unsynced;  // bytes written since writeback was last started
 };
 
-OpenFiles& open_files() {
+OpenFiles& open_files_table() {
     static OpenFiles files;
     return files;
 }
+OpenFiles& open_files() { return open_files_table(); }
+
+// A file written in bulk gets its writeback started every few MiB, so that the disk works
+// while the writer goes on and the final flush before a replacement has little left to do.
+constexpr std::uint64_t kWritebackStep = 8u << 20;
+
+void note_written(int fd, std::uint32_t bytes) {
+    OpenFiles& of = open_files_table();
+    bool start = false;
+    {
+        std::lock_guard<std::mutex> guard(of.lock);
+        std::uint64_t& n = of.unsynced[fd];
+        n += bytes;
+        if (n >= kWritebackStep) {
+            n = 0;
+            start = true;
+        }
+    }
+    if (start) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 
 bool key_of_path(const std::string& host, FileKey* key) {
     struct stat st;
@@ -338,6 +363,7 @@ bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t
         }
         *bytes_written += static_cast<std::uint32_t>(n);
     }
+    note_written(fd_of(h), *bytes_written);
     return true;
 }
 
@@ -377,6 +403,7 @@ bool close_file(Handle h) {
         if (it != of.by_fd.end()) {
             of.keys.erase(of.keys.find(it->second));
             of.by_fd.erase(it);
+            of.unsynced.erase(fd);
         }
     }
     if (::close(fd) != 0) {

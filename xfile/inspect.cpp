@@ -1,0 +1,82 @@
+// Reading a container's directory for people.
+#include "xfile/inspect.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "platform/little_endian.h"
+#include "platform/platform.h"
+#include "xfile/container.h"
+
+ContainerInfo container_info_from_header(const std::uint8_t* header, std::int64_t file_size) {
+    ContainerInfo info;
+    info.file_size = file_size;
+    info.header_complete = true;
+    info.tag.assign(reinterpret_cast<const char*>(header + 17), strnlen(reinterpret_cast<const char*>(header + 17), 3));
+    for (int i = 0; i < kContainerMembers; ++i) {
+        const std::uint8_t* e = header + kContainerDirectoryOffset + i * kContainerEntrySize;
+        if (!e[0]) continue;
+        ContainerMemberInfo m;
+        m.index = i;
+        m.name.assign(reinterpret_cast<const char*>(e), strnlen(reinterpret_cast<const char*>(e), 20));
+        m.size = le::get32s(e + 32);
+        m.offset = le::get32s(e + 40);
+        m.attribute = le::get16(e + 46);
+        info.members.push_back(m);
+    }
+    return info;
+}
+
+bool read_container_info(const char* path, ContainerInfo& info) {
+    plat::Handle h = plat::open_file(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    if (h == plat::Handle::Invalid) return false;
+    static std::uint8_t header[kContainerHeaderSize];
+    std::uint32_t got = 0;
+    bool ok = plat::read_file(h, header, kContainerHeaderSize, &got);
+    std::int64_t size = plat::file_size(h);
+    plat::close_file(h);
+    if (!ok) return false;
+    if (got < kContainerHeaderSize) {
+        info = ContainerInfo{};
+        info.file_size = size;
+        return true;
+    }
+    info = container_info_from_header(header, size);
+    return true;
+}
+
+std::vector<std::string> check_container(const ContainerInfo& info) {
+    std::vector<std::string> problems;
+    if (!info.header_complete) {
+        problems.push_back("the header is short: " + std::to_string(info.file_size) + " of " +
+                           std::to_string(kContainerHeaderSize) + " bytes");
+        return problems;
+    }
+    std::set<std::string> names;
+    std::vector<const ContainerMemberInfo*> inside;
+    for (const ContainerMemberInfo& m : info.members) {
+        if (m.name.size() > 19) problems.push_back("entry " + std::to_string(m.index) + ": the name has no end");
+        if (!names.insert(m.name).second) problems.push_back(m.name + ": the name appears twice");
+        if (m.offset < kContainerHeaderSize || m.size < 0 ||
+            static_cast<std::int64_t>(m.offset) + m.size > info.file_size) {
+            problems.push_back(m.name + ": offset " + std::to_string(m.offset) + " size " + std::to_string(m.size) +
+                               " lies outside the file's data (" + std::to_string(info.file_size) + " bytes)");
+        } else {
+            inside.push_back(&m);
+        }
+    }
+    std::sort(inside.begin(), inside.end(),
+              [](auto* a, auto* b) { return a->offset != b->offset ? a->offset < b->offset : a->size < b->size; });
+    // Against the member reaching furthest so far, so that one large member covering several
+    // others is reported with each of them.
+    const ContainerMemberInfo* furthest = nullptr;
+    auto end_of = [](const ContainerMemberInfo* m) { return static_cast<std::int64_t>(m->offset) + m->size; };
+    for (const ContainerMemberInfo* cur : inside) {
+        if (cur->size == 0) continue;
+        if (furthest && end_of(furthest) > cur->offset)
+            problems.push_back(furthest->name + " and " + cur->name + " overlap");
+        if (!furthest || end_of(cur) > end_of(furthest)) furthest = cur;
+    }
+    return problems;
+}

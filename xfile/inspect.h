@@ -1,0 +1,30 @@
+// Reading a container's directory for people: listing it and finding what is wrong with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ContainerMemberInfo {
+    int index;  // position in the directory
+    std::string name;
+    std::int32_t offset;
+    std::int32_t size;
+    std::uint16_t attribute;
+};
+
+struct ContainerInfo {
+    std::string tag;  // the version tag up to its NUL; empty in a container never rewritten
+    std::int64_t file_size = 0;
+    bool header_complete = false;
+    std::vector<ContainerMemberInfo> members;  // used entries, in directory order
+};
+
+// Reads the header of the container at `path`. False when the file cannot be read; a short
+// header is not an error here (header_complete tells), so that it can be reported.
+bool read_container_info(const char* path, ContainerInfo& info);
+ContainerInfo container_info_from_header(const std::uint8_t* header, std::int64_t file_size);
+
+// What is wrong with a container: a short header, entries outside the file, overlapping
+// members, duplicate names. Empty when nothing is.
+std::vector<std::string> check_container(const ContainerInfo& info);
