@@ -1,0 +1,201 @@
+// DravoPatch.exe: the status window with its title picture and phase text, the confirmation
+// dialog, the progress line, and the message boxes, around the portable main flow.
+//
+// There is no message loop: the window is painted by UpdateWindow and by the modal loops of
+// the dialog and the message boxes, and otherwise drawn directly through the device context
+// that the window keeps for its whole life (its class has its own DC).
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "shell/main_flow.h"
+#include "shell/patch_sources.h"
+#include "shell/progress_line.h"
+#include "shell/report.h"
+
+extern "C" {
+__declspec(dllexport) LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+__declspec(dllexport) INT_PTR CALLBACK DialogWnd(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+}
+
+namespace {
+
+constexpr int kWindowWidth = 325;
+constexpr int kWindowHeight = 265;
+constexpr int kPictureWidth = 320;
+constexpr int kPictureHeight = 240;
+constexpr char kClassName[] = "PatchDravo";
+
+// The window's state, shared by the window procedure, the redraw and the progress line.
+struct StatusWindow {
+    HINSTANCE instance = nullptr;
+    HWND window = nullptr;
+    HDC dc = nullptr;
+    RECT client = {};
+    HBRUSH white_brush = nullptr;
+    Phase phase = Phase::Idle;
+    ProgressLine progress;
+};
+StatusWindow g_status;
+
+ATOM register_status_class(HINSTANCE instance) {
+    HGLOBAL memory = GlobalAlloc(GMEM_ZEROINIT, sizeof(WNDCLASSA));
+    if (!memory) return 0;
+    auto* wc = static_cast<WNDCLASSA*>(GlobalLock(memory));
+    wc->style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
+    wc->lpfnWndProc = PatchWndProc;
+    wc->hInstance = instance;
+    wc->hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc->hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc->hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc->lpszClassName = kClassName;
+    ATOM atom = RegisterClassA(wc);
+    GlobalUnlock(memory);
+    GlobalFree(memory);
+    return atom;
+}
+
+void use_text_colours() {
+    SetTextColor(g_status.dc, RGB(255, 255, 255));
+    SetBkColor(g_status.dc, RGB(0, 0, 0));
+    SetBkMode(g_status.dc, OPAQUE);
+}
+
+void draw_picture() {
+    HBITMAP picture = LoadBitmapA(g_status.instance, MAKEINTRESOURCEA(1));
+    HDC memory = CreateCompatibleDC(g_status.dc);
+    HGDIOBJ previous = SelectObject(memory, picture);
+    BitBlt(g_status.dc, 0, 0, kPictureWidth, kPictureHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(picture);
+}
+
+// The picture, and over it the text of the current phase.
+void redraw() {
+    draw_picture();
+    const char* text = g_status.phase == Phase::Searching    ? "Search DRAVO..."
+                       : g_status.phase == Phase::Installing ? "Install Patch DRAVO..."
+                                                             : nullptr;
+    if (!text) return;
+    use_text_colours();
+    TextOutA(g_status.dc, 20, 20, text, static_cast<int>(std::strlen(text)));
+}
+
+void release_drawing_objects(HWND window) {
+    if (g_status.white_brush) DeleteObject(g_status.white_brush);
+    g_status.white_brush = nullptr;
+    if (g_status.dc) ReleaseDC(window, g_status.dc);
+    g_status.dc = nullptr;
+}
+
+void draw_slot(const ProgressSlot& s) {
+    TextOutA(g_status.dc, s.left, s.top, s.text, static_cast<int>(std::strlen(s.text)));
+}
+
+void show_progress_text(const char* text) {
+    use_text_colours();
+    ProgressLine::Change change = g_status.progress.show(text);
+    if (change.scrolled) {
+        FillRect(g_status.dc, &g_status.client, g_status.white_brush);
+        for (const ProgressSlot& s : g_status.progress.slots) draw_slot(s);
+    } else {
+        draw_slot(g_status.progress.slots[change.slot]);
+    }
+}
+
+class WindowFace final : public InstallerFace {
+public:
+    void show_phase(Phase phase) override {
+        g_status.phase = phase;
+        redraw();
+    }
+    bool confirm() override {
+        // Cancel ends the process from within the dialog; returning means OK.
+        DialogBoxParamA(g_status.instance, "IDD_DIALOG1", g_status.window, DialogWnd, 0);
+        return true;
+    }
+    void final_message(const std::string& text, const std::string& caption) override {
+        bool failure = caption == kFailedCaption;
+        MessageBoxA(g_status.window, text.c_str(), caption.c_str(), failure ? MB_OK | MB_ICONWARNING : MB_OK);
+    }
+};
+
+class WindowSink final : public report::Sink {
+public:
+    void error_box(const char* text, const char* caption) override {
+        MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
+    }
+    void progress_text(const char* text) override { show_progress_text(text); }
+};
+
+}  // namespace
+
+LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_CREATE:
+            g_status.dc = GetDC(window);
+            g_status.white_brush = CreateSolidBrush(RGB(255, 255, 255));
+            GetClientRect(window, &g_status.client);
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            BeginPaint(window, &ps);
+            redraw();
+            EndPaint(window, &ps);
+            return 0;
+        }
+        case WM_DESTROY:
+            release_drawing_objects(window);
+            PostQuitMessage(0);
+            return 0;
+        case WM_COMMAND:
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+INT_PTR CALLBACK DialogWnd(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            // The whole command value: only the plain click of a button (or Enter, Escape, the
+            // close box, which send the same) counts.
+            if (wparam == IDOK) {
+                EndDialog(dialog, 0);
+                return TRUE;
+            }
+            if (wparam == IDCANCEL) {
+                EndDialog(dialog, 0);
+                release_drawing_objects(g_status.window);
+                std::exit(0);
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
+    if (!previous && !register_status_class(instance)) return 0;
+    g_status.instance = instance;
+    int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
+    int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
+    g_status.window = CreateWindowExA(0, kClassName, "Dravo patch", WS_VISIBLE | WS_CAPTION | WS_SYSMENU, left, top,
+                                      kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
+    if (!g_status.window) return 0;
+    ShowWindow(g_status.window, show);
+    UpdateWindow(g_status.window);
+
+    g_status.phase = Phase::Idle;
+    g_status.progress.reset();
+    WindowSink sink;
+    report::set_sink(&sink);
+    WindowFace face;
+    run_installation(face, installer_patch_sources());
+    release_drawing_objects(g_status.window);
+    std::exit(0);
+}

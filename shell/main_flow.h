@@ -1,0 +1,46 @@
+// The installer's main flow, the same for the window and for "dravo install": find the game,
+// unpack the patch, load the configuration and file tables, ask, run the work list, and say
+// truthfully how it went. What the user sees goes through an InstallerFace.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "shell/work_list.h"
+
+enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
+
+class InstallerFace {
+public:
+    virtual ~InstallerFace() = default;
+    virtual void show_phase(Phase phase) = 0;
+    // True to go on; false when the user cancelled (nothing has been changed by the work list).
+    virtual bool confirm() = 0;
+    // The final message box.
+    virtual void final_message(const std::string& text, const std::string& caption) = 0;
+};
+
+struct InstallSources {
+    // Finds the game directory (ending with a backslash). False: the game was not found.
+    std::function<bool(std::string& game_dir)> locate_game;
+    // Unpacks the carried files into the game directory; null when the installer carries
+    // none (a template). False: a file could not be written, named in `problem`.
+    std::function<bool(const std::string& game_dir, std::string& problem)> unpack;
+    WorkHandlers handlers;
+};
+
+enum class InstallOutcome { NotFound, UnpackFailed, Cancelled, Completed, Failed };
+
+struct InstallResult {
+    InstallOutcome outcome;
+    std::string text;  // what the final message said (empty when cancelled)
+    WorkListReport work;
+};
+
+inline constexpr char kCompletedText[] = "Dravo patch completed.";
+inline constexpr char kCompletedCaption[] = "My congratulations!";
+inline constexpr char kNotFoundText[] = "Dravo not found.";
+inline constexpr char kNotFoundCaption[] = "Patch search error.";
+inline constexpr char kFailedCaption[] = "Patch install error.";
+
+InstallResult run_installation(InstallerFace& face, const InstallSources& sources);

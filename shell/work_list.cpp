@@ -1,0 +1,76 @@
+// The work-list runner.
+//
+// Lines are read 98 characters at a time (a longer line comes in pieces, each taken as a
+// line), trimmed, and matched in lower case; nothing before the "[work]" line is a work item,
+// and the section does not end at a later header. The kind is the line's first character,
+// the second is a separator, whatever it is, and the argument is the rest, in its written
+// case. A line whose kind is not '0', '1' or '2' is passed over.
+#include "shell/work_list.h"
+
+#include <cstring>
+
+#include "config/text.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kLineChars = 98;
+
+const char* argument_of(const char* line) { return std::strlen(line) >= 2 ? line + 2 : line + std::strlen(line); }
+
+WorkOutcome run_item(const char* line, std::FILE* f, const WorkHandlers& h) {
+    const char* arg = argument_of(line);
+    switch (line[0]) {
+        case '0': return h.replace_member(arg);
+        case '1': return h.rebuild_messages(arg);
+        default: return h.replace_message(arg, f);
+    }
+}
+
+}  // namespace
+
+bool WorkListReport::any_failed() const {
+    for (const WorkItemReport& item : items)
+        if (item.outcome.result == WorkResult::Failed) return true;
+    return false;
+}
+
+std::string WorkListReport::outcome_text() const {
+    if (!any_failed()) return "Dravo patch completed.";
+    std::string text = "The Dravo patch did not complete. These work items failed:";
+    for (const WorkItemReport& item : items) {
+        if (item.outcome.result != WorkResult::Failed) continue;
+        text += "\n" + item.line;
+        if (!item.outcome.problem.empty()) text += ": " + item.outcome.problem;
+    }
+    return text;
+}
+
+WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
+    WorkListReport report;
+    // Binary: the message text of kind '2' is read on from this stream, and every line is
+    // trimmed, which removes the CR of a CRLF line end.
+    std::FILE* f = plat::open_text(path, "rb");
+    if (!f) return report;
+    report.found = true;
+    bool in_section = false;
+    char line[kLineChars + 1];
+    char lowered[kLineChars + 1];
+    while (!std::feof(f)) {
+        if (!std::fgets(line, sizeof line, f)) break;
+        config::trim(line);
+        std::strcpy(lowered, line);
+        config::lower(lowered);
+        if (!lowered[0]) continue;
+        if (!in_section) {
+            in_section = std::strcmp(lowered, "[work]") == 0;
+            continue;
+        }
+        if (line[0] != '0' && line[0] != '1' && line[0] != '2') continue;
+        WorkItemReport item{line, {}};
+        item.outcome = run_item(line, f, handlers);
+        report.items.push_back(std::move(item));
+    }
+    std::fclose(f);
+    return report;
+}

@@ -1,0 +1,229 @@
+// The installer's shell: the work-list runner's reading rules, the progress line's slots, and
+// the main flow's order and outcomes, with recording stand-ins for the handlers and the face.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/config.h"
+#include "config/file_table.h"
+#include "shell/main_flow.h"
+#include "shell/progress_line.h"
+#include "shell/work_list.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Calls {
+    std::vector<std::string> seen;
+    WorkResult result = WorkResult::Applied;
+    WorkHandlers handlers() {
+        WorkHandlers h;
+        h.replace_member = [this](const char* a) { return record("0", a); };
+        h.rebuild_messages = [this](const char* a) { return record("1", a); };
+        h.replace_message = [this](const char* a, std::FILE* f) {
+            char next[100] = "";
+            if (!std::fgets(next, sizeof next, f)) next[0] = 0;  // the message text is its own
+            return record("2", std::string(a) + "|" + std::string(next).substr(0, std::strcspn(next, "\r\n")));
+        };
+        return h;
+    }
+    WorkOutcome record(const std::string& kind, const std::string& arg) {
+        seen.push_back(kind + ":" + arg);
+        return {result, result == WorkResult::Failed ? "it broke" : ""};
+    }
+};
+
+class WorkListTest : public CoreTest {
+protected:
+    TempDir dir;
+    Calls calls;
+    WorkListReport run(const std::string& text) {
+        write_file(dir.file("patch.ini"), text);
+        return run_work_list(dir.file("patch.ini").c_str(), calls.handlers());
+    }
+};
+
+TEST_F(WorkListTest, OnlyLinesAfterTheWorkHeaderRunAndTheSectionNeverEnds) {
+    WorkListReport r = run("0 before.bin hero\r\n[WORK]\r\n  0 New.bin  Hero \r\n[path]\r\n1 message.txt #5 x\r\n"
+                           "9 ignored\r\n2 7:check:#7 0 0 0 0 40 1 0\r\nText of seven\r\n#\r\n0\r\n0xno-separator\r\n");
+    EXPECT_TRUE(r.found);
+    EXPECT_EQ(calls.seen, (std::vector<std::string>{"0:New.bin  Hero", "1:message.txt #5 x",
+                                                    "2:7:check:#7 0 0 0 0 40 1 0|Text of seven", "0:",
+                                                    "0:no-separator"}));
+    EXPECT_EQ(r.items.size(), 5u);  // the "#" line went to the kind '2' handler, not the runner
+}
+
+TEST_F(WorkListTest, MissingFileRunsNothingAndOverlongLinesComeInPieces) {
+    EXPECT_FALSE(run_work_list(dir.file("absent.ini").c_str(), calls.handlers()).found);
+    std::string longline = "0 " + std::string(96, 'a') + "1 second piece";
+    run("[work]\n" + longline + "\n");
+    EXPECT_EQ(calls.seen, (std::vector<std::string>{"0:" + std::string(96, 'a'), "1:second piece"}));
+}
+
+TEST_F(WorkListTest, OutcomeNamesEveryFailedItemAndSkipsAreNoFailure) {
+    calls.result = WorkResult::Skipped;
+    WorkListReport skipped = run("[work]\n0 a b\n");
+    EXPECT_FALSE(skipped.any_failed());
+    EXPECT_EQ(skipped.outcome_text(), "Dravo patch completed.");
+    calls.result = WorkResult::Failed;
+    WorkListReport failed = run("[work]\n0 a b\n1 c #1\n");
+    EXPECT_TRUE(failed.any_failed());
+    EXPECT_EQ(failed.outcome_text(),
+              "The Dravo patch did not complete. These work items failed:\n0 a b: it broke\n1 c #1: it broke");
+}
+
+TEST(ProgressLineTest, MarkedTextsReplaceTheNewestLineAndTheSixthScrolls) {
+    ProgressLine p;
+    ProgressLine::Change c = p.show("@first");
+    EXPECT_EQ(p.count, 1);
+    EXPECT_EQ(c.slot, 0);
+    EXPECT_STREQ(p.slots[0].text, "first");
+    EXPECT_EQ(p.slots[0].top, 40);
+    p.show("@second");
+    EXPECT_EQ(p.count, 1);
+    EXPECT_STREQ(p.slots[0].text, "second");
+    for (const char* t : {"b", "c", "d", "e"}) EXPECT_FALSE(p.show(t).scrolled);
+    EXPECT_EQ(p.slots[4].top, 120);
+    c = p.show("f");
+    EXPECT_TRUE(c.scrolled);
+    EXPECT_EQ(p.count, 5);
+    const char* expected[] = {"b", "c", "d", "e", "f"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_STREQ(p.slots[i].text, expected[i]);
+        EXPECT_EQ(p.slots[i].top, 40 + 20 * i);  // slots keep their positions
+    }
+}
+
+TEST(ProgressLineTest, LongTextsAreCutToTheSlotWithAnEllipsis) {
+    ProgressLine p;
+    std::string name(60, 'n');
+    p.show(("@Change " + name + " message files ...").c_str());
+    EXPECT_EQ(std::strlen(p.slots[0].text), 49u);
+    EXPECT_EQ(std::string(p.slots[0].text).substr(0, 8), "Change n");
+    EXPECT_EQ(std::string(p.slots[0].text).substr(46), "...");
+    p.show(("@" + std::string(49, 'x')).c_str());
+    EXPECT_EQ(std::string(p.slots[0].text), std::string(49, 'x'));  // exactly fits: unchanged
+}
+
+class RecordingFace : public InstallerFace {
+public:
+    std::vector<std::string> events;
+    bool answer = true;
+    void show_phase(Phase p) override { events.push_back("phase " + std::to_string(static_cast<int>(p))); }
+    bool confirm() override {
+        events.push_back("confirm");
+        return answer;
+    }
+    void final_message(const std::string& text, const std::string& caption) override {
+        events.push_back(caption + " " + text);
+    }
+};
+
+class MainFlowTest : public CoreTest {
+protected:
+    TempDir game;
+    TempDir start;
+    RecordingFace face;
+    Calls calls;
+    InstallSources sources() {
+        InstallSources s;
+        s.locate_game = [this](std::string& dir) {
+            dir = game.path() + "dravo.exe";
+            return true;
+        };
+        s.handlers = calls.handlers();
+        return s;
+    }
+    void make_game() {
+        write_file(game.file("Dravo.ini"), "[path]\nhero                hd:\n");
+        write_file(game.file("multigen.dat"), "");
+    }
+    void make_patch(const TempDir& where) {
+        write_file(where.file("patch.ini"), "[work]\n0 new.bin hero\n");
+        write_file(where.file("patch.dat"), "");
+    }
+};
+
+TEST_F(MainFlowTest, TemplateInstallerReadsThePatchFromTheStartingDirectory) {
+    make_game();
+    make_patch(start);
+    ASSERT_TRUE(plat::change_directory(start.path().c_str()));
+    std::string before = plat::current_directory();
+    InstallResult r = run_installation(face, sources());
+    EXPECT_EQ(r.outcome, InstallOutcome::Completed);
+    EXPECT_EQ(face.events, (std::vector<std::string>{"phase 1", "phase 0", "confirm", "phase 2", "phase 0",
+                                                     "My congratulations! Dravo patch completed."}));
+    EXPECT_EQ(calls.seen, std::vector<std::string>{"0:new.bin hero"});
+    EXPECT_EQ(plat::current_directory(), before);
+}
+
+TEST_F(MainFlowTest, UnpackedPatchIsReadFromTheGameDirectory) {
+    make_game();
+    InstallSources s = sources();
+    s.unpack = [this](const std::string& dir, std::string&) {
+        EXPECT_EQ(dir, game.path());
+        make_patch(game);
+        return true;
+    };
+    ASSERT_TRUE(plat::change_directory(start.path().c_str()));
+    EXPECT_EQ(run_installation(face, s).outcome, InstallOutcome::Completed);
+    EXPECT_EQ(calls.seen.size(), 1u);
+}
+
+TEST_F(MainFlowTest, AnyMissingFileEndsWithNotFoundAndRestoresTheDirectory) {
+    make_game();
+    InstallSources s = sources();
+    s.unpack = [](const std::string&, std::string&) { return true; };  // unpacks no patch.ini
+    ASSERT_TRUE(plat::change_directory(start.path().c_str()));
+    std::string before = plat::current_directory();
+    InstallResult r = run_installation(face, s);
+    EXPECT_EQ(r.outcome, InstallOutcome::NotFound);
+    EXPECT_EQ(face.events.back(), "Patch search error. Dravo not found.");
+    EXPECT_TRUE(calls.seen.empty());
+    EXPECT_EQ(plat::current_directory(), before);
+
+    face.events.clear();
+    InstallSources nowhere = sources();
+    nowhere.locate_game = [](std::string& dir) {
+        dir = "dravo.exe";  // no backslash: not a place
+        return true;
+    };
+    EXPECT_EQ(run_installation(face, nowhere).outcome, InstallOutcome::NotFound);
+}
+
+TEST_F(MainFlowTest, FailedUnpackNamesTheFileAndRunsNoWork) {
+    make_game();
+    make_patch(game);
+    InstallSources s = sources();
+    s.unpack = [](const std::string&, std::string& problem) {
+        problem = "cannot write c:\\game\\patch.mul";
+        return false;
+    };
+    InstallResult r = run_installation(face, s);
+    EXPECT_EQ(r.outcome, InstallOutcome::UnpackFailed);
+    EXPECT_NE(r.text.find("cannot write c:\\game\\patch.mul"), std::string::npos);
+    EXPECT_TRUE(calls.seen.empty());
+    EXPECT_EQ(std::count(face.events.begin(), face.events.end(), "confirm"), 0);
+}
+
+TEST_F(MainFlowTest, CancelRunsNoWorkAndAFailedItemIsNotReportedAsSuccess) {
+    make_game();
+    make_patch(start);
+    ASSERT_TRUE(plat::change_directory(start.path().c_str()));
+    face.answer = false;
+    EXPECT_EQ(run_installation(face, sources()).outcome, InstallOutcome::Cancelled);
+    EXPECT_TRUE(calls.seen.empty());
+
+    face.answer = true;
+    face.events.clear();
+    calls.result = WorkResult::Failed;
+    InstallResult r = run_installation(face, sources());
+    EXPECT_EQ(r.outcome, InstallOutcome::Failed);
+    EXPECT_EQ(face.events.back(), std::string("Patch install error. ") + r.text);
+    EXPECT_EQ(r.text.find("Dravo patch completed."), std::string::npos);
+}
+
+}  // namespace
