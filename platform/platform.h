@@ -89,6 +89,9 @@ std::string from_native_path(const char* native);
 // path with every existing component matched without regard to case.
 std::string to_native_path(const char* path);
 
+// Whether standard input is a terminal a person can answer at.
+bool stdin_is_terminal();
+
 // Milliseconds since some fixed moment; wraps like GetTickCount.
 std::uint32_t tick_count();
 void sleep_ms(std::uint32_t ms);

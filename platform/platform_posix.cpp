@@ -608,6 +608,8 @@ std::string temp_directory() {
     return dir;
 }
 
+bool stdin_is_terminal() { return ::isatty(0) == 1; }
+
 std::uint32_t tick_count() {
     timespec ts;
     ::clock_gettime(CLOCK_MONOTONIC, &ts);

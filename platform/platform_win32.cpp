@@ -247,6 +247,11 @@ std::string temp_directory() {
 std::string from_native_path(const char* native) { return native; }
 std::string to_native_path(const char* path) { return path; }
 
+bool stdin_is_terminal() {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    return in && in != INVALID_HANDLE_VALUE && GetFileType(in) == FILE_TYPE_CHAR;
+}
+
 std::uint32_t tick_count() { return GetTickCount(); }
 void sleep_ms(std::uint32_t ms) { Sleep(ms); }
 

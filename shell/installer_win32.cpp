@@ -195,7 +195,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     WindowSink sink;
     report::set_sink(&sink);
     WindowFace face;
-    run_installation(face, installer_patch_sources());
+    run_installation(face, installer_patch_sources(g_status.window));
     release_drawing_objects(g_status.window);
     std::exit(0);
 }

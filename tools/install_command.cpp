@@ -1,0 +1,123 @@
+// dravo install: the installer's whole run without a window. It finds the game (or takes
+// --game-dir), unpacks a stamped installer's payload (--patch) into the game directory, loads
+// the configuration and file tables, asks on a terminal unless --yes, runs the work list, and
+// ends with the outcome text as its last line of output.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "payload/region.h"
+#include "payload/stamp.h"
+#include "platform/platform.h"
+#include "shell/patch_sources.h"
+#include "shell/report.h"
+#include "tools/commands.h"
+#include "tools/tool_util.h"
+
+namespace tool {
+
+namespace {
+
+struct InstallOptions {
+    std::string game_dir;
+    std::string patch;
+    bool yes = false;
+};
+
+class ConsoleFace final : public InstallerFace {
+public:
+    explicit ConsoleFace(bool yes) : yes_(yes) {}
+    void show_phase(Phase phase) override {
+        if (phase == Phase::Searching) std::printf("Search DRAVO...\n");
+        if (phase == Phase::Installing) std::printf("Install Patch DRAVO...\n");
+        std::fflush(stdout);
+    }
+    bool confirm() override {
+        std::printf("I am found game Dravo. And I am going to install patch.\n");
+        if (yes_) return true;
+        if (!plat::stdin_is_terminal()) {
+            std::printf("Not confirmed: no terminal to ask (give --yes to install without asking).\n");
+            return false;
+        }
+        std::printf("Install it? [y/N] ");
+        std::fflush(stdout);
+        std::string answer;
+        if (!std::getline(std::cin, answer)) answer.clear();
+        bool ok = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+        if (!ok) std::printf("Cancelled: nothing was changed by the patch's work list.\n");
+        return ok;
+    }
+    void final_message(const std::string& text, const std::string&) override {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    bool yes_;
+};
+
+class ConsoleSink final : public report::Sink {
+public:
+    void error_box(const char* text, const char* caption) override {
+        std::fprintf(stderr, "dravo: %s: %s\n", caption, text);
+    }
+    void progress_text(const char* text) override {
+        std::printf("%s\n", text[0] == '@' ? text + 1 : text);
+        std::fflush(stdout);
+    }
+};
+
+// The payload region of a stamped (or template) installer, copied out of its image.
+int read_region(const std::string& patch, std::vector<std::uint8_t>& region) {
+    std::string path = file_argument(patch);
+    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (h == plat::Handle::Invalid) return fail(patch, "cannot open: " + last_error());
+    std::int64_t size = plat::file_size(h);
+    std::vector<std::uint8_t> image(size > 0 ? static_cast<std::size_t>(size) : 0);
+    std::uint32_t got = 0;
+    bool ok = size >= 0 && size < (1 << 30) &&
+              plat::read_file(h, image.data(), static_cast<std::uint32_t>(image.size()), &got) && got == image.size();
+    plat::close_file(h);
+    if (!ok) return fail(patch, "cannot read: " + last_error());
+    std::size_t offset = 0;
+    payload::FindResult found = payload::find_region(image, &offset);
+    if (found == payload::FindResult::NotFound) return fail(patch, "no patch region found: not a Dravo patch installer");
+    if (found == payload::FindResult::Ambiguous) return fail(patch, "more than one patch region found");
+    region.assign(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                  image.begin() + static_cast<std::ptrdiff_t>(offset + payload::kRegionBytes));
+    return kExitOk;
+}
+
+int run_install(const InstallOptions& o) {
+    std::vector<std::uint8_t> region;
+    if (!o.patch.empty()) {
+        if (int rc = read_region(o.patch, region); rc != kExitOk) return rc;
+    }
+    ConsoleSink sink;
+    report::set_sink(&sink);
+    ConsoleFace face(o.yes);
+    InstallSources sources = o.game_dir.empty() ? patch_sources(region, nullptr)
+                                                : patch_sources_for(directory_argument(o.game_dir), region);
+    InstallResult r = run_installation(face, sources);
+    report::set_sink(nullptr);
+    return r.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void add_install_command(CLI::App& app, int& exit_status) {
+    auto o = std::make_shared<InstallOptions>();
+    CLI::App* cmd = app.add_subcommand("install", "Install a patch as DravoPatch.exe does, without a window");
+    cmd->add_option("--game-dir", o->game_dir, "The game directory (default: found through the game's shortcut)");
+    cmd->add_option("--patch", o->patch,
+                    "A stamped DravoPatch.exe whose files to unpack (default: patch.ini and patch.dat of the "
+                    "current directory)");
+    cmd->add_flag("--yes,-y", o->yes, "Install without asking");
+    cmd->callback([o, &exit_status] { exit_status = run_install(*o); });
+}
+
+}  // namespace tool
