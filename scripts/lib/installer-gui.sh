@@ -1,0 +1,158 @@
+# Driving DravoPatch.exe under Wine as a user would, for the end-to-end tests and the demo.
+# Source it; it defines functions and uses these variables:
+#   GUI_TOOLS   folder with list_windows.exe and make_shortcut.exe (the Windows test helpers)
+#   GUI_SHOTS   folder for screenshots
+# Every wait is bounded, and only the processes started here are ended.
+
+gui_log() { echo "  [gui] $*"; }
+
+# A scratch Wine prefix: a copy of the project's clean one (made by scripts/wine-run).
+gui_new_prefix() {  # gui_new_prefix DIR
+  local base=${DRAVO_WINEPREFIX:-$GUI_ROOT/build/wineprefix}
+  [ -f "$base/system.reg" ] || "$GUI_ROOT/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true
+  rm -rf "$1" && cp -a "$base" "$1"
+}
+
+gui_wine() {  # gui_wine PREFIX PROGRAM ARGS...
+  local prefix=$1; shift
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wine "$@"
+}
+
+# Starts Xvfb on a free display unless GUI_USE_DISPLAY is set and a display is there.
+gui_start_display() {
+  if [ -n "${GUI_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+    GUI_XVFB_PID=
+    return 0
+  fi
+  local n
+  for n in $(seq 91 120); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    GUI_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 50); do
+      xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+      kill -0 "$GUI_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$GUI_XVFB_PID" 2>/dev/null
+  done
+  echo "cannot start Xvfb" >&2
+  return 1
+}
+
+gui_stop_display() {
+  [ -n "${GUI_XVFB_PID:-}" ] && kill "$GUI_XVFB_PID" 2>/dev/null && wait "$GUI_XVFB_PID" 2>/dev/null
+  GUI_XVFB_PID=
+}
+
+# Writes the session's windows (class, title, visibility, child texts) to stdout.
+gui_windows() { gui_wine "$GUI_PREFIX" "$GUI_TOOLS/list_windows.exe" 2>/dev/null | tr -d '\r'; }
+
+# Waits until a visible window or control shows TEXT (an extended regex), up to SECONDS.
+gui_wait_text() {  # gui_wait_text REGEX SECONDS
+  local i
+  for i in $(seq 1 $(($2 * 2))); do
+    gui_windows | grep -A8 'visible=1' | grep -Eq "$1" && return 0
+    kill -0 "$GUI_PID" 2>/dev/null || return 1
+    sleep 0.5
+  done
+  return 1
+}
+
+# The X window of the confirmation dialog: a visible, unnamed window other than the root.
+gui_dialog_xid() {
+  local w g root
+  root=$(xdotool getdisplaygeometry | tr ' ' 'x')
+  for w in $(xdotool search --onlyvisible --name '^$' 2>/dev/null); do
+    g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ {print $2}')
+    [ -n "$g" ] && [ "$g" != "$root" ] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+
+gui_xid_by_name() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+
+# Gives the window the pointer and the focus, then presses KEY; presses again, a bounded
+# number of times, while the window is still there.
+gui_press() {  # gui_press XID KEY
+  local n X Y WIDTH HEIGHT SCREEN WINDOW
+  for n in 1 2 3; do
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 0
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) 2>/dev/null
+    xdotool windowfocus "$1" 2>/dev/null
+    xdotool key "$2" 2>/dev/null
+    local i
+    for i in $(seq 1 10); do
+      xdotool getwindowgeometry "$1" >/dev/null 2>&1 || return 0
+      sleep 0.3
+    done
+  done
+}
+
+gui_shot() {  # gui_shot NAME: waits briefly for the screen to settle, then saves NAME.png
+  local f="$GUI_SHOTS/$1.png" prev=
+  local i
+  for i in 1 2 3 4 5 6; do
+    import -window root "$f.tmp.png" 2>/dev/null || return 0
+    cur=$(md5sum <"$f.tmp.png")
+    [ "$cur" = "$prev" ] && break
+    prev=$cur
+    sleep 0.4
+  done
+  mv "$f.tmp.png" "$f"
+  gui_log "screenshot $f"
+}
+
+# Runs the installer and acts as a user: ok, cancel. Sets GUI_STATUS (the exit status, or
+# 124 when it had to be ended) and GUI_FINAL (the caption of the final box, empty if none).
+gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
+  GUI_PREFIX=$1
+  local exe=$2 action=$3 shots=$4
+  GUI_FINAL=
+  gui_wine "$GUI_PREFIX" "$exe" >/dev/null 2>&1 &
+  GUI_PID=$!
+  if gui_wait_text 'I am found game Dravo\.|title="Patch search error\."|title="Patch install error\."' 60; then
+    if gui_windows | grep -q 'I am found game Dravo'; then
+      gui_shot "$shots-dialog"
+      local dlg
+      dlg=$(gui_dialog_xid)
+      if [ "$action" = cancel ]; then
+        gui_press "$dlg" Escape
+      else
+        gui_press "$dlg" Return
+        sleep 0.2
+        gui_shot "$shots-installing"
+      fi
+    fi
+  fi
+  local caption i w=
+  for i in $(seq 1 120); do
+    kill -0 "$GUI_PID" 2>/dev/null || break
+    for caption in "My congratulations!" "Patch install error." "Patch search error."; do
+      w=$(gui_xid_by_name "^$caption\$")
+      [ -n "$w" ] && break 2
+    done
+    sleep 0.5
+  done
+  if [ -n "$w" ]; then
+    GUI_FINAL=$caption
+    gui_windows | grep -A4 "title=\"$caption\"" | sed 's/^/    /' >"$GUI_SHOTS/$shots-final.txt"
+    gui_shot "$shots-final"
+    gui_press "$w" Return
+  fi
+  for i in $(seq 1 60); do
+    kill -0 "$GUI_PID" 2>/dev/null || break
+    sleep 0.5
+  done
+  if kill -0 "$GUI_PID" 2>/dev/null; then
+    WINEPREFIX=$GUI_PREFIX wineserver -k 2>/dev/null
+    wait "$GUI_PID" 2>/dev/null
+    GUI_STATUS=124
+  else
+    wait "$GUI_PID"
+    GUI_STATUS=$?
+  fi
+  WINEPREFIX=$GUI_PREFIX wineserver -w 2>/dev/null
+}

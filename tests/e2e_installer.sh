@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# End-to-end tests of DravoPatch.exe under 32-bit Wine and Xvfb, driven with xdotool as a
+# user would, each in a fresh scratch prefix with the game installed and its shortcut made by
+# Wine's own shell. Screenshots go to WIN32_BUILD/e2e/.
+# Usage: e2e_installer.sh WIN32_BUILD NATIVE_DRAVO
+set -u
+win=$(cd "$1" && pwd)
+dravo=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+GUI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+GUI_TOOLS=$win/tests
+GUI_SHOTS=$win/e2e
+mkdir -p "$GUI_SHOTS"
+. "$GUI_ROOT/scripts/lib/installer-gui.sh"
+tmp=$(mktemp -d)
+failures=0
+cleanup() {
+  gui_stop_display
+  for p in "$tmp"/prefix-*; do [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
+# The demo game and patch, the patch stamped into the real installer.
+bash "$GUI_ROOT/scripts/make-demo-game" "$dravo" "$tmp/game" "$tmp/patch" "$GUI_TOOLS/list_windows.exe" >/dev/null ||
+  { echo "cannot make the demo game"; exit 1; }
+"$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/Patch.exe" "$tmp"/patch/* >/dev/null ||
+  { echo "cannot stamp the patch"; exit 1; }
+
+# What the headless install makes of the same inputs, natively.
+cp -r "$tmp/game" "$tmp/expected"
+"$dravo" install --game-dir "$tmp/expected" --patch "$tmp/Patch.exe" --yes >"$tmp/expected.log" 2>&1 ||
+  { cat "$tmp/expected.log"; echo "the headless install failed"; exit 1; }
+
+# setup NAME LINK_FOLDER: a prefix with the game in C:\Games\Dravo Game (a long name, so that
+# the shortcut resolves to a short one) and, unless LINK_FOLDER is empty, its shortcut there.
+setup() {
+  prefix=$tmp/prefix-$1
+  gui_new_prefix "$prefix"
+  gamedir="$prefix/drive_c/Games/Dravo Game"
+  mkdir -p "$prefix/drive_c/Games" && cp -r "$tmp/game" "$gamedir"
+  if [ -n "$2" ]; then
+    mkdir -p "$prefix/drive_c/$(echo "$2" | tr '\\' '/')"
+    gui_wine "$prefix" "$GUI_TOOLS/make_shortcut.exe" "C:\\$2\\Dravo.lnk" 'C:\Games\Dravo Game\Dravo.exe' \
+      'Dravo' >/dev/null 2>&1 || fail "$1: make_shortcut"
+  fi
+}
+
+gui_start_display || exit 1
+
+echo "== scenario: shortcut below the Windows directory, OK"
+setup windir 'windows\Start Menu\Programs'
+gui_run_installer "$prefix" "$tmp/Patch.exe" ok windir
+[ "$GUI_STATUS" = 0 ] || fail "windir: exit status $GUI_STATUS"
+[ "$GUI_FINAL" = "My congratulations!" ] || fail "windir: final box '$GUI_FINAL'"
+diff -r "$tmp/expected" "$gamedir" >"$tmp/diff" || { fail "windir: the game differs from the headless install"; cat "$tmp/diff"; }
+
+echo "== scenario: Cancel"
+setup cancel 'windows\Start Menu\Programs'
+gui_run_installer "$prefix" "$tmp/Patch.exe" cancel cancel
+[ "$GUI_STATUS" = 0 ] || fail "cancel: exit status $GUI_STATUS"
+[ -z "$GUI_FINAL" ] || fail "cancel: a final box '$GUI_FINAL'"
+[ -f "$gamedir/patch.ini" ] || fail "cancel: the unpacked files are not there"
+cmp -s "$tmp/game/Data/dravo.mul" "$gamedir/Data/dravo.mul" || fail "cancel: the container changed"
+cmp -s "$tmp/game/message.dat" "$gamedir/message.dat" || fail "cancel: the message tables changed"
+
+echo "== scenario: no shortcut"
+setup noshortcut ''
+gui_run_installer "$prefix" "$tmp/Patch.exe" ok noshortcut
+[ "$GUI_STATUS" = 0 ] || fail "noshortcut: exit status $GUI_STATUS"
+[ "$GUI_FINAL" = "Patch search error." ] || fail "noshortcut: final box '$GUI_FINAL'"
+grep -q 'Dravo not found\.' "$GUI_SHOTS/noshortcut-final.txt" 2>/dev/null || fail "noshortcut: no 'Dravo not found.'"
+diff -r "$tmp/game" "$gamedir" >/dev/null || fail "noshortcut: the game directory changed"
+
+echo "== scenario: shortcut only in the Start menu of a current system"
+setup startmenu 'ProgramData\Microsoft\Windows\Start Menu\Programs'
+gui_run_installer "$prefix" "$tmp/Patch.exe" ok startmenu
+[ "$GUI_STATUS" = 0 ] || fail "startmenu: exit status $GUI_STATUS"
+[ "$GUI_FINAL" = "My congratulations!" ] || fail "startmenu: final box '$GUI_FINAL'"
+diff -r "$tmp/expected" "$gamedir" >/dev/null || fail "startmenu: the game differs from the headless install"
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all scenarios passed; screenshots in $GUI_SHOTS"
