@@ -9,5 +9,7 @@ class App;
 namespace tool {
 
 void add_files_command(CLI::App& app, int& exit_status);
+void add_pack_command(CLI::App& app, int& exit_status);
+void add_locate_command(CLI::App& app, int& exit_status);
 
 }  // namespace tool
