@@ -31,18 +31,16 @@ std::vector<std::uint8_t> ansi_link(bool with_info, const std::string& relative,
     if (with_info) {
         std::string local = "D:\\DRAVO\\";
         std::string suffix = "GAME.EXE";
-        std::size_t start = b.size();
-        std::uint32_t size = 0x1C + 4 + local.size() + 1 + suffix.size() + 1;
-        b.resize(start + size, 0);
-        std::uint8_t* p = b.data() + start;
-        le::put32(p, size);
-        le::put32(p + 4, 0x1C);
-        le::put32(p + 8, 1);
-        le::put32(p + 12, 0x1C);                             // volume id: 4 bytes, left 0
-        le::put32(p + 16, 0x20);                             // local base path
-        le::put32(p + 24, 0x20 + local.size() + 1);          // common path suffix
-        std::copy(local.begin(), local.end(), p + 0x20);
-        std::copy(suffix.begin(), suffix.end(), p + 0x20 + local.size() + 1);
+        std::vector<std::uint8_t> info(0x1C + 4 + local.size() + 1 + suffix.size() + 1, 0);
+        le::put32(info.data(), static_cast<std::uint32_t>(info.size()));
+        le::put32(info.data() + 4, 0x1C);
+        le::put32(info.data() + 8, 1);
+        le::put32(info.data() + 12, 0x1C);                                     // volume id, left 0
+        le::put32(info.data() + 16, 0x20);                                     // local base path
+        le::put32(info.data() + 24, static_cast<std::uint32_t>(0x20 + local.size() + 1));  // suffix
+        std::copy(local.begin(), local.end(), info.begin() + 0x20);
+        std::copy(suffix.begin(), suffix.end(), info.begin() + 0x20 + local.size() + 1);
+        b.insert(b.end(), info.begin(), info.end());
     }
     for (const std::string* s : {&relative, &workdir}) {
         if (s->empty()) continue;
