@@ -16,17 +16,18 @@
 
 namespace {
 
+// Kept for the whole run (never destroyed), so that the exit handler can still name it.
 const std::string& scratch_dir() {
-    static std::string dir = [] {
-        std::string native = "/tmp/dravo-payload-fuzz-" + std::to_string(getpid());
-        std::filesystem::create_directories(native + "/game");
+    static const std::string* dir = [] {
+        auto* native = new std::string("/tmp/dravo-payload-fuzz-" + std::to_string(getpid()));
+        std::filesystem::create_directories(*native + "/game");
         std::atexit([] {
             std::error_code ec;
             std::filesystem::remove_all(scratch_dir(), ec);
         });
         return native;
     }();
-    return dir;
+    return *dir;
 }
 
 }  // namespace

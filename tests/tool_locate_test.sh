@@ -62,7 +62,10 @@ else
   # A scratch prefix: a copy of the project's clean one when it exists (1 s), else a new one.
   source_prefix=${DRAVO_WINEPREFIX:-$here/../build/wineprefix}
   trap 'WINEPREFIX=$prefix timeout 20 wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
-  if [ -f "$source_prefix/system.reg" ]; then cp -a "$source_prefix" "$prefix"; fi
+  # The lock is the one scripts/wine-run holds while it creates the prefix.
+  if [ -f "$source_prefix/system.reg" ]; then
+    ( flock -w 120 9 && cp -a "$source_prefix" "$prefix" ) 9>"$source_prefix.lock"
+  fi
   export DRAVO_WINEPREFIX=$prefix
   wine() { timeout 120 "$emu" "$@"; }
   game='C:\Program Files\Dravo Adventure Game'
