@@ -1,0 +1,170 @@
+// The template test, the entry walk and the extraction of a payload region.
+#include "payload/extract.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "payload/key.h"
+#include "payload/region.h"
+#include "platform/little_endian.h"
+#include "platform/platform.h"
+
+namespace payload {
+
+namespace {
+
+bool is_reserved_character(unsigned char c) {
+    return c < 32 || std::strchr("\\/:<>\"|?*", c) != nullptr;
+}
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$: Windows opens the device whatever
+// the directory and extension ("c:\game\nul.txt" is the null device).
+bool is_device_name(const char* name, std::size_t length) {
+    std::size_t stem = 0;
+    while (stem < length && name[stem] != '.') ++stem;
+    while (stem > 0 && name[stem - 1] == ' ') --stem;
+    char upper[8] = {};
+    if (stem == 0 || stem >= sizeof upper) return false;
+    for (std::size_t i = 0; i < stem; ++i)
+        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (std::strcmp(upper, device) == 0) return true;
+    return stem == 4 && (std::strncmp(upper, "COM", 3) == 0 || std::strncmp(upper, "LPT", 3) == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
+void note(ExtractFailure* why, ExtractFailure::Step step, EntryStatus status, int index, const EntryView& e,
+          const std::string& path) {
+    if (!why) return;
+    why->step = step;
+    why->status = status;
+    why->index = index;
+    why->name = e.name;
+    why->path = path;
+    why->size = e.size;
+    if (step == ExtractFailure::Step::Create || step == ExtractFailure::Step::Write ||
+        step == ExtractFailure::Step::Close)
+        why->system_error = plat::last_error_text();
+}
+
+// Writes one entry's content from the region, unscrambling each chunk just before it goes
+// out and counting the size field down behind it. False at the first failed or short write.
+bool write_content(std::span<std::uint8_t> region, const EntryView& e, plat::Handle file) {
+    std::uint8_t* size_field = region.data() + e.offset + kNameFieldSize;
+    std::uint8_t* chunk = region.data() + e.content_offset;
+    std::int32_t remaining = e.size;
+    while (remaining > 0) {
+        std::uint32_t length = static_cast<std::uint32_t>(std::min<std::int64_t>(remaining, kChunkSize));
+        scramble_chunk(chunk, length);
+        std::uint32_t written = 0;
+        if (!plat::write_file(file, chunk, length, &written) || written != length) return false;
+        remaining -= static_cast<std::int32_t>(length);
+        le::put32s(size_field, remaining);
+        chunk += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool holds_patch(std::span<const std::uint8_t> region) {
+    return region.size() < kBeginLength || std::memcmp(region.data(), kBeginWord, kBeginLength) != 0;
+}
+
+bool is_valid_entry_name(const char* name, std::size_t length) {
+    if (length == 0 || length > kNameMaxChars || name[0] == '.') return false;
+    if (std::strcmp(name, "..") == 0) return false;
+    for (std::size_t i = 0; i < length; ++i)
+        if (is_reserved_character(static_cast<unsigned char>(name[i]))) return false;
+    return !is_device_name(name, length);
+}
+
+EntryStatus read_entry(std::span<const std::uint8_t> region, std::size_t offset, EntryView* out) {
+    *out = EntryView{};
+    out->offset = offset;
+    if (offset >= region.size()) return EntryStatus::HeaderPastEnd;
+    if (region[offset] == kFillByte) return EntryStatus::EndOfList;
+    if (region.size() - offset < kEntryHeaderSize) return EntryStatus::HeaderPastEnd;
+
+    const std::uint8_t* header = region.data() + offset;
+    const void* nul = std::memchr(header, 0, kNameFieldSize);
+    std::size_t name_length = nul ? static_cast<const std::uint8_t*>(nul) - header : kNameFieldSize - 1;
+    std::memcpy(out->name, header, name_length);
+    out->size = le::get32s(header + kNameFieldSize);
+    out->content_offset = offset + kEntryHeaderSize;
+    if (!nul || !is_valid_entry_name(out->name, name_length)) return EntryStatus::BadName;
+
+    std::size_t content = out->size > 0 ? static_cast<std::size_t>(out->size) : 0;
+    if (content > region.size() - out->content_offset) return EntryStatus::SizePastEnd;
+    out->next_offset = out->content_offset + content;
+    return EntryStatus::Entry;
+}
+
+int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
+    using Step = ExtractFailure::Step;
+    std::size_t dir_length = std::strlen(target_dir);
+    std::size_t offset = 0;
+    for (int index = 1;; ++index) {
+        EntryView e;
+        EntryStatus status = read_entry(region, offset, &e);
+        if (status == EntryStatus::EndOfList) return 1;
+        if (status != EntryStatus::Entry) {
+            note(why, Step::Entry, status, index, e, {});
+            return kExtractFailed;
+        }
+        if (dir_length + std::strlen(e.name) + 1 > kTargetPathBytes) {
+            note(why, Step::PathTooLong, status, index, e, std::string(target_dir) + e.name);
+            return kExtractFailed;
+        }
+        char path[kTargetPathBytes];
+        std::memcpy(path, target_dir, dir_length);
+        std::strcpy(path + dir_length, e.name);
+
+        plat::Handle file = plat::open_file(path, plat::Access::Write, plat::Disposition::CreateAlways);
+        if (file == plat::Handle::Invalid) {
+            note(why, Step::Create, status, index, e, path);
+            return kExtractFailed;
+        }
+        if (!write_content(region, e, file)) {
+            note(why, Step::Write, status, index, e, path);
+            plat::close_file(file);
+            return kExtractFailed;
+        }
+        if (!plat::close_file(file)) {
+            note(why, Step::Close, status, index, e, path);
+            return kExtractFailed;
+        }
+        offset = e.next_offset;
+    }
+}
+
+std::string describe(EntryStatus status) {
+    switch (status) {
+        case EntryStatus::Entry: return "entry";
+        case EntryStatus::EndOfList: return "end of the list";
+        case EntryStatus::HeaderPastEnd: return "the entry list runs past the region's end";
+        case EntryStatus::BadName: return "the name is not a plain file name the installer may write";
+        case EntryStatus::SizePastEnd: return "the size runs past the region's end";
+    }
+    return "unknown";
+}
+
+std::string describe(const ExtractFailure& f) {
+    std::string entry = "entry " + std::to_string(f.index);
+    if (!f.name.empty()) entry += " (" + f.name + ")";
+    switch (f.step) {
+        case ExtractFailure::Step::None: return "no failure";
+        case ExtractFailure::Step::Entry:
+            if (f.status == EntryStatus::SizePastEnd)
+                return entry + ": size " + std::to_string(f.size) + " runs past the region's end";
+            return entry + ": " + describe(f.status);
+        case ExtractFailure::Step::PathTooLong: return entry + ": the target path is longer than 255 bytes";
+        case ExtractFailure::Step::Create: return f.path + ": cannot create: " + f.system_error;
+        case ExtractFailure::Step::Write: return f.path + ": cannot write: " + f.system_error;
+        case ExtractFailure::Step::Close: return f.path + ": cannot close: " + f.system_error;
+    }
+    return entry;
+}
+
+}  // namespace payload

@@ -1,0 +1,69 @@
+// Reading a payload region: the template test, the walk over its entries, and the extraction
+// that writes every carried file into the game directory.
+//
+// The region is taken as a span, so that the installer passes its own array and the tool,
+// the tests and the fuzzer pass memory. Nothing here trusts the region: every entry is checked
+// against the region's end and its name against the rules below before a byte is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace payload {
+
+// The template test: a region holds a patch unless it begins with "Begin" (case-sensitive).
+bool holds_patch(std::span<const std::uint8_t> region);
+
+// A name the installer writes: 1 to 19 characters, no directory part ('\', '/', ':'), not
+// beginning with '.', none of the characters Windows refuses in a file name, and no device
+// name (CON, NUL, COM1, ...), which would open the device in place of a file.
+bool is_valid_entry_name(const char* name, std::size_t length);
+
+enum class EntryStatus {
+    Entry,           // an entry follows
+    EndOfList,       // the byte at the position is '.'
+    HeaderPastEnd,   // no room for a 24-byte header (nor a '.') before the region's end
+    BadName,         // the name field holds no acceptable name
+    SizePastEnd,     // the content runs past the region's end
+};
+
+struct EntryView {
+    std::size_t offset = 0;          // of the header, from the region's start
+    char name[20] = {};              // NUL-terminated copy of the name field
+    std::int32_t size = 0;           // as stored; a negative size counts as 0
+    std::size_t content_offset = 0;  // first content byte
+    std::size_t next_offset = 0;     // where the next entry begins
+};
+
+// Looks at the entry position `offset`. Fills `out` (name and size as far as they could be
+// read) for every status but EndOfList.
+EntryStatus read_entry(std::span<const std::uint8_t> region, std::size_t offset, EntryView* out);
+
+// Why an extraction stopped, for the tool's message.
+struct ExtractFailure {
+    EntryStatus status = EntryStatus::Entry;
+    int index = 0;             // of the entry, counted from 1
+    std::string name;          // the entry's name, when it could be read
+    std::string path;          // the target path, once built
+    std::int32_t size = 0;     // the entry's stored size
+    std::string system_error;  // the system's words, for a failed create, write or close
+    enum class Step { None, Entry, PathTooLong, Create, Write, Close } step = Step::None;
+};
+
+constexpr int kExtractFailed = -1;
+constexpr std::size_t kTargetPathBytes = 256;  // the target path, NUL included
+
+// Writes every entry of a stamped region into `target_dir` (which ends with a backslash):
+// each content is unscrambled in place, chunk by chunk, and written straight from the region;
+// each size field is counted down to 0. Stops with kExtractFailed, before anything is written
+// for the entry at fault, at a damaged entry, a path that does not fit 256 bytes, a file that
+// cannot be created, a failed or short write, or a failed close. Otherwise returns 1.
+int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why = nullptr);
+
+// Words for a failure: "entry 3 (x.dat): size 900 runs past the region's end".
+std::string describe(const ExtractFailure& failure);
+std::string describe(EntryStatus status);
+
+}  // namespace payload

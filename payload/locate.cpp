@@ -1,0 +1,64 @@
+// The game's location. The Start menu has not lived below the Windows directory since
+// Windows 2000 (nor does it under Wine), so its program folders are searched first; the
+// Windows directory comes after them for the systems where it still holds the Start menu.
+// The small Start-menu trees also spare the long walk through a large Windows directory.
+#include "payload/locate.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/shell.h"
+
+namespace payload {
+
+std::vector<std::string> shortcut_search_roots(const std::string& windows_dir) {
+    std::vector<std::string> roots = plat::start_menu_program_folders();
+    std::string windows = windows_dir.empty() ? plat::windows_directory() : windows_dir;
+    if (!windows.empty()) roots.push_back(windows);
+    return roots;
+}
+
+bool find_shortcut(const std::vector<std::string>& roots, std::string* shortcut) {
+    for (const std::string& root : roots)
+        if (plat::search_tree_for_file(root.c_str(), kShortcutName, shortcut)) return true;
+    return false;
+}
+
+LocateStatus game_directory_of(const char* target, char* game_dir) {
+    game_dir[0] = 0;
+    std::size_t length = std::strlen(target);
+    if (length >= kGamePathBytes) return LocateStatus::TooLong;
+    const char* last = std::strrchr(target, '\\');
+    if (!last) return LocateStatus::NoDirectory;
+    std::size_t keep = static_cast<std::size_t>(last - target) + 1;
+    std::memcpy(game_dir, target, keep);
+    game_dir[keep] = 0;
+    return LocateStatus::Found;
+}
+
+LocateStatus locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out) {
+    *out = GameLocation{};
+    if (!find_shortcut(shortcut_search_roots(windows_dir), &out->shortcut)) return LocateStatus::NoShortcut;
+    plat::initialize_shell();
+    char target[plat::kMaxPath + 1];
+    out->shell_result = plat::resolve_shortcut(owner_window, out->shortcut.c_str(), target, sizeof target);
+    out->target = target;
+    if (out->shell_result < 0 || !target[0]) return LocateStatus::Unresolved;
+    char game_dir[kGamePathBytes];
+    LocateStatus status = game_directory_of(target, game_dir);
+    if (status == LocateStatus::Found) out->game_dir = game_dir;
+    return status;
+}
+
+std::string describe(LocateStatus status) {
+    switch (status) {
+        case LocateStatus::Found: return "found";
+        case LocateStatus::NoShortcut: return "no Dravo.lnk in the Start menu or below the Windows directory";
+        case LocateStatus::Unresolved: return "the shortcut cannot be resolved";
+        case LocateStatus::NoDirectory: return "the shortcut's target has no directory";
+        case LocateStatus::TooLong: return "the shortcut's target is longer than 255 characters";
+    }
+    return "unknown";
+}
+
+}  // namespace payload

@@ -1,0 +1,36 @@
+// The payload region: the fixed-size character array in the installer's initialised data
+// into which the pack builder stamps a patch's files.
+//
+//   template state:  "Begin", 1,219,592 x '.', "End", NUL         (nothing to install)
+//   stamped state:   entry entry ... '.' '.' ... "End" NUL
+//   entry:           name[20] (NUL inside) | size (int32, little-endian) | content[size]
+//
+// The layout constants live here for every reader; the array itself is defined in region.cpp,
+// which only the programs that carry a payload link.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace payload {
+
+constexpr std::size_t kRegionChars = 1219600;            // the characters before the NUL
+constexpr std::size_t kRegionBytes = kRegionChars + 1;   // the array, NUL included
+constexpr char kBeginWord[] = "Begin";
+constexpr char kEndWord[] = "End";
+constexpr std::size_t kBeginLength = 5;
+constexpr std::size_t kEndLength = 3;
+// The region's last four bytes, "End" and the NUL, are never part of an entry, so that a
+// stamped region can still be found by its end.
+constexpr std::size_t kEntryCapacity = kRegionChars - kEndLength;
+constexpr char kFillByte = '.';
+
+constexpr std::size_t kNameFieldSize = 20;
+constexpr std::size_t kNameMaxChars = kNameFieldSize - 1;
+constexpr std::size_t kEntryHeaderSize = kNameFieldSize + 4;
+
+// The region of this program, writable: extraction unscrambles it in place.
+std::span<std::uint8_t> installer_region();
+
+}  // namespace payload

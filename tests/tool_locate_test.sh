@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The dravo tool's "locate" command: it finds the game's shortcut Dravo.lnk in the Start menu
+# of a Wine prefix, or below its Windows directory, and prints the game directory.
+# Usage: tool_locate_test.sh DRAVO                          (native: a prefix laid out here, with
+#                                                           a shortcut that Wine's shell wrote)
+#        tool_locate_test.sh DRAVO.EXE EMULATOR MAKE_SHORTCUT.EXE
+#                                                          (a scratch prefix in which Wine's shell
+#                                                           writes the shortcuts; the native tool
+#                                                           reads them too when it has been built)
+set -u
+dravo=$1
+emu=${2:-}
+make_shortcut=${3:-}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+tmp=$(mktemp -d)
+failures=0
+
+fail_check() { echo "FAIL $1"; failures=$((failures + 1)); }
+check() {  # check NAME EXPECTED-STATUS COMMAND...
+  local name=$1 want=$2; shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err"
+  local got=$?
+  if [ "$got" != "$want" ]; then
+    fail_check "$name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"
+    return 1
+  fi
+}
+expect_out() {  # expect_out NAME TEXT: the one line printed
+  local got
+  got=$(tr -d '\r' <"$tmp/out")
+  [ "$got" = "$2" ] || fail_check "$1: printed '$got', expected '$2'"
+}
+
+prefix=$tmp/prefix
+menu='ProgramData/Microsoft/Windows/Start Menu/Programs'
+user_menu="users/${USER:-root}/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+
+if [ -z "$emu" ]; then
+  trap 'rm -rf "$tmp"' EXIT
+  mkdir -p "$prefix/dosdevices" "$prefix/drive_c/windows/system32" "$prefix/drive_c/$menu/Dravo" \
+    "$prefix/drive_c/Games/Dravo" "$prefix/drive_c/$user_menu"
+  ln -s ../drive_c "$prefix/dosdevices/c:"
+  : >"$prefix/drive_c/Games/Dravo/DRAVO.EXE"
+  link="$prefix/drive_c/$menu/Dravo/Dravo.lnk"
+  cp "$here/data/shell_link/start_menu.lnk" "$link"   # C:\Games\Dravo\DRAVO.EXE, written by Wine
+  locate() { WINEPREFIX=$prefix "$dravo" locate "$@"; }
+
+  check start-menu 0 locate && expect_out start-menu 'c:\Games\Dravo\'
+  mv "$link" "$prefix/drive_c/$user_menu/dravo.LNK"   # names match without regard to case
+  check user-start-menu 0 locate && expect_out user-start-menu 'c:\Games\Dravo\'
+  mkdir -p "$prefix/drive_c/windows/Start Menu/Programs"
+  mv "$prefix/drive_c/$user_menu/dravo.LNK" "$prefix/drive_c/windows/Start Menu/Programs/Dravo.lnk"
+  check windows-dir 0 locate -v && expect_out windows-dir 'c:\Games\Dravo\' &&
+    { grep -q 'windows' "$tmp/err" || fail_check "windows-dir: shortcut not below the Windows directory"; }
+  mkdir -p "$tmp/elsewhere/deep/er"
+  mv "$prefix/drive_c/windows/Start Menu/Programs/Dravo.lnk" "$tmp/elsewhere/deep/er/"
+  check not-found 1 locate && { grep -q 'no Dravo.lnk' "$tmp/err" || fail_check "not-found: message"; }
+  check option 0 locate --windows-dir "$tmp/elsewhere" && expect_out option 'c:\Games\Dravo\'
+  head -c 100 "$here/data/shell_link/start_menu.lnk" >"$tmp/elsewhere/deep/er/Dravo.lnk"
+  check damaged 1 locate --windows-dir "$tmp/elsewhere" && { grep -q 'cannot be resolved' "$tmp/err" || fail_check "damaged: message"; }
+else
+  # A scratch prefix: a copy of the project's clean one when it exists (1 s), else a new one.
+  source_prefix=${DRAVO_WINEPREFIX:-$here/../build/wineprefix}
+  trap 'WINEPREFIX=$prefix timeout 20 wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
+  # The lock is the one scripts/wine-run holds while it creates the prefix.
+  if [ -f "$source_prefix/system.reg" ]; then
+    ( flock -w 120 9 && cp -a "$source_prefix" "$prefix" ) 9>"$source_prefix.lock"
+  fi
+  export DRAVO_WINEPREFIX=$prefix
+  wine() { timeout 120 "$emu" "$@"; }
+  game='C:\Program Files\Dravo Adventure Game'
+  # The shell does not make the folders of a shortcut it saves.
+  mkdir -p "$prefix/drive_c/Program Files/Dravo Adventure Game" "$prefix/drive_c/$menu/Dravo" \
+    "$prefix/drive_c/windows/Start Menu/Programs"
+  : >"$prefix/drive_c/Program Files/Dravo Adventure Game/Dravo Game.exe"
+  check make-shortcut 0 wine "$make_shortcut" 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Dravo\Dravo.lnk' \
+    "$game\\Dravo Game.exe" 'Play Dravo' "$game"
+  # The Win32 side: SHGetFolderPathA, SearchTreeForFile, IShellLinkA. Wine gives the long
+  # form where Windows gives the short one.
+  check start-menu 0 wine "$dravo" locate &&
+    { tr -d '\r' <"$tmp/out" | grep -Eqi '^C:\\(Program Files|PROGRA~1)\\(Dravo Adventure Game|DRAVOA~1)\\$' ||
+      fail_check "start-menu: printed $(cat "$tmp/out")"; }
+  native=${DRAVO_NATIVE_TOOL:-$here/../build/native/dravo}
+  if [ -x "$native" ]; then   # the portable reader on the file Wine's shell just wrote
+    check native-reader 0 env WINEPREFIX="$prefix" "$native" locate &&
+      expect_out native-reader 'c:\Program Files\Dravo Adventure Game\'
+  fi
+  rm -f "$prefix/drive_c/$menu/Dravo/Dravo.lnk"
+  check not-found 1 wine "$dravo" locate
+  check make-old-shortcut 0 wine "$make_shortcut" 'C:\windows\Start Menu\Programs\Dravo.lnk' "$game\\Dravo Game.exe"
+  check windows-dir 0 wine "$dravo" locate && { tr -d '\r' <"$tmp/out" | grep -q 'Dravo\|DRAVOA~1' || fail_check "windows-dir"; }
+fi
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"

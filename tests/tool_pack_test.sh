@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The dravo tool's "pack" commands: a patch built from a real template program lists and
+# extracts back to its files, and the stamped program itself unpacks them; every refusal
+# exits 1 and leaves no output file.
+# Usage: tool_pack_test.sh DRAVO TEMPLATE [EMULATOR]   (with an emulator, paths are given as Z:\...)
+set -u
+dravo=$1
+template=$2
+emu=${3:-}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
+run() { $emu "$dravo" "$@"; }
+fail_check() { echo "FAIL $1"; failures=$((failures + 1)); }
+check() {  # check NAME EXPECTED-STATUS COMMAND...
+  local name=$1 want=$2; shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err"
+  local got=$?
+  if [ "$got" != "$want" ]; then
+    fail_check "$name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"
+    return 1
+  fi
+}
+expect_line() {  # expect_line NAME FILE EXTENDED-REGEX
+  if ! tr -d '\r' <"$2" | grep -Eq "$3"; then fail_check "$1: no line matching /$3/ in:"; cat "$2"; fi
+}
+expect_same() {  # expect_same NAME FILE FILE
+  cmp -s "$2" "$3" || fail_check "$1: $2 and $3 differ"
+}
+expect_absent() { [ ! -e "$2" ] || fail_check "$1: $2 was left behind"; }
+
+in=$tmp/in
+mkdir -p "$in" "$in/other"
+printf '[work]\r\n0 patch.mul hero\r\n' >"$in/patch.ini"
+: >"$in/patch.dat"
+head -c 30721 /dev/urandom >"$in/patch.mul"
+head -c 10240 /dev/urandom >"$in/DRAVO.EXE"
+files=("$(winpath "$in/patch.ini")" "$(winpath "$in/patch.dat")" "$(winpath "$in/patch.mul")" "$(winpath "$in/DRAVO.EXE")")
+patch=$tmp/patch.exe
+
+check build 0 run pack build --template "$(winpath "$template")" --out "$(winpath "$patch")" "${files[@]}" &&
+  expect_line build "$tmp/out" 'patch\.exe: 4 files, 41084 of 1219597 bytes used'
+check list 0 run pack list "$(winpath "$patch")" &&
+  expect_line list "$tmp/out" $'^26\tpatch\\.ini$' && expect_line list "$tmp/out" $'^0\tpatch\\.dat$' &&
+  expect_line list "$tmp/out" $'^30721\tpatch\\.mul$' && expect_line list "$tmp/out" $'^10240\tDRAVO\\.EXE$'
+mkdir -p "$tmp/x"
+check extract 0 run pack extract "$(winpath "$patch")" "$(winpath "$tmp/x")" &&
+  for f in patch.ini patch.dat patch.mul DRAVO.EXE; do expect_same "extract $f" "$in/$f" "$tmp/x/$f"; done
+
+# The stamped program unpacks its own data the same way.
+mkdir -p "$tmp/run"
+chmod +x "$patch"
+check stamped-program 0 $emu "$patch" "$(winpath "$tmp/run")" &&
+  for f in patch.ini patch.dat patch.mul DRAVO.EXE; do expect_same "stamped-program $f" "$in/$f" "$tmp/run/$f"; done
+check template-program 0 $emu "$template" "$(winpath "$tmp/run")" && expect_line template-program "$tmp/out" '^template$'
+
+check deterministic 0 run pack build --template "$(winpath "$template")" --out "$(winpath "$tmp/again.exe")" "${files[@]}" &&
+  expect_same deterministic "$patch" "$tmp/again.exe"
+
+# A name beginning with "Begin" never goes first: the region would look unstamped.
+printf 'x' >"$in/Beginner.txt"
+check begin-first 0 run pack build --template "$(winpath "$template")" --out "$(winpath "$tmp/b.exe")" \
+  "$(winpath "$in/Beginner.txt")" "$(winpath "$in/patch.ini")" &&
+  check begin-first-list 0 run pack list "$(winpath "$tmp/b.exe")" &&
+  { [ "$(tr -d '\r' <"$tmp/out" | head -1)" = $'26\tpatch.ini' ] || fail_check "begin-first: patch.ini not first"; }
+
+check template-list 0 run pack list "$(winpath "$template")" && { [ ! -s "$tmp/out" ] || fail_check "template-list: printed entries"; }
+mkdir -p "$tmp/none"
+check template-extract 0 run pack extract "$(winpath "$template")" "$(winpath "$tmp/none")" &&
+  { [ -z "$(ls -A "$tmp/none")" ] || fail_check "template-extract: wrote files"; }
+
+refuse() {  # refuse NAME MESSAGE-REGEX FILE...
+  local name=$1 msg=$2; shift 2
+  local args=()
+  for f in "$@"; do args+=("$(winpath "$f")"); done
+  check "$name" 1 run pack build --template "$(winpath "$template")" --out "$(winpath "$tmp/refused.exe")" "${args[@]}" &&
+    expect_line "$name" "$tmp/err" "$msg"
+  expect_absent "$name" "$tmp/refused.exe"
+  expect_absent "$name" "$tmp/refused.exe.dravo-tmp"
+}
+printf 'x' >"$in/.hidden"
+printf 'x' >"$in/nul.txt"
+printf 'x' >"$in/a-name-of-twenty.txt"
+printf 'x' >"$in/other/PATCH.INI"
+head -c 1219550 /dev/zero >"$in/huge.bin"
+refuse bad-name-dot 'refuse this name' "$in/.hidden"
+refuse bad-name-device 'refuse this name' "$in/nul.txt"
+refuse bad-name-long 'refuse this name' "$in/a-name-of-twenty.txt"
+refuse same-name 'two files of this name' "$in/patch.ini" "$in/other/PATCH.INI"
+refuse too-big '28 bytes more than' "$in/huge.bin" "$in/patch.ini"   # 24+1219550 + 24+26 + 1 = 1219625
+refuse only-begin 'begins with "Begin"' "$in/Beginner.txt"
+refuse missing-file 'cannot read' "$in/not-there"
+check stamped-template 1 run pack build --template "$(winpath "$patch")" --out "$(winpath "$tmp/refused.exe")" "${files[0]}" &&
+  expect_line stamped-template "$tmp/err" 'not in template state'
+expect_absent stamped-template "$tmp/refused.exe"
+check no-region 1 run pack build --template "$(winpath "$in/patch.ini")" --out "$(winpath "$tmp/refused.exe")" "${files[0]}"
+expect_absent no-region "$tmp/refused.exe"
+check no-region-list 1 run pack list "$(winpath "$in/patch.mul")"
+
+# A damaged size: the first entry's size field now runs past the region's end.
+region=$(grep -obUa 'Begin\.\.\.\.\.\.\.\.\.\.' "$template" | head -1 | cut -d: -f1)
+cp "$patch" "$tmp/damaged.exe"
+printf '\377\377\377\177' | dd of="$tmp/damaged.exe" bs=1 seek=$((region + 20)) conv=notrunc status=none
+check damaged-list 1 run pack list "$(winpath "$tmp/damaged.exe")" && expect_line damaged-list "$tmp/err" 'size 2147483647 runs past'
+mkdir -p "$tmp/dmg"
+check damaged-extract 1 run pack extract "$(winpath "$tmp/damaged.exe")" "$(winpath "$tmp/dmg")" &&
+  { [ -z "$(ls -A "$tmp/dmg")" ] || fail_check "damaged-extract: wrote files"; }
+
+check usage-pack 2 run pack
+check usage-build 2 run pack build --out "$(winpath "$tmp/u.exe")" "${files[0]}"
+check usage-list 2 run pack list
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"
