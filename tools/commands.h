@@ -9,5 +9,6 @@ class App;
 namespace tool {
 
 void add_files_command(CLI::App& app, int& exit_status);
+void add_msg_command(CLI::App& app, int& exit_status);
 
 }  // namespace tool

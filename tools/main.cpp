@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int exit_status = tool::kExitOk;
     tool::add_files_command(app, exit_status);
+    tool::add_msg_command(app, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
