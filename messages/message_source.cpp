@@ -230,12 +230,14 @@ bool raw_lines(const std::vector<std::string>& s, const IndexRecord& r, std::vec
         std::string line = s[j];
         while (s[j].size() == width && j + 1 < s.size() && !s[j + 1].empty()) line += s[++j];
         bool fills_width = s[j].size() == width && j + 1 < s.size() && s[j + 1].empty();
-        if (line.empty()) line = "\\";
+        if (line.empty()) line.push_back('\\');
         // A line that may not stand at the start of a source line goes behind the one before,
         // where its backslash makes the same end of string as the end of that line.
         if (!fine_line_start(line, r.dots, r.has_points) && fine_line_body(line) && !lines.empty() &&
             !lines.back().ends_with("\\c")) {
-            std::string merged = lines.back() + (lines.back().ends_with('\\') ? "" : "\\") + line;
+            std::string merged = lines.back();
+            if (!merged.ends_with('\\')) merged += '\\';
+            merged += line;
             if (fine_line_body(merged)) {
                 lines.back() = merged;
                 i = j + (fills_width ? 2 : 1);
