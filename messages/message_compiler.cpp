@@ -1,0 +1,241 @@
+// The message compiler and its two outputs: the game's files through XFile, and memory.
+#include "messages/message_compiler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "xfile/xfile.h"
+
+namespace messages {
+
+namespace {
+
+constexpr std::size_t kZeroFillPiece = 18000;
+constexpr std::size_t kBufferedStrings = 64;  // strings gathered before one write
+
+// The tables under construction: the strings are gathered and written in a few large writes,
+// the records are placed by seeking, with the gap before a record filled with zeros.
+class FileOutput final : public TableOutput {
+public:
+    FileOutput(XFileHandle* dat, XFileHandle* str) : dat_(dat), str_(str) {}
+
+    bool put_string(const std::uint8_t* record) override {
+        std::memcpy(pending_ + pending_count_ * kStringRecordSize, record, kStringRecordSize);
+        if (++pending_count_ == kBufferedStrings) return flush_strings();
+        return ok_;
+    }
+
+    bool put_record(std::uint16_t number, const std::uint8_t* record) override {
+        std::int32_t offset = static_cast<std::int32_t>(number) * static_cast<std::int32_t>(kIndexRecordSize);
+        if (offset > highest_end_ && !zero_fill(offset)) return ok_ = false;
+        if (xfile_seek(dat_, offset, 0) < 0 || !write_all(dat_, record, kIndexRecordSize)) return ok_ = false;
+        if (offset >= highest_end_) highest_end_ = offset + static_cast<std::int32_t>(kIndexRecordSize);
+        return ok_;
+    }
+
+    bool flush_strings() {
+        if (pending_count_ && !write_all(str_, pending_, pending_count_ * kStringRecordSize)) ok_ = false;
+        pending_count_ = 0;
+        return ok_;
+    }
+
+    bool ok() const { return ok_; }
+
+private:
+    static bool write_all(XFileHandle* h, const std::uint8_t* bytes, std::size_t n) {
+        return xfile_write(h, bytes, static_cast<std::int32_t>(n)) == static_cast<int>(n);
+    }
+
+    // Fills the gap from the highest end written so far up to `offset`. A write that moves
+    // nothing ends the fill as a failure: repeating it would not cover the gap.
+    bool zero_fill(std::int32_t offset) {
+        static const std::uint8_t zeros[kZeroFillPiece] = {};
+        if (xfile_seek(dat_, highest_end_, 0) < 0) return false;
+        while (highest_end_ < offset) {
+            std::int32_t piece = std::min<std::int32_t>(offset - highest_end_, kZeroFillPiece);
+            int put = xfile_write(dat_, zeros, piece);
+            if (put <= 0) return false;
+            highest_end_ += put;
+        }
+        return true;
+    }
+
+    XFileHandle* dat_;
+    XFileHandle* str_;
+    std::int32_t highest_end_ = 0;
+    std::uint8_t pending_[kBufferedStrings * kStringRecordSize];
+    std::size_t pending_count_ = 0;
+    bool ok_ = true;
+};
+
+// Writes the long messages into "Message.err" and passes them on.
+class ErrorFile final : public CompileObserver {
+public:
+    ErrorFile(XFileHandle* err, CompileObserver* next) : err_(err), next_(next) {}
+    void long_message(int number, int string_count, long line) override {
+        char text[80];
+        int n = std::snprintf(text, sizeof text, "#%-5d  The string is long. (String count=%d)\n", number,
+                              string_count);
+        // The error file only informs: a failed write there does not fail the compile.
+        xfile_write(err_, text, n);
+        if (next_) next_->long_message(number, string_count, line);
+    }
+
+private:
+    XFileHandle* err_;
+    CompileObserver* next_;
+};
+
+struct TableNames {
+    char source[plat::kMaxPath + 1];
+    char dat[plat::kMaxPath + 1];
+    char str[plat::kMaxPath + 1];
+    char dat_new[plat::kMaxPath + 1];
+    char str_new[plat::kMaxPath + 1];
+};
+
+bool make_names(TableNames& n) {
+    return table_path(n.source, "message.txt") && table_path(n.dat, "message.dat") &&
+           table_path(n.str, "message.str") && table_path(n.dat_new, "message.dat~") &&
+           table_path(n.str_new, "message.str~");
+}
+
+// xfile_create resolves the name it is given in place, so each gets its own copy.
+int create_output(const char* path, XFileHandle** out) {
+    char name[plat::kMaxPath + 1];
+    std::strcpy(name, path);
+    return xfile_create(name, kXModeCreate, out, "", 2);
+}
+
+bool finish_table(XFileHandle* h) {
+    bool ok = xfile_flush(h) == kXOk;
+    xfile_close(h);
+    return ok;
+}
+
+void close_error_file(XFileHandle* err) {
+    bool empty = xfile_size(err) == 0;
+    xfile_close(err);
+    if (empty) plat::delete_file("message.err");
+}
+
+}  // namespace
+
+void Compiler::start_message() {
+    record_ = IndexRecord{};
+    text_.clear();
+    record_.language = static_cast<std::uint8_t>(language_);
+    raw_ = read_header(line_.stripped, record_, HeaderRules::Compiler);
+    record_.first_string = running_count_;
+    header_line_ = line_number_;
+}
+
+void Compiler::write_current(int line_mode) {
+    if (!write_message(text_.c_str(), record_, out_, running_count_, line_mode)) ok_ = false;
+    if (observer_ && is_too_long(record_)) observer_->long_message(record_.number, record_.string_count, header_line_);
+    std::uint8_t bytes[kIndexRecordSize];
+    encode_index(record_, bytes);
+    if (!out_.put_record(record_.number, bytes)) ok_ = false;
+}
+
+bool Compiler::feed(const char* piece) {
+    treat_line(piece, record_, language_, line_);
+    if (line_.kind == LineKind::Header) {
+        if (record_.number != 0) write_current(line_.line_mode);
+        start_message();
+    } else if (line_.kind == LineKind::Text) {
+        text_.add_line(line_, raw_);
+    }
+    std::size_t n = std::strlen(piece);
+    if (n && piece[n - 1] == '\n') ++line_number_;
+    return ok_;
+}
+
+void feed_source(Compiler& compiler, const char* source, std::size_t size) {
+    char piece[kLinePieceChars + 1];
+    std::size_t at = 0;
+    while (at < size) {
+        std::size_t n = 0;
+        while (n < static_cast<std::size_t>(kLinePieceChars) && at + n < size) {
+            char c = source[at + n++];
+            if (c == '\n') break;
+        }
+        std::memcpy(piece, source + at, n);
+        piece[n] = 0;
+        at += n;
+        if (!compiler.feed(piece)) return;
+    }
+}
+
+bool MemoryOutput::put_string(const std::uint8_t* record) {
+    tables_.str.insert(tables_.str.end(), record, record + kStringRecordSize);
+    return true;
+}
+
+bool MemoryOutput::put_record(std::uint16_t number, const std::uint8_t* record) {
+    std::size_t offset = static_cast<std::size_t>(number) * kIndexRecordSize;
+    if (tables_.dat.size() < offset + kIndexRecordSize) tables_.dat.resize(offset + kIndexRecordSize, 0);
+    std::memcpy(tables_.dat.data() + offset, record, kIndexRecordSize);
+    return true;
+}
+
+MemoryTables compile_in_memory(const std::string& source, CompileObserver* observer) {
+    MemoryTables tables;
+    MemoryOutput out(tables);
+    Compiler compiler(out, observer);
+    feed_source(compiler, source.data(), source.size());
+    return tables;
+}
+
+int compile_messages(CompileObserver* observer) {
+    TableNames names;
+    if (!make_names(names)) return kXOpenFailed;
+    // Binary, and the line treatment strips the carriage returns: the Windows runtime's text
+    // mode would give other pieces for the same file than every other system.
+    std::FILE* source = plat::open_text(names.source, "rb");
+    if (!source) return kXOpenFailed;
+
+    XFileHandle* dat = nullptr;
+    XFileHandle* str = nullptr;
+    XFileHandle* err = nullptr;
+    int rc = create_output(names.dat_new, &dat);
+    if (rc >= 0) rc = create_output(names.str_new, &str);
+    if (rc >= 0) {
+        char err_name[] = "Message.err";
+        rc = xfile_create(err_name, kXModeCreate, &err, "", 2);
+    }
+    if (rc < 0) {
+        std::fclose(source);
+        xfile_close(dat);
+        xfile_close(str);
+        plat::delete_file(names.dat_new);
+        plat::delete_file(names.str_new);
+        return rc;
+    }
+
+    FileOutput out(dat, str);
+    ErrorFile errors(err, observer);
+    Compiler compiler(out, &errors);
+    char piece[kLinePieceChars + 1];
+    bool ok = true;
+    while (ok && std::fgets(piece, sizeof piece, source)) ok = compiler.feed(piece);
+    ok = ok && !std::ferror(source);
+    std::fclose(source);
+    ok = out.flush_strings() && ok;
+    ok = finish_table(dat) && ok;
+    ok = finish_table(str) && ok;
+    close_error_file(err);
+
+    // The index refers to the strings by position: the strings go in first, the index last.
+    ok = ok && plat::replace_file(names.str_new, names.str);
+    ok = ok && plat::replace_file(names.dat_new, names.dat);
+    if (!ok) {
+        plat::delete_file(names.dat_new);
+        plat::delete_file(names.str_new);
+        return kXWriteFailed;
+    }
+    return kXOk;
+}
+
+}  // namespace messages

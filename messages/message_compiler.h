@@ -1,0 +1,88 @@
+// The message compiler: reads a message source line by line and writes one index record per
+// message and the message's strings. The compiler proper works on pieces of text and two
+// outputs, so that the installer compiles the game's files and the tool, the tests and the
+// decompiler's own check compile in memory with the same code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "messages/message_tables.h"
+#include "messages/message_text.h"
+
+namespace messages {
+
+// Where the compiler's records and strings go.
+class TableOutput : public StringSink {
+public:
+    // Places a record at number * 180, the gap before it filled with zero bytes.
+    virtual bool put_record(std::uint16_t number, const std::uint8_t* record) = 0;
+};
+
+// Told of every message whose strings do not fit its pages.
+class CompileObserver {
+public:
+    virtual ~CompileObserver() = default;
+    // `line` is the source line of the message's header, counted from 1.
+    virtual void long_message(int number, int string_count, long line) = 0;
+};
+
+class Compiler {
+public:
+    Compiler(TableOutput& out, CompileObserver* observer) : out_(out), observer_(observer) {}
+    // One piece of a source line as fgets gives it: at most 249 characters, ending at the line
+    // feed if the line ended within it. False once a write has failed.
+    bool feed(const char* piece);
+    bool ok() const { return ok_; }
+
+private:
+    void start_message();
+    void write_current(int line_mode);
+
+    TableOutput& out_;
+    CompileObserver* observer_;
+    IndexRecord record_;
+    MessageText text_;
+    TreatedLine line_;
+    int language_ = 1;
+    bool raw_ = false;
+    std::uint32_t running_count_ = 0;
+    long line_number_ = 1;
+    long header_line_ = 0;
+    bool ok_ = true;
+};
+
+// Splits a source held in memory into the pieces fgets would give for it, and feeds them.
+void feed_source(Compiler& compiler, const char* source, std::size_t size);
+
+// Tables built in memory.
+struct MemoryTables {
+    std::vector<std::uint8_t> dat;
+    std::vector<std::uint8_t> str;
+};
+
+class MemoryOutput final : public TableOutput {
+public:
+    explicit MemoryOutput(MemoryTables& tables) : tables_(tables) {}
+    bool put_string(const std::uint8_t* record) override;
+    bool put_record(std::uint16_t number, const std::uint8_t* record) override;
+
+private:
+    MemoryTables& tables_;
+};
+
+// Compiles a source held in memory. Never fails: memory tables take every write.
+MemoryTables compile_in_memory(const std::string& source, CompileObserver* observer = nullptr);
+
+// The installer's compile: the HD directory's message.txt into its message.dat and
+// message.str, the long messages into "Message.err" in the current directory (deleted when
+// it stays empty). The tables are written next to the old ones under temporary names and put
+// in their place only when the whole source compiled and both were flushed, so a failure
+// leaves the old tables as they were. Returns 0; -7 when the source does not open; the XFile
+// result when an output cannot be created; -9 when a write, the flush or the replacement
+// failed.
+int compile_messages(CompileObserver* observer = nullptr);
+
+}  // namespace messages

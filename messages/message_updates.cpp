@@ -1,0 +1,258 @@
+// Work kinds '1' (rebuild the tables from a new source) and '2' (replace one message).
+#include "messages/message_updates.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/text.h"
+#include "messages/message_compiler.h"
+#include "messages/message_tables.h"
+#include "messages/message_text.h"
+#include "shell/report.h"
+#include "xfile/transfer.h"
+#include "xfile/xfile.h"
+
+namespace messages {
+
+namespace {
+
+constexpr std::size_t kWorkTextChars = 255;    // longer than any work line
+constexpr std::size_t kPrefixCheckChars = 206;  // kind '1': the first string begins with it
+constexpr std::size_t kInnerCheckChars = 19;    // kind '2': the first string contains it
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+void copy_cut(char* dst, const char* src, std::size_t max) {
+    std::size_t n = strnlen(src, max);
+    std::memcpy(dst, src, n);
+    dst[n] = 0;
+}
+
+// The first string of the check message, or an empty one when it cannot be looked up.
+StringRecord check_string(int number) {
+    StringRecord first;
+    IndexRecord record;
+    if (lookup_message(number, record)) read_first_string(record, first);
+    return first;
+}
+
+bool tables_tagged() {
+    char name[plat::kMaxPath + 1];
+    if (!table_path(name, "message.dat")) return false;
+    XFileHandle* h = nullptr;
+    if (xfile_open(name, kXModeRead, &h) < 0) return false;
+    char tag[2] = {};
+    bool tagged = xfile_seek(h, 0, 0) >= 0 && xfile_read(h, tag, 2) == 2 && tag[0] == '0' && tag[1] == '2';
+    xfile_close(h);
+    return tagged;
+}
+
+bool write_tag() {
+    char name[plat::kMaxPath + 1];
+    if (!table_path(name, "message.dat")) return false;
+    XFileHandle* h = nullptr;
+    if (xfile_open(name, kXModeUpdate, &h) < 0) return false;
+    bool ok = xfile_seek(h, 0, 0) >= 0 && xfile_write(h, "02", 2) == 2 && xfile_flush(h) == kXOk;
+    xfile_close(h);
+    return ok;
+}
+
+// Copies the whole new source into `to`. A read or write that moves nothing, or a write that
+// moves less than was read, ends the copy as a failure rather than repeating or losing data.
+bool copy_source(XFileHandle* from, XFileHandle* to) {
+    std::uint8_t* buffer = xfile::transfer_buffer();
+    std::int64_t left = xfile_size(from);
+    while (left > 0) {
+        auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, xfile::kTransferBufferSize));
+        int got = xfile_read(from, buffer, want);
+        if (got <= 0) return false;
+        if (xfile_write(to, buffer, got) != got) return false;
+        left -= got;
+    }
+    return xfile_flush(to) == kXOk;
+}
+
+// Puts the new source in place of the HD directory's message.txt. False when it could not be
+// opened, created or copied whole; no partial copy is left behind.
+bool install_source(const char* source_name, const char* work_name) {
+    char name[plat::kMaxPath + 1];
+    copy_cut(name, source_name, plat::kMaxPath);
+    XFileHandle* from = nullptr;
+    if (xfile_open(name, kXModeRead, &from) < 0) return false;
+    char work[plat::kMaxPath + 1];
+    std::strcpy(work, work_name);
+    XFileHandle* to = nullptr;
+    if (xfile_create(work, kXModeCreate, &to, "", 2) < 0) {
+        xfile_close(from);
+        return false;
+    }
+    bool ok = copy_source(from, to);
+    xfile_close(from);
+    xfile_close(to);
+    if (!ok) plat::delete_file(work_name);
+    return ok;
+}
+
+// Strings of a single message go straight to the end of message.str.
+class XFileStrings final : public StringSink {
+public:
+    explicit XFileStrings(XFileHandle* h) : h_(h) {}
+    bool put_string(const std::uint8_t* record) override {
+        return xfile_write(h_, record, kStringRecordSize) == static_cast<int>(kStringRecordSize);
+    }
+
+private:
+    XFileHandle* h_;
+};
+
+// Reads the message text that follows a kind '2' line, up to and including the line that
+// ends it. Returns the line mode of the last line read.
+int read_message_text(std::FILE* stream, IndexRecord& record, bool raw, MessageText& text) {
+    char piece[kLinePieceChars + 1];
+    TreatedLine line;
+    int language = 1;
+    int line_mode = 0;
+    while (std::fgets(piece, sizeof piece, stream)) {
+        record.language = static_cast<std::uint8_t>(language);
+        treat_line(piece, record, language, line);
+        line_mode = line.line_mode;
+        if (line.kind == LineKind::Header) break;
+        if (line.kind == LineKind::Text) text.add_line(line, raw);
+    }
+    return line_mode;
+}
+
+void skip_message_text(std::FILE* stream) {
+    IndexRecord scratch;
+    scratch.width = kMaxWidth;
+    MessageText ignored;
+    read_message_text(stream, scratch, false, ignored);
+}
+
+struct OneMessage {
+    int check_number = 0;
+    char check_text[kInnerCheckChars + 1] = {};
+    char header[kWorkTextChars + 1] = {};
+};
+
+bool parse_one_message(const char* text, OneMessage& m) {
+    char line[kWorkTextChars + 1];
+    copy_cut(line, text, kWorkTextChars);
+    char* first = std::strchr(line, ':');
+    if (!first) return false;
+    *first = 0;
+    char* second = std::strchr(first + 1, ':');
+    if (!second) return false;
+    *second = 0;
+    m.check_number = text_to_int(line);
+    copy_cut(m.check_text, first + 1, kInnerCheckChars);
+    std::strcpy(m.header, second + 1);
+    return true;
+}
+
+// Compiles the message and writes it into the open tables: its strings at the end of
+// message.str, its record at number * 180 of message.dat.
+bool write_one_message(const OneMessage& m, std::FILE* stream, XFileHandle* dat, XFileHandle* str) {
+    IndexRecord record;
+    record.language = 1;
+    bool raw = read_header(m.header, record, HeaderRules::Update);
+    record.first_string = static_cast<std::uint32_t>(xfile_size(str)) / kStringRecordSize;
+    MessageText text;
+    int line_mode = read_message_text(stream, record, raw, text);
+
+    std::int64_t at = static_cast<std::int64_t>(record.first_string) * kStringRecordSize;
+    if (xfile_seek(str, static_cast<std::int32_t>(at), 0) < 0) return false;
+    XFileStrings strings(str);
+    std::uint32_t running = record.first_string;
+    if (!write_message(text.c_str(), record, strings, running, line_mode)) return false;
+    if (xfile_flush(str) != kXOk) return false;
+
+    std::uint8_t bytes[kIndexRecordSize];
+    encode_index(record, bytes);
+    std::int32_t offset = static_cast<std::int32_t>(record.number) * static_cast<std::int32_t>(kIndexRecordSize);
+    return xfile_seek(dat, offset, 0) >= 0 &&
+           xfile_write(dat, bytes, kIndexRecordSize) == static_cast<int>(kIndexRecordSize) &&
+           xfile_flush(dat) == kXOk;
+}
+
+}  // namespace
+
+WorkResult update_messages_from_source(const char* text) {
+    char line[kWorkTextChars + 1];
+    copy_cut(line, text, kWorkTextChars);
+    std::size_t name_length = 0;
+    while (line[name_length] && !is_blank(line[name_length])) ++name_length;
+    if (name_length == 0) return WorkResult::Failed;
+    char* hash = std::strchr(line, '#');
+    if (!hash) return WorkResult::Failed;
+    int check_number = text_to_int(hash + 1);
+    if (check_number == 0) return WorkResult::Failed;
+    char* rest = hash;
+    while (*rest && !is_blank(*rest)) ++rest;
+    char check[kWorkTextChars + 1];
+    std::strcpy(check, rest);
+    config::trim(check);
+    check[std::min(std::strlen(check), kPrefixCheckChars)] = 0;
+    line[name_length] = 0;  // the source file name
+
+    if (tables_tagged()) return WorkResult::Skipped;
+    StringRecord first = check_string(check_number);
+    if (std::strncmp(first.text, check, std::strlen(check)) != 0) return WorkResult::Skipped;
+
+    char shown[kWorkTextChars + 1];
+    std::strcpy(shown, line);
+    shown[std::strcspn(shown, ".")] = 0;
+    char progress[kWorkTextChars + 40];
+    std::snprintf(progress, sizeof progress, "@Change %s message files ...", shown);
+    report::progress_text(progress);
+
+    char work[plat::kMaxPath + 1];
+    if (!table_path(work, "Message.txt")) return WorkResult::Failed;
+    if (!install_source(line, work)) return WorkResult::Failed;
+    int compiled = compile_messages();
+    plat::delete_file(work);
+    // A failed compile left the old tables in place: they must not be marked as rebuilt.
+    if (compiled < 0) return WorkResult::Failed;
+    return write_tag() ? WorkResult::Applied : WorkResult::Failed;
+}
+
+WorkResult update_one_message(const char* text, std::FILE* stream) {
+    OneMessage m;
+    if (!parse_one_message(text, m)) {
+        skip_message_text(stream);
+        return WorkResult::Failed;
+    }
+    int number = m.check_number;
+    IndexRecord check;
+    if (!lookup_message(number, check)) {
+        skip_message_text(stream);
+        return WorkResult::Skipped;
+    }
+    StringRecord first;
+    read_first_string(check, first);
+    if (!std::strstr(first.text, m.check_text)) {
+        skip_message_text(stream);
+        return WorkResult::Skipped;
+    }
+
+    char dat_name[plat::kMaxPath + 1];
+    char str_name[plat::kMaxPath + 1];
+    XFileHandle* dat = nullptr;
+    XFileHandle* str = nullptr;
+    if (!table_path(dat_name, "message.dat") || !table_path(str_name, "message.str") ||
+        xfile_open(dat_name, kXModeUpdate, &dat) < 0) {
+        skip_message_text(stream);
+        return WorkResult::Failed;
+    }
+    if (xfile_open(str_name, kXModeUpdate, &str) < 0) {
+        xfile_close(dat);
+        skip_message_text(stream);
+        return WorkResult::Failed;
+    }
+    bool ok = write_one_message(m, stream, dat, str);
+    xfile_close(dat);
+    xfile_close(str);
+    return ok ? WorkResult::Applied : WorkResult::Failed;
+}
+
+}  // namespace messages

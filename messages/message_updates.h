@@ -1,0 +1,24 @@
+// The two work items of a patch that change the game's message tables: a new message source
+// that replaces the whole tables (kind '1'), and one message carried in the work list itself
+// (kind '2'). Both first check that the installed tables are the ones the patch expects.
+#pragma once
+
+#include <cstdio>
+
+#include "shell/work.h"
+
+namespace messages {
+
+// Kind '1'. `text` is the work line from its third character on: the source file name, then
+// '#' with the check message's number, then the text its first string must begin with.
+// Skipped when the tables carry the tag "02" or the check fails; Failed when the source cannot
+// be copied or compiled, in which case the tables stay as they were and are not tagged.
+WorkResult update_messages_from_source(const char* text);
+
+// Kind '2'. `text` is the work line from its third character on: check number ':' check text
+// ':' header. The message's text follows in `stream` (the open patch configuration), up to and
+// including the next line that begins with '#'. That text is read in every case, also when the
+// item is skipped or fails, so that the caller goes on after it and never reads it as work.
+WorkResult update_one_message(const char* text, std::FILE* stream);
+
+}  // namespace messages

@@ -1,0 +1,173 @@
+// The message compiler on small sources: the line treatment, the placement of records, the
+// error file, and what a failed compile leaves behind.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "messages/message_compiler.h"
+#include "tests/message_fixtures.h"
+#include "tests/test_support.h"
+#include "xfile/xfile.h"
+
+using namespace messages;
+using namespace testing_support;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class Recorded : public CompileObserver {
+public:
+    void long_message(int number, int count, long line) override {
+        seen.push_back(std::to_string(number) + "/" + std::to_string(count) + "@" + std::to_string(line));
+    }
+    Strings seen;
+};
+
+TEST(CompilerSource, WidthAndPageLinesFromTheHeader) {
+    MemoryTables t = compile_in_memory("#12 0 0 0 0 40 2 0\nHello there.\n#0\n");
+    IndexRecord r = record_of(t.dat, 12);
+    EXPECT_TRUE(is_valid_record(r, 12));
+    EXPECT_EQ(r.width, 40u);
+    EXPECT_EQ(r.page_lines, 1);  // lowered to the one string the text makes
+    EXPECT_EQ(message_strings(t, 12), (Strings{"Hello there."}));
+    MemoryTables two = compile_in_memory("#12 0 0 0 0 10 2 0\none two three four five\n#0\n");
+    EXPECT_EQ(record_of(two.dat, 12).page_lines, 2);
+}
+
+TEST(CompilerSource, RecordsByNumberStringsBySourceOrder) {
+    MemoryTables t = compile_in_memory("#5 0 0 0 0 40 1 0\nfive\n#3 0 0 0 0 40 1 0\nthree\n#0\n");
+    ASSERT_EQ(t.dat.size(), 6 * kIndexRecordSize);
+    EXPECT_EQ(strings_of(t.str), (Strings{"five", "three"}));
+    EXPECT_EQ(record_of(t.dat, 3).first_string, 1u);
+    EXPECT_EQ(record_of(t.dat, 5).first_string, 0u);
+    for (int gap : {0, 1, 2, 4}) {
+        SCOPED_TRACE(gap);
+        for (std::size_t i = 0; i < kIndexRecordSize; ++i) ASSERT_EQ(t.dat[gap * kIndexRecordSize + i], 0);
+    }
+}
+
+TEST(CompilerSource, WhatIsNeverWritten) {
+    // Text before the first header, message 0, and the text after the last header.
+    MemoryTables t = compile_in_memory("stray\n#0 0 0 0 0 40 1 0\nzero\n#2 0 0 0 0 40 1 0\ntwo\n#4 0 0 0 0 40 1 0\nlost\n");
+    EXPECT_EQ(strings_of(t.str), (Strings{"two"}));
+    EXPECT_EQ(t.dat.size(), 3 * kIndexRecordSize);
+}
+
+TEST(CompilerSource, AlignedLinesInRawAndNormalMessages) {
+    MemoryTables raw = compile_in_memory("##1 0 0 0 0 20 5 0\nHello\\c\n#0\n");
+    EXPECT_EQ(message_strings(raw, 1), (Strings{"       Hello        ", ""}));
+    MemoryTables normal = compile_in_memory("#1 0 0 0 0 20 5 0\nHello\\c\nworld\n#0\n");
+    EXPECT_EQ(message_strings(normal, 1), (Strings{"Hello", "world"}));
+    MemoryTables centred = compile_in_memory("#1 0 0 0 0 9 5 0 -c\nHello\n#0\n");
+    EXPECT_EQ(message_strings(centred, 1), (Strings{"  Hello  "}));
+    // The header that ends a message gives its line mode to all of the message's strings.
+    MemoryTables by_header = compile_in_memory("#1 0 0 0 0 9 5 0\nab\\xy\n#0 \\c\n");
+    EXPECT_EQ(message_strings(by_header, 1), (Strings{"   ab    ", "   xy    "}));
+}
+
+TEST(CompilerSource, CommentsSectionsDotsAndPoints) {
+    MemoryTables t = compile_in_memory(
+        "#RUS\n#1 0 0 0 0 40 1 0 // a comment\nvisible // hidden\n#inter\n"
+        "#2 0 0 0 0 40 1 0\n...dotted\n@points 3\n#0\n");
+    IndexRecord one = record_of(t.dat, 1);
+    IndexRecord two = record_of(t.dat, 2);
+    EXPECT_EQ(one.language, 0);
+    EXPECT_EQ(two.language, 1);
+    EXPECT_EQ(one.dots + one.has_points, 0);
+    EXPECT_EQ(two.dots, 1);
+    EXPECT_EQ(two.has_points, 1);
+    EXPECT_EQ(message_strings(t, 1), (Strings{"visible"}));
+    EXPECT_EQ(message_strings(t, 2), (Strings{"dotted @points 3"}));
+}
+
+TEST(CompilerSource, RawMessagesKeepTheLineAsWritten) {
+    MemoryTables t = compile_in_memory("##1 0 0 0 0 40 9 0\n  two  spaces \r\n...dots\n\n#0\n");
+    EXPECT_EQ(message_strings(t, 1), (Strings{"  two  spaces ", "...dots"}));
+    EXPECT_EQ(record_of(t.dat, 1).dots, 1);
+}
+
+TEST(CompilerSource, LongLinesAreReadInPiecesAndTextStopsAt9999Characters) {
+    std::string line(300, 'x');
+    MemoryTables t = compile_in_memory("#1 0 0 0 0 299 9 0\n" + line + "\n#0\n");
+    EXPECT_EQ(message_strings(t, 1), (Strings{std::string(249, 'x'), std::string(51, 'x')}));
+    std::string big = "#2 0 0 0 0 299 255 0\n";
+    for (int i = 0; i < 60; ++i) big += std::string(200, 'a' + i % 26) + "\n";
+    MemoryTables capped = compile_in_memory(big + "#0\n");
+    std::size_t chars = 0;
+    for (const std::string& s : message_strings(capped, 2)) chars += s.size() + 1;
+    EXPECT_LE(chars, 9999u);
+    EXPECT_GT(chars, 9500u);
+}
+
+TEST(CompilerSource, TooLongMessagesAreReportedWithTheirHeaderLine) {
+    Recorded r;
+    compile_in_memory("#6 0 0 0 0 5 1 0 p2 p3\naaa bbb\n#7 0 0 0 0 5 1 0\naaa bbb ccc\n#0\n", &r);
+    EXPECT_EQ(r.seen, (Strings{"7/3@3"}));
+}
+
+class CompilerFiles : public CoreTest {
+protected:
+    TempDir dir;
+    void SetUp() override {
+        CoreTest::SetUp();
+        ASSERT_TRUE(plat::change_directory(dir.path().c_str()));
+        std::strcpy(config::directories().hd, dir.path().c_str());
+    }
+};
+
+TEST_F(CompilerFiles, CompilesTheHdSourceIntoBothTables) {
+    write_file(dir.file("MESSAGE.TXT"), "#2 0 0 0 0 40 1 0\r\nfirst line\r\n#1 0 0 0 0 40 1 0\r\nsecond\r\n#0\r\n");
+    EXPECT_EQ(compile_messages(), 0);
+    std::string dat = read_file(dir.file("message.dat"));
+    EXPECT_EQ(dat.size(), 3 * kIndexRecordSize);
+    EXPECT_EQ(strings_of(read_file(dir.file("message.str"))), (Strings{"first line", "second"}));
+    EXPECT_FALSE(plat::file_exists(dir.file("Message.err").c_str()));
+    EXPECT_FALSE(plat::file_exists(dir.file("message.dat~").c_str()));
+    MemoryTables same = compile_in_memory(read_file(dir.file("MESSAGE.TXT")));
+    EXPECT_EQ(std::string(same.dat.begin(), same.dat.end()), dat);
+}
+
+TEST_F(CompilerFiles, WritesTheErrorFileForLongMessages) {
+    write_file(dir.file("message.txt"), "#7 0 0 0 0 5 1 0\nabc def ghi\n#0\n");
+    EXPECT_EQ(compile_messages(), 0);
+    EXPECT_EQ(read_file(dir.file("Message.err")), "#7      The string is long. (String count=3)\n");
+}
+
+TEST_F(CompilerFiles, FillsLargeGapsWithZeros) {
+    write_file(dir.file("message.txt"), "#400 0 0 0 0 40 1 0\nfar\n#0\n");
+    EXPECT_EQ(compile_messages(), 0);
+    std::string dat = read_file(dir.file("message.dat"));
+    ASSERT_EQ(dat.size(), 401 * kIndexRecordSize);
+    EXPECT_EQ(dat.find_first_not_of('\0'), 400 * kIndexRecordSize);
+}
+
+TEST_F(CompilerFiles, MissingSourceGivesMinusSevenAndTouchesNothing) {
+    write_file(dir.file("message.dat"), "old");
+    EXPECT_EQ(compile_messages(), kXOpenFailed);
+    EXPECT_EQ(read_file(dir.file("message.dat")), "old");
+}
+
+TEST_F(CompilerFiles, AFailedWriteLeavesTheOldTablesInPlace) {
+    std::string source = "#1 0 0 0 0 40 1 0\none\n#300 0 0 0 0 40 1 0\ntwo\n#0\n";
+    write_file(dir.file("message.txt"), source);
+    for (long n = 1; n <= 4; ++n) {
+        SCOPED_TRACE(n);
+        write_file(dir.file("message.dat"), "old index");
+        write_file(dir.file("message.str"), "old strings");
+        plat::fault_injection().fail_write_at = n;
+        EXPECT_EQ(compile_messages(), kXWriteFailed);
+        plat::reset_fault_injection();
+        EXPECT_EQ(read_file(dir.file("message.dat")), "old index");
+        EXPECT_EQ(read_file(dir.file("message.str")), "old strings");
+        EXPECT_FALSE(plat::file_exists(dir.file("message.dat~").c_str()));
+        EXPECT_FALSE(plat::file_exists(dir.file("message.str~").c_str()));
+    }
+    EXPECT_EQ(compile_messages(), 0);
+    EXPECT_EQ(strings_of(read_file(dir.file("message.str"))), (Strings{"one", "two"}));
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The dravo tool's "msg" commands on a small message source: compile, decompile and compile
+# again to the same bytes, show, and the exit statuses.
+# Usage: tool_msg_test.sh DRAVO [EMULATOR]   (with an emulator, paths are given as Z:\...)
+set -u
+dravo=$1
+emu=${2:-}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
+run() { $emu "$dravo" "$@"; }
+check() {  # check NAME EXPECTED-STATUS COMMAND...
+  local name=$1 want=$2; shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err"
+  local got=$?
+  if [ "$got" != "$want" ]; then
+    echo "FAIL $name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"; failures=$((failures + 1))
+    return 1
+  fi
+}
+expect_line() {  # expect_line NAME FILE EXTENDED-REGEX
+  if ! tr -d '\r' <"$2" | grep -Eq "$3"; then
+    echo "FAIL $1: no line matching /$3/ in:"; cat "$2"; failures=$((failures + 1))
+  fi
+}
+same_file() {  # same_file NAME A B
+  if ! cmp -s "$2" "$3"; then echo "FAIL $1: $2 and $3 differ"; failures=$((failures + 1)); fi
+}
+
+src=$tmp/Game
+mkdir -p "$src" "$tmp/again" "$tmp/work"
+printf '#RUS\r\n#12 0 0 0 0 10 1 0 Voice.WAV\r\nHello there, traveller of the roads.\r\n#INTER\r\n##7 1 2 3 4 20 2 5 -c p3 p4\r\n  Line one\\c\r\n...two  spaced\r\n#0\r\n' >"$src/message.txt"
+
+check usage-no-verb 2 run msg
+check usage-no-dir 2 run msg compile
+check usage-show-number 2 run msg show "$(winpath "$src")"
+
+(cd "$tmp/work" && check compile 0 run msg compile "$(winpath "$src")") &&
+  expect_line compile-warning "$tmp/err" '^message\.txt:2: warning: message 12: the string is long \(string count 5\)$'
+[ -f "$src/message.dat" ] && [ -f "$src/message.str" ] || { echo "FAIL compile: no tables"; failures=$((failures + 1)); }
+ls "$tmp/work" | grep -qi '^message\.err$' || { echo "FAIL compile: no error file in the current directory"; failures=$((failures + 1)); }
+[ "$(stat -c %s "$src/message.dat")" = $((13 * 180)) ] || { echo "FAIL compile: message.dat size"; failures=$((failures + 1)); }
+
+check show 0 run msg show "$(winpath "$src")" 7 &&
+  expect_line show-width "$tmp/out" $'^width\t20$' &&
+  expect_line show-raw "$tmp/out" $'^raw\t1$' &&
+  expect_line show-points "$tmp/out" $'^points\t3 7 0' &&
+  expect_line show-string "$tmp/out" $'^string 5\t20\t\\[      Line one      \\]$'
+check show-missing 1 run msg show "$(winpath "$src")" 8 && expect_line show-missing "$tmp/err" 'no message 8'
+
+check decompile 0 run msg decompile "$(winpath "$src")" -o "$(winpath "$tmp/again/message.txt")"
+(cd "$tmp/work" && check recompile 0 run msg compile "$(winpath "$tmp/again")")
+same_file roundtrip-dat "$src/message.dat" "$tmp/again/message.dat"
+same_file roundtrip-str "$src/message.str" "$tmp/again/message.str"
+check decompile-stdout 0 run msg decompile "$(winpath "$src")" && expect_line decompile-stdout "$tmp/out" '^##7 1 2 3 4 20 2 5 -c p3 p4$'
+
+check compile-missing 1 run msg compile "$(winpath "$tmp/nowhere")" && expect_line compile-missing "$tmp/err" 'message\.txt'
+check decompile-missing 1 run msg decompile "$(winpath "$tmp/nowhere")"
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"

@@ -1,0 +1,141 @@
+// dravo msg: the game's message tables. "compile" builds them from a message source exactly as
+// the installer does, "decompile" writes a source back from them, "show" prints one message.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "config/text.h"
+#include "messages/message_compiler.h"
+#include "messages/message_source.h"
+#include "messages/message_tables.h"
+#include "platform/platform.h"
+#include "tools/commands.h"
+#include "tools/tool_util.h"
+#include "xfile/xfile.h"
+
+namespace tool {
+
+namespace {
+
+struct MsgOptions {
+    std::string dir;
+    std::string output;
+    int number = 0;
+};
+
+// Long messages in the form translators know from other compilers.
+class WarnLongMessages final : public messages::CompileObserver {
+public:
+    void long_message(int number, int string_count, long line) override {
+        std::fprintf(stderr, "message.txt:%ld: warning: message %d: the string is long (string count %d)\n", line,
+                     number, string_count);
+    }
+};
+
+bool read_whole(const std::string& path, std::vector<std::uint8_t>& out) {
+    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (h == plat::Handle::Invalid) return false;
+    std::int64_t size = plat::file_size(h);
+    out.assign(size > 0 ? static_cast<std::size_t>(size) : 0, 0);
+    std::uint32_t got = 0;
+    bool ok = size >= 0 && (out.empty() || plat::read_file(h, out.data(), static_cast<std::uint32_t>(out.size()), &got));
+    plat::close_file(h);
+    return ok && got == out.size();
+}
+
+int load_tables(const std::string& dir, std::vector<std::uint8_t>& dat, std::vector<std::uint8_t>& str) {
+    if (!read_whole(dir + "message.dat", dat)) return fail(dir + "message.dat", "cannot read: " + last_error());
+    if (!read_whole(dir + "message.str", str)) return fail(dir + "message.str", "cannot read: " + last_error());
+    return kExitOk;
+}
+
+int run_compile(const MsgOptions& o) {
+    std::string dir = directory_argument(o.dir);
+    config::reset_configuration();
+    if (!config::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
+        return fail(dir, "the path is too long");
+    WarnLongMessages warn;
+    int rc = messages::compile_messages(&warn);
+    xfile::reset_xfile();
+    if (rc == kXOpenFailed) return fail(dir + "message.txt", "cannot open: " + last_error());
+    if (rc < 0) return fail(dir + "message.dat", "cannot write the tables; the old ones are left as they were");
+    return kExitOk;
+}
+
+int run_decompile(const MsgOptions& o) {
+    std::string dir = directory_argument(o.dir);
+    std::vector<std::uint8_t> dat, str;
+    if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
+    messages::DecompiledSource source = messages::decompile(dat, str);
+    for (const std::string& w : source.warnings) std::fprintf(stderr, "dravo: %smessage.str: warning: %s\n", dir.c_str(), w.c_str());
+    if (o.output.empty()) {
+        std::fwrite(source.text.data(), 1, source.text.size(), stdout);
+        return std::fflush(stdout) == 0 ? kExitOk : fail("-", "cannot write");
+    }
+    std::string path = file_argument(o.output);
+    std::FILE* f = plat::open_text(path.c_str(), "wb");
+    if (!f) return fail(path, "cannot create: " + last_error());
+    bool ok = std::fwrite(source.text.data(), 1, source.text.size(), f) == source.text.size();
+    ok = std::fclose(f) == 0 && ok;
+    return ok ? kExitOk : fail(path, "cannot write");
+}
+
+void print_record(const messages::IndexRecord& r) {
+    std::printf("number\t%u\nhdr2\t%u\nhdr3\t%u\nhdr4\t%u\nhdr5\t%u\nwidth\t%u\npage_lines\t%u\nend_point\t%d\n", r.number,
+                r.hdr2, r.hdr3, r.hdr4, r.hdr5, r.width, r.page_lines, r.end_point);
+    std::printf("wav_name\t%s\navs_name\t%s\navs_first\t%u\navs_second\t%u\n", r.wav_name, r.avs_name, r.avs_first,
+                r.avs_second);
+    std::printf("string_count\t%u\nfirst_string\t%u\npoints\t", r.string_count, r.first_string);
+    for (int k = 0; k < messages::kPointCount; ++k) std::printf(k ? " %d" : "%d", r.points[k]);
+    std::printf("\nraw\t%u\nnostop\t%u\nalign\t%u\ndots\t%u\nhas_points\t%u\nlanguage\t%u\n", r.raw, r.nostop, r.align,
+                r.dots, r.has_points, r.language);
+}
+
+int run_show(const MsgOptions& o) {
+    std::string dir = directory_argument(o.dir);
+    std::vector<std::uint8_t> dat, str;
+    if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
+    std::size_t at = static_cast<std::size_t>(o.number) * messages::kIndexRecordSize;
+    if (o.number < 1 || at + messages::kIndexRecordSize > dat.size())
+        return fail(dir + "message.dat", "no message " + std::to_string(o.number));
+    messages::IndexRecord r = messages::decode_index(dat.data() + at);
+    if (!messages::is_valid_record(r, o.number))
+        return fail(dir + "message.dat", "no message " + std::to_string(o.number));
+    print_record(r);
+    for (std::uint32_t i = 0; i < r.string_count; ++i) {
+        std::size_t s = (static_cast<std::size_t>(r.first_string) + i) * messages::kStringRecordSize;
+        if (s + messages::kStringRecordSize > str.size())
+            return fail(dir + "message.str", "string " + std::to_string(r.first_string + i) + " is missing");
+        messages::StringRecord rec = messages::decode_string(str.data() + s);
+        std::printf("string %u\t%u\t[%s]\n", r.first_string + i, rec.length, rec.text);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void add_msg_command(CLI::App& app, int& exit_status) {
+    auto opts = std::make_shared<MsgOptions>();
+    CLI::App* msg = app.add_subcommand("msg", "The message tables: compile, decompile, show");
+    msg->require_subcommand(1);
+
+    CLI::App* compile = msg->add_subcommand(
+        "compile", "Compile DIR/message.txt into DIR/message.dat and DIR/message.str (Message.err goes here)");
+    compile->add_option("DIR", opts->dir, "The directory of the message files")->required();
+    compile->callback([opts, &exit_status] { exit_status = run_compile(*opts); });
+
+    CLI::App* decompile = msg->add_subcommand("decompile", "Write a message source from DIR's tables");
+    decompile->add_option("DIR", opts->dir, "The directory of the message files")->required();
+    decompile->add_option("-o,--output", opts->output, "The source file to write (default: standard output)");
+    decompile->callback([opts, &exit_status] { exit_status = run_decompile(*opts); });
+
+    CLI::App* show = msg->add_subcommand("show", "Print message N's record and strings");
+    show->add_option("DIR", opts->dir, "The directory of the message files")->required();
+    show->add_option("N", opts->number, "The message number")->required();
+    show->callback([opts, &exit_status] { exit_status = run_show(*opts); });
+}
+
+}  // namespace tool
