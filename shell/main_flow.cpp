@@ -42,8 +42,10 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     bool found = sources.locate_game(game_dir) && game_dir.find('\\') != std::string::npos;
     std::string saved;
     bool ready = false;
+    if (found) game_dir.erase(game_dir.rfind('\\') + 1);
+    // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
+    found = found && plat::is_directory(game_dir.c_str());
     if (found) {
-        game_dir.erase(game_dir.rfind('\\') + 1);
         config::reset_configuration();
         xfile::reset_xfile();
         if (sources.unpack) {

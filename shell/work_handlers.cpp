@@ -19,11 +19,11 @@ WorkHandlers standard_work_handlers() {
         return WorkOutcome{r.result, r.problem ? r.problem : ""};
     };
     h.rebuild_messages = [](const char* argument) {
-        return with_problem(update_messages_from_source(argument),
+        return with_problem(messages::update_messages_from_source(argument),
                             "the message tables could not be rebuilt from the new source");
     };
     h.replace_message = [](const char* argument, std::FILE* stream) {
-        return with_problem(update_one_message(argument, stream), "the message could not be replaced");
+        return with_problem(messages::update_one_message(argument, stream), "the message could not be replaced");
     };
     return h;
 }

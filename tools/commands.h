@@ -10,6 +10,7 @@ namespace tool {
 
 void add_files_command(CLI::App& app, int& exit_status);
 void add_container_command(CLI::App& app, int& exit_status);
+void add_install_command(CLI::App& app, int& exit_status);
 void add_pack_command(CLI::App& app, int& exit_status);
 void add_locate_command(CLI::App& app, int& exit_status);
 void add_msg_command(CLI::App& app, int& exit_status);

@@ -39,10 +39,6 @@ public:
     bool confirm() override {
         std::printf("I am found game Dravo. And I am going to install patch.\n");
         if (yes_) return true;
-        if (!plat::stdin_is_terminal()) {
-            std::printf("Not confirmed: no terminal to ask (give --yes to install without asking).\n");
-            return false;
-        }
         std::printf("Install it? [y/N] ");
         std::fflush(stdout);
         std::string answer;
@@ -93,6 +89,9 @@ int read_region(const std::string& patch, std::vector<std::uint8_t>& region) {
 }
 
 int run_install(const InstallOptions& o) {
+    // Unpacking comes before the question; with no one to ask, stop before anything is written.
+    if (!o.yes && !plat::stdin_is_terminal())
+        return fail("install", "no terminal to ask for confirmation: give --yes to install without asking");
     std::vector<std::uint8_t> region;
     if (!o.patch.empty()) {
         if (int rc = read_region(o.patch, region); rc != kExitOk) return rc;

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     int exit_status = tool::kExitOk;
     tool::add_files_command(app, exit_status);
     tool::add_container_command(app, exit_status);
+    tool::add_install_command(app, exit_status);
     tool::add_pack_command(app, exit_status);
     tool::add_locate_command(app, exit_status);
     tool::add_msg_command(app, exit_status);

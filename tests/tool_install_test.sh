@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# dravo install: the headless installer's outcomes and exit statuses on the demo game, with a
+# patch stamped into the test template program.
+# Usage: tool_install_test.sh DRAVO TEMPLATE
+set -u
+dravo=$1
+template=$2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+check() {  # check NAME EXPECTED-STATUS COMMAND...
+  local name=$1 want=$2; shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
+  local got=$?
+  [ "$got" = "$want" ] || { fail "$name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"; return 1; }
+}
+last_line_is() { [ "$(tail -1 "$tmp/out")" = "$2" ] || { fail "$1: last line '$(tail -1 "$tmp/out")'"; }; }
+
+DRAVO_DEMO_WORLD_KIB=64 bash "$root/scripts/make-demo-game" "$dravo" "$tmp/game" "$tmp/patch" >/dev/null || exit 1
+"$dravo" pack build --template "$template" --out "$tmp/patch.bin" "$tmp"/patch/* >/dev/null || exit 1
+fresh() { rm -rf "$tmp/g" && cp -r "$tmp/game" "$tmp/g"; }
+
+fresh
+check no-terminal 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin"
+diff -r "$tmp/game" "$tmp/g" >/dev/null || fail "no-terminal: the game directory changed"
+
+fresh
+check install 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && {
+  last_line_is install "Dravo patch completed."
+  grep -q '^Install Patch DRAVO\.\.\.$' "$tmp/out" || fail "install: no install phase"
+  grep -q '^Change hero files \.\.\.$' "$tmp/out" || fail "install: no progress text"
+  "$dravo" container extract "$tmp/g/Data/dravo.mul" hero "$tmp/hero.out" && cmp -s "$tmp/hero.out" "$tmp/patch/newhero.bin" ||
+    fail "install: the member was not replaced"
+  "$dravo" msg show "$tmp/g" 2 | grep -q 'fair price' || fail "install: message 2 was not replaced"
+  "$dravo" msg show "$tmp/g" 4 | grep -q 'new message' || fail "install: the tables were not rebuilt"
+  [ "$(head -c 2 "$tmp/g/message.dat")" = "02" ] || fail "install: message.dat not tagged"
+}
+# Again on the patched game: the rebuild is tagged, the member replaced again, the message added
+# again; nothing failed, so it completes.
+check again 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && last_line_is again "Dravo patch completed."
+
+# A work item that cannot be applied is not reported as success.
+fresh
+mkdir -p "$tmp/bad" && cp "$tmp"/patch/* "$tmp/bad/"
+sed -i 's/^0 newhero.bin hero/0 missing.bin hero/' "$tmp/bad/patch.ini"
+"$dravo" pack build --template "$template" --out "$tmp/bad.bin" "$tmp"/bad/* >/dev/null || exit 1
+check failed-item 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/bad.bin" --yes && {
+  grep -q 'did not complete' "$tmp/out" || fail "failed-item: no failure text"
+  grep -q '^0 missing.bin hero: cannot open the new data$' "$tmp/out" || fail "failed-item: the item is not named"
+  ! grep -q 'Dravo patch completed' "$tmp/out" || fail "failed-item: reported as completed"
+}
+
+# Without --patch nothing is unpacked: patch.ini and patch.dat come from the current directory.
+fresh
+# The HD directory must then be named, before the [path] section that refers to it.
+{ printf '[dirhd]\r\nz:%s\r\n' "$(echo "$tmp/g" | tr / '\\')"; cat "$tmp/game/Dravo.ini"; } >"$tmp/g/Dravo.ini"
+check template 0 sh -c "cd '$tmp/patch' && '$dravo' install --game-dir '$tmp/g' --yes" && last_line_is template "Dravo patch completed."
+[ ! -f "$tmp/g/patch.ini" ] || fail "template: files were unpacked"
+
+check not-found 1 "$dravo" install --game-dir "$tmp/nowhere" --patch "$tmp/patch.bin" --yes && last_line_is not-found "Dravo not found."
+check not-a-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/game/multigen.dat" --yes
+check usage 2 "$dravo" install --bogus
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"
