@@ -72,7 +72,8 @@ void draw_picture() {
     DeleteObject(picture);
 }
 
-// The picture, and over it the text of the current phase.
+// The picture, and over it the text of the current phase; flushed at once, since the work
+// that follows processes no messages.
 void redraw() {
     draw_picture();
     const char* text = g_status.phase == Phase::Searching    ? "Search DRAVO..."
@@ -81,6 +82,7 @@ void redraw() {
     if (!text) return;
     use_text_colours();
     TextOutA(g_status.dc, 20, 20, text, static_cast<int>(std::strlen(text)));
+    GdiFlush();
 }
 
 void release_drawing_objects(HWND window) {
@@ -103,6 +105,8 @@ void show_progress_text(const char* text) {
     } else {
         draw_slot(g_status.progress.slots[change.slot]);
     }
+    // No message is processed while the work runs: put the text on the screen now.
+    GdiFlush();
 }
 
 class WindowFace final : public InstallerFace {

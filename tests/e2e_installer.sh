@@ -41,8 +41,7 @@ setup() {
   mkdir -p "$prefix/drive_c/Games" && cp -r "$tmp/game" "$gamedir"
   if [ -n "$2" ]; then
     mkdir -p "$prefix/drive_c/$(echo "$2" | tr '\\' '/')"
-    gui_wine "$prefix" "$GUI_TOOLS/make_shortcut.exe" "C:\\$2\\Dravo.lnk" 'C:\Games\Dravo Game\Dravo.exe' \
-      'Dravo' >/dev/null 2>&1 || fail "$1: make_shortcut"
+    gui_make_shortcut "$prefix" "C:\\$2\\Dravo.lnk" 'C:\Games\Dravo Game\Dravo.exe' || fail "$1: make_shortcut"
   fi
 }
 

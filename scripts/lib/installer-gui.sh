@@ -13,6 +13,15 @@ gui_new_prefix() {  # gui_new_prefix DIR
   rm -rf "$1" && cp -a "$base" "$1"
 }
 
+# Makes a shortcut with Wine's own shell, then lets that prefix's Wine session end, so that the
+# installer starts a session of its own on the display in use.
+gui_make_shortcut() {  # gui_make_shortcut PREFIX LINK TARGET
+  gui_wine "$1" "$GUI_TOOLS/make_shortcut.exe" "$2" "$3" 'Dravo' >/dev/null 2>&1
+  local rc=$?
+  WINEPREFIX=$1 wineserver -w 2>/dev/null
+  return $rc
+}
+
 gui_wine() {  # gui_wine PREFIX PROGRAM ARGS...
   local prefix=$1; shift
   WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wine "$@"
@@ -84,9 +93,9 @@ gui_press() {  # gui_press XID KEY
     xdotool windowfocus "$1" 2>/dev/null
     xdotool key "$2" 2>/dev/null
     local i
-    for i in $(seq 1 10); do
+    for i in $(seq 1 30); do
       xdotool getwindowgeometry "$1" >/dev/null 2>&1 || return 0
-      sleep 0.3
+      sleep 0.1
     done
   done
 }
@@ -122,8 +131,6 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
         gui_press "$dlg" Escape
       else
         gui_press "$dlg" Return
-        sleep 0.2
-        gui_shot "$shots-installing"
       fi
     fi
   fi
