@@ -11,7 +11,7 @@
 #include "config/config.h"
 #include "platform/platform.h"
 #include "xfile/container.h"
-#include "xfile/inspect.h"
+#include "xfile/container_info.h"
 #include "xfile/replace.h"
 #include "xfile/xfile.h"
 

@@ -4,30 +4,7 @@
 set -u
 dravo=$1
 emu=${2:-}
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-run() { $emu "$dravo" "$@"; }
-check() {  # check NAME EXPECTED-STATUS COMMAND...
-  local name=$1 want=$2; shift 2
-  "$@" >"$tmp/out" 2>"$tmp/err"
-  local got=$?
-  if [ "$got" != "$want" ]; then
-    echo "FAIL $name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"; failures=$((failures + 1))
-    return 1
-  fi
-}
-expect_output() {  # expect_output NAME EXPECTED-TEXT
-  local got; got=$(tr -d '\r' <"$tmp/out")
-  if [ "$got" != "$2" ]; then
-    echo "FAIL $1: output"; echo "$got"; echo "expected"; echo "$2"; failures=$((failures + 1))
-  fi
-}
-same_file() {
-  if ! cmp -s "$2" "$3"; then echo "FAIL $1: $2 and $3 differ"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/tool_test_lib.sh"
 
 c=$(winpath "$tmp/game.mul")
 printf 'hero data' >"$tmp/hero.bin"
@@ -63,5 +40,4 @@ same_file replace-bad-untouched "$tmp/bad.orig" "$tmp/bad.mul"
 check list-not-container 1 run container list "$(winpath "$tmp/new.bin")"
 check usage 2 run container list
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish

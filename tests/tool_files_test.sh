@@ -4,26 +4,7 @@
 set -u
 dravo=$1
 emu=${2:-}
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-run() { $emu "$dravo" "$@"; }
-check() {  # check NAME EXPECTED-STATUS COMMAND...
-  local name=$1 want=$2; shift 2
-  "$@" >"$tmp/out" 2>"$tmp/err"
-  local got=$?
-  if [ "$got" != "$want" ]; then
-    echo "FAIL $name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"; failures=$((failures + 1))
-    return 1
-  fi
-}
-expect_line() {  # expect_line NAME FILE EXTENDED-REGEX
-  if ! tr -d '\r' <"$2" | grep -Eq "$3"; then
-    echo "FAIL $1: no line matching /$3/ in:"; cat "$2"; failures=$((failures + 1))
-  fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/tool_test_lib.sh"
 
 game=$tmp/Game
 patch=$tmp/patchdir
@@ -64,5 +45,4 @@ rm "$game/multigen.dat"
 check missing-records 1 run files --game-dir "$(winpath "$game")" && expect_line missing-records "$tmp/err" 'multigen\.dat'
 check missing-game 1 run files --game-dir "$(winpath "$tmp/nowhere")"
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish

@@ -5,29 +5,7 @@
 set -u
 dravo=$1
 emu=${2:-}
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-run() { $emu "$dravo" "$@"; }
-check() {  # check NAME EXPECTED-STATUS COMMAND...
-  local name=$1 want=$2; shift 2
-  "$@" >"$tmp/out" 2>"$tmp/err"
-  local got=$?
-  if [ "$got" != "$want" ]; then
-    echo "FAIL $name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"; failures=$((failures + 1))
-    return 1
-  fi
-}
-expect_line() {  # expect_line NAME FILE EXTENDED-REGEX
-  if ! tr -d '\r' <"$2" | grep -Eq "$3"; then
-    echo "FAIL $1: no line matching /$3/ in:"; cat "$2"; failures=$((failures + 1))
-  fi
-}
-same_file() {  # same_file NAME A B
-  if ! cmp -s "$2" "$3"; then echo "FAIL $1: $2 and $3 differ"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/tool_test_lib.sh"
 
 src=$tmp/Game
 mkdir -p "$src" "$tmp/again" "$tmp/work"
@@ -59,5 +37,4 @@ check decompile-stdout 0 run msg decompile "$(winpath "$src")" && expect_line de
 check compile-missing 1 run msg compile "$(winpath "$tmp/nowhere")" && expect_line compile-missing "$tmp/err" 'message\.txt'
 check decompile-missing 1 run msg decompile "$(winpath "$tmp/nowhere")"
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish

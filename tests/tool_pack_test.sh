@@ -7,25 +7,8 @@ set -u
 dravo=$1
 template=$2
 emu=${3:-}
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failures=0
+. "$(dirname "${BASH_SOURCE[0]}")/tool_test_lib.sh"
 
-winpath() { if [ -n "$emu" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-run() { $emu "$dravo" "$@"; }
-fail_check() { echo "FAIL $1"; failures=$((failures + 1)); }
-check() {  # check NAME EXPECTED-STATUS COMMAND...
-  local name=$1 want=$2; shift 2
-  "$@" >"$tmp/out" 2>"$tmp/err"
-  local got=$?
-  if [ "$got" != "$want" ]; then
-    fail_check "$name: exit $got, expected $want"; cat "$tmp/out" "$tmp/err"
-    return 1
-  fi
-}
-expect_line() {  # expect_line NAME FILE EXTENDED-REGEX
-  if ! tr -d '\r' <"$2" | grep -Eq "$3"; then fail_check "$1: no line matching /$3/ in:"; cat "$2"; fi
-}
 expect_same() {  # expect_same NAME FILE FILE
   cmp -s "$2" "$3" || fail_check "$1: $2 and $3 differ"
 }

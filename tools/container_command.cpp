@@ -13,7 +13,7 @@
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 #include "xfile/container.h"
-#include "xfile/inspect.h"
+#include "xfile/container_info.h"
 #include "xfile/replace.h"
 #include "xfile/transfer.h"
 #include "xfile/xfile.h"

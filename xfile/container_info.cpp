@@ -1,5 +1,5 @@
 // Reading a container's directory for people.
-#include "xfile/inspect.h"
+#include "xfile/container_info.h"
 
 #include <algorithm>
 #include <cstring>
