@@ -14,7 +14,7 @@ size=$(stat -c %s "$tmp/game/Data/dravo.mul")
 sync
 
 now() { date +%s.%N; }
-best_install=999 best_cp=999
+best_install=999 best_cp=999 best_cp_sync=999
 for round in 1 2 3; do
   rm -rf "$tmp/run" && cp -r "$tmp/game" "$tmp/run" && sync
   t=$(now)
@@ -27,6 +27,14 @@ for round in 1 2 3; do
   cp "$tmp/run/Data/dravo.mul" "$tmp/copy.mul"
   d=$(echo "$(now) - $t" | bc)
   best_cp=$(echo "if ($d < $best_cp) $d else $best_cp" | bc)
+  rm -f "$tmp/copy.mul" && sync
+  t=$(now)
+  cp "$tmp/run/Data/dravo.mul" "$tmp/copy.mul" && sync "$tmp/copy.mul"
+  d=$(echo "$(now) - $t" | bc)
+  best_cp_sync=$(echo "if ($d < $best_cp_sync) $d else $best_cp_sync" | bc)
+  rm -f "$tmp/copy.mul"
 done
-printf 'install: %d MiB container, all three work kinds: install %.3f s, cp of the container %.3f s (ratio %.2f)\n' \
-  $((size >> 20)) "$best_install" "$best_cp" "$(echo "$best_install / $best_cp" | bc -l)"
+# The install puts the new container on disk before it swaps it in; cp does not flush.
+printf 'install: %d MiB container, all three work kinds: install %.3f s, cp of the container %.3f s (ratio %.2f), cp+sync %.3f s (ratio %.2f)\n' \
+  $((size >> 20)) "$best_install" "$best_cp" "$(echo "$best_install / $best_cp" | bc -l)" \
+  "$best_cp_sync" "$(echo "$best_install / $best_cp_sync" | bc -l)"
