@@ -10,6 +10,7 @@
 #include "config/config.h"
 #include "config/file_table.h"
 #include "config/records.h"
+#include "bench/bench_util.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 
@@ -17,15 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void write_all(const std::string& path, const std::string& bytes) {
-    std::FILE* f = plat::open_text(path.c_str(), "wb");
-    if (!f) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
+using bench::write_all;
 
 std::string record(int i, const char* container) {
     std::string r(42, '\0');

@@ -9,6 +9,7 @@
 
 #include "config/config.h"
 #include "messages/message_compiler.h"
+#include "bench/bench_util.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 
@@ -20,15 +21,7 @@ constexpr int kRounds = 3;
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
-void write_all(const std::string& path, const std::string& bytes) {
-    std::FILE* f = plat::open_text(path.c_str(), "wb");
-    if (!f) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
+using bench::write_all;
 
 // The text of message i: four lines of words, about 240 characters.
 std::string text_of(int i, const char* line_end) {
