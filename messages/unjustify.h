@@ -1,0 +1,18 @@
+// The way back through justification: every text that the line alignment's justify mode
+// widens to a given string. Justifying is not one-to-one (its passes stop at the length the
+// text had when each pass began, so gaps further right widen less), but each pass can be
+// undone exactly once the number of spaces it added is known, and that number is tried.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace messages {
+
+// The texts that justifying to `width` turns into `s`, shortest first, at most `limit` of
+// them. `s` itself is among them when justifying leaves it as it is. Empty when no text
+// justifies to `s`.
+std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit = 24);
+
+}  // namespace messages
