@@ -12,6 +12,8 @@
 //   writer makes behind a line that fills the width.
 #include "messages/source_lines.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -115,6 +117,22 @@ std::string widened_line_for(const std::string& j, const IndexRecord& r, bool do
 
 std::string widened_source(const std::string& s, const IndexRecord& r) { return widened_line_for(s, r, false); }
 
+// A line that "\e" widens to a full-width text whose first 250 characters, stripped, are the
+// centred text `c`: centring looks at no more of a buffer than that, so what stands behind is
+// free. It is one made-up word, behind enough spaces to begin at or beyond character 250.
+// Empty when no such line is found.
+std::string centred_widened_line(const std::string& c, const IndexRecord& r) {
+    const std::size_t width = r.width;
+    const std::size_t read = static_cast<std::size_t>(kAlignChars);
+    if (width <= read || c.size() > read || c.empty()) return {};
+    for (std::size_t gap = c.size() < read ? read - c.size() : 0; c.size() + gap < width; ++gap) {
+        std::string j = c + std::string(gap, ' ') + std::string(width - c.size() - gap, 'x');
+        std::string u = widened_line_for(j, r, false);
+        if (!u.empty()) return u + "\\e";
+    }
+    return {};
+}
+
 // Calls `visit` with every way of splitting `total` into `parts` gaps of at least one space
 // and, when `with_lead`, a lead of any size before them, until it answers true or `budget`
 // ways were tried.
@@ -159,18 +177,19 @@ enum class Widen { WhenNeeded, Never, Always };
 
 bool single_full_word(const std::string& t, std::size_t width) { return t.size() == width && !has_gap(t); }
 
-// The pieces of `t` between single spaces: a line may end at such a space. The length of the
-// longest, of the first and of the last.
+// The pieces of `t` between the single spaces where a line may end: the text behind the space
+// must be able to begin a line. The length of the longest, of the first and of the last.
 struct Pieces {
     std::size_t longest = 0, first = 0, last = 0;
 };
 
-Pieces pieces_of(const std::string& t) {
+Pieces pieces_of(const std::string& t, const IndexRecord& r) {
     Pieces p;
     std::size_t run = 0;
     bool first_done = false;
     for (std::size_t i = 0; i < t.size(); ++i) {
-        bool single = t[i] == ' ' && i > 0 && t[i - 1] != ' ' && i + 1 < t.size() && t[i + 1] != ' ';
+        bool single = t[i] == ' ' && i > 0 && t[i - 1] != ' ' && i + 1 < t.size() && t[i + 1] != ' ' &&
+                      fine_start(t.substr(i + 1, 8), r);
         if (single) {
             if (!first_done) p.first = run;
             first_done = true;
@@ -187,7 +206,9 @@ Pieces pieces_of(const std::string& t) {
 // Room for the "..." that a line may need in front.
 bool too_long_for_a_line(std::size_t n) { return n + 3 > kLineChars - 1; }
 
-bool needs_widening(const std::string& t) { return too_long_for_a_line(pieces_of(t).longest); }
+bool needs_widening(const std::string& t, const IndexRecord& r) {
+    return too_long_for_a_line(pieces_of(t, r).longest);
+}
 
 class NormalText {
 public:
@@ -251,7 +272,7 @@ bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) con
     const std::size_t width = r_.width;
     const std::size_t n = s_.size();
     std::size_t budget = 4000;
-    for (std::size_t first = i + 1; first-- > lowest && first + 2 >= i;) {
+    for (std::size_t first = i + 1; first-- > lowest && first + 4 >= i;) {
         for (std::size_t last = i; last < n && last <= i + 2; ++last) {
             std::vector<std::string> b;
             for (std::size_t k = first; k <= last; ++k) {
@@ -267,11 +288,17 @@ bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) con
             for (std::size_t x = 0; x < head.size(); ++x) {
                 if (x > 0 && !(x >= 2 && head[x - 1] == ' ' && head[x - 2] != ' ' && head[x] != ' ')) continue;
                 std::string words = x ? head.substr(0, x - 1) : std::string();
-                if (needs_widening(words)) continue;
+                if (needs_widening(words, r_)) continue;
                 std::size_t content = head.size() - x + rest;
                 // Each boundary inside the widened text is a gap (the writer ended the string
                 // there because the next word did not fit) or a backslash of the widened line.
-                for (unsigned forced = 0; forced < (1u << bounds); ++forced) {
+                // Boundaries that are all backslashes leave nothing to choose: those go first.
+                std::vector<unsigned> patterns;
+                for (unsigned forced = 0; forced < (1u << bounds); ++forced) patterns.push_back(forced);
+                std::stable_sort(patterns.begin(), patterns.end(), [](unsigned a, unsigned b) {
+                    return std::popcount(a) > std::popcount(b);
+                });
+                for (unsigned forced : patterns) {
                     std::size_t backslashes = 0;
                     bool fine = true;
                     for (std::size_t k = 0; k < bounds; ++k) {
@@ -312,13 +339,13 @@ bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) con
 bool NormalText::crowded(std::size_t i) const {
     if (ended_[i].empty()) return true;
     const std::string& t = ended_[i][0];
-    Pieces p = pieces_of(t);
+    Pieces p = pieces_of(t, r_);
     if (too_long_for_a_line(p.longest)) return true;
     if (i + 1 < s_.size() && !ended_[i + 1].empty() && !ended_[i + 1][0].empty() && !fine_start(ended_[i + 1][0], r_) &&
-        too_long_for_a_line(p.last + 1 + pieces_of(ended_[i + 1][0]).first))
+        too_long_for_a_line(p.last + 1 + pieces_of(ended_[i + 1][0], r_).first))
         return true;
     if (i > 0 && !ended_[i - 1].empty() && !t.empty() && !fine_start(t, r_) &&
-        too_long_for_a_line(pieces_of(ended_[i - 1][0]).last + 1 + p.first))
+        too_long_for_a_line(pieces_of(ended_[i - 1][0], r_).last + 1 + p.first))
         return true;
     return false;
 }
@@ -363,6 +390,15 @@ bool NormalText::plan(Widen widen, std::vector<Block>& blocks) const {
             std::string u = may_follow_a_line(i + 1) ? widened_source(s_[i], r_) : std::string();
             if (!u.empty() && (widen == Widen::Always || too_wide)) {
                 blocks.push_back(Block{true, u + "\\e", {}});
+                ++i;
+                continue;
+            }
+        }
+        if (widen != Widen::Never && too_wide && !glued && effective_mode(r_, line_mode_, 1) == 1 &&
+            may_follow_a_line(i + 1) && emitted(s_[i], r_, line_mode_, 1) == s_[i]) {
+            std::string line = centred_widened_line(trimmed(s_[i]), r_);
+            if (!line.empty()) {
+                blocks.push_back(Block{true, line, {}});
                 ++i;
                 continue;
             }
@@ -647,6 +683,17 @@ bool raw_plan(const IndexRecord& r, const std::vector<std::string>& s, int line_
             }
         }
         bool empty_behind = i + 1 < n && emitted("", r, line_mode, 1) == s[i + 1];
+        if (shorter && run_on.empty() && empty_behind && effective_mode(r, line_mode, 1) == 1 &&
+            raw_crowded(r, buffers, i, *shorter)) {
+            // Widened to the full width, the line leaves the writer's empty string behind it.
+            std::string line = centred_widened_line(trimmed(s[i]), r);
+            if (!line.empty()) {
+                out.push_back(RawLine{true, line});
+                line_of[i + 1] = line_of[i];
+                i += 2;
+                continue;
+            }
+        }
         if (run_on.empty() && empty_behind && (prefer_widened || !shorter)) {
             RawLine widened;
             bool found = false;

@@ -167,10 +167,11 @@ void expect_messages_back(const MemoryTables& first, const MemoryTables& again, 
     }
 }
 
-// Every source the decompiler writes without a warning compiles to the very same tables. The
-// one thing it cannot always give back is a centred string whose buffer was wider than the
-// 250 characters centring looks at: what lay behind them is in no table. It says so for such
-// a message, and every other message still comes back the same.
+// Every source the decompiler writes without a warning compiles to the very same tables. What
+// it cannot always give back are raw strings whose blanks justifying or centring took away
+// when the compiler had cut their line at the width or at a backslash: no table keeps them. It
+// says so for such a message (about one source in 5000), and every other message still comes
+// back the same.
 TEST(Decompiler, RoundTripGivesIdenticalTablesOnGeneratedSources) {
     const int kSources = 3000;
     int silent_failures = 0;
@@ -191,7 +192,7 @@ TEST(Decompiler, RoundTripGivesIdenticalTablesOnGeneratedSources) {
             ADD_FAILURE() << "seed " << seed << "\n--- source\n" << source << "--- decompiled\n" << back.text;
     }
     EXPECT_EQ(silent_failures, 0);
-    EXPECT_LE(warned, kSources / 500);
+    EXPECT_LE(warned, kSources / 1000);
 }
 
 // Sources that need the decompiler's less common ways of writing a message.
@@ -213,6 +214,13 @@ TEST(Decompiler, HardSourcesComeBackIdentical) {
         "#11 0 0 0 0 3 1 0\n...abcdef gh\n#0 \\e\n#0\n",
         // A word as wide as the width, then a line that must begin with "@points".
         "#12 0 0 0 0 8 9 0 -c\nbgzlcfrz\n@points huy\n#0\n",
+        // Centred buffers wider than the 250 characters centring reads.
+        "##14 0 0 0 0 287 1 0 -c\naivmjm naus lyuvyfcbenenuujlnncqhobdnvch au ymjhcqqms\\e\n#0\n",
+        "#15 0 0 0 0 277 1 0 -c\nvn rqziltk omtdvvw\\e\n@points crnjdimp\n#0\n",
+        // A widened line whose backslashes end four strings.
+        "#16 5 -1 0 0 299 1 0\naomq\\s jfrqw fw\\lactlq u\\a/b bnodlez pbafncwlo ukyvyylos   ngwxs\t\thvqugvq "
+        "katgvx goiug joag kcglju\t\tnostop\t\t\tn sbbhvvlvr wkpkknvov nostop s lejkx mbnfivqgj vhmihxpg ko bpg "
+        "vmvp rz rjintsvx @points\t\t\tgidxbymm hsnlbtt maye\\e\npn zydoj\n#0\n",
         // A string beginning with "#", which only the line before can hold.
         "#13 0 0 0 0 20 4 0\nfirst\\#tag second\n#0\n",
     };
@@ -226,11 +234,10 @@ TEST(Decompiler, HardSourcesComeBackIdentical) {
     }
 }
 
-TEST(Decompiler, SaysSoWhenACentredStringLostWhatLayBehindItsFirst250Characters) {
-    std::string source =
-        "#1 0 0 0 0 20 1 0\nbefore\n"
-        "##2 0 0 0 0 287 1 0 -c\naivmjm naus lyuvyfcbenenuujlnncqhobdnvch au ymjhcqqms\\e\n"
-        "#3 0 0 0 0 20 1 0\nafter\n#0\n";
+// A raw line cut at a narrow width into strings that justifying stripped: the blank in front of
+// "@points" is in no table, and no line of the strings alone begins with it again.
+TEST(Decompiler, SaysSoWhenNoSourceGivesTheMessageBack) {
+    std::string source = "#1 0 0 0 0 20 1 0\nbefore\n##2 0 0 0 0 6 0 0 -e\n @points qm vzevlxs\n#3 0 0 0 0 20 1 0\nafter\n#0\n";
     MemoryTables first = compile_in_memory(source);
     DecompiledSource back = decompile(first.dat, first.str);
     EXPECT_EQ(warned_messages(back), std::vector<int>{2});
