@@ -27,6 +27,7 @@ namespace {
 
 constexpr std::size_t kLineChars = kLinePieceChars;  // a line of this length is still one piece
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kRegionReach = 6;  // strings a widened line may share, either side of one
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -177,8 +178,9 @@ enum class Widen { WhenNeeded, Never, Always };
 
 bool single_full_word(const std::string& t, std::size_t width) { return t.size() == width && !has_gap(t); }
 
-// The pieces of `t` between the single spaces where a line may end: the text behind the space
-// must be able to begin a line. The length of the longest, of the first and of the last.
+// The pieces of `t` between the gaps where a line may end: single spaces, or any gap in a
+// message with the dots flag (see cut_flow); the text behind the gap must be able to begin a
+// line. The length of the longest, of the first and of the last.
 struct Pieces {
     std::size_t longest = 0, first = 0, last = 0;
 };
@@ -188,12 +190,14 @@ Pieces pieces_of(const std::string& t, const IndexRecord& r) {
     std::size_t run = 0;
     bool first_done = false;
     for (std::size_t i = 0; i < t.size(); ++i) {
-        bool single = t[i] == ' ' && i > 0 && t[i - 1] != ' ' && i + 1 < t.size() && t[i + 1] != ' ' &&
-                      fine_start(t.substr(i + 1, 8), r);
-        if (single) {
+        std::size_t gap = 0;
+        while (t[i] == ' ' && i > 0 && t[i - 1] != ' ' && i + gap < t.size() && t[i + gap] == ' ') ++gap;
+        bool line_end = gap > 0 && (gap == 1 || r.dots) && i + gap < t.size() && fine_start(t.substr(i + gap, 8), r);
+        if (line_end) {
             if (!first_done) p.first = run;
             first_done = true;
             run = 0;
+            i += gap - 1;
             continue;
         }
         p.longest = std::max(p.longest, ++run);
@@ -229,6 +233,7 @@ private:
         std::string words, line;
     };
     bool find_region(std::size_t i, std::size_t lowest, Region& out) const;
+    bool find_region(std::size_t i, std::size_t lowest, bool exact, std::size_t& budget, Region& out) const;
     bool crowded(std::size_t i) const;
     bool fits_behind_a_space(std::size_t i) const;
     bool may_follow_a_line(std::size_t i) const;
@@ -269,11 +274,25 @@ bool NormalText::writes_strings(const std::string& text, std::size_t first, std:
 // boundaries that make it exactly as wide as the width (and a "..." in front, which the
 // compiler takes away, in a message with the dots flag).
 bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) const {
+    // Splits that leave nothing to choose (every boundary a backslash) are tried everywhere
+    // first; then those with gaps to size, within a budget.
+    std::size_t budget = 4000;
+    return find_region(i, lowest, true, budget, out) || find_region(i, lowest, false, budget, out);
+}
+
+bool NormalText::find_region(std::size_t i, std::size_t lowest, bool exact, std::size_t& budget, Region& out) const {
     const std::size_t width = r_.width;
     const std::size_t n = s_.size();
-    std::size_t budget = 4000;
-    for (std::size_t first = i + 1; first-- > lowest && first + 4 >= i;) {
-        for (std::size_t last = i; last < n && last <= i + 2; ++last) {
+    // The strings that one widened line holds whole are at most as wide as the width together.
+    auto width_of = [this](std::size_t from, std::size_t to) {
+        std::size_t total = 0;
+        for (std::size_t k = from; k <= to; ++k) total += ended_[k].empty() ? 0 : ended_[k][0].size() + 1;
+        return total;
+    };
+    for (std::size_t first = i + 1; first-- > lowest && first + kRegionReach >= i;) {
+        if (first < i && width_of(first + 1, i) > width + 1) break;
+        for (std::size_t last = i; last < n && last <= i + kRegionReach; ++last) {
+            if (last > i && width_of(i + 1, last) > width + 1) break;
             std::vector<std::string> b;
             for (std::size_t k = first; k <= last; ++k) {
                 const std::vector<std::string>& c = ended_[k];
@@ -285,9 +304,14 @@ bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) con
             for (std::size_t k = 1; k < b.size(); ++k) rest += b[k].size();
             const std::string& head = b[0];
             const std::size_t bounds = b.size() - 1;
-            for (std::size_t x = 0; x < head.size(); ++x) {
-                if (x > 0 && !(x >= 2 && head[x - 1] == ' ' && head[x - 2] != ' ' && head[x] != ' ')) continue;
-                std::string words = x ? head.substr(0, x - 1) : std::string();
+            // The widened text begins at a word of the first buffer behind a single space, or
+            // behind the whole buffer with the backslash that ends it.
+            for (std::size_t x = 0; x <= head.size(); ++x) {
+                const bool behind = x == head.size();
+                if (behind && bounds == 0) break;
+                if (!behind && x > 0 && !(x >= 2 && head[x - 1] == ' ' && head[x - 2] != ' ' && head[x] != ' '))
+                    continue;
+                std::string words = behind ? head : x ? head.substr(0, x - 1) : std::string();
                 if (needs_widening(words, r_)) continue;
                 std::size_t content = head.size() - x + rest;
                 // Each boundary inside the widened text is a gap (the writer ended the string
@@ -299,6 +323,7 @@ bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) con
                     return std::popcount(a) > std::popcount(b);
                 });
                 for (unsigned forced : patterns) {
+                    if (behind && !(forced & 1u)) continue;
                     std::size_t backslashes = 0;
                     bool fine = true;
                     for (std::size_t k = 0; k < bounds; ++k) {
@@ -306,7 +331,7 @@ bool NormalText::find_region(std::size_t i, std::size_t lowest, Region& out) con
                         backslashes += bs;
                         if (!bs && b[k + 1].empty()) fine = false;  // only a backslash ends an empty string
                     }
-                    if (!fine) continue;
+                    if (!fine || exact != (backslashes == bounds)) continue;
                     for (bool dots : {false, true}) {
                         if (dots && !r_.dots) break;
                         std::size_t frame = content + backslashes + (dots ? 3 : 0);
@@ -359,8 +384,13 @@ bool NormalText::may_follow_a_line(std::size_t i) const {
 
 // Whether string i's buffer, whichever way it is ended, fits behind one space.
 bool NormalText::fits_behind_a_space(std::size_t i) const {
-    if (ended_[i].empty() || ended_[i][0].empty() || ended_[i][0].size() + 1 > r_.width) return false;
-    return i + 1 < s_.size() || open_last_.empty() || open_last_[0].size() + 1 <= r_.width;
+    auto fits = [this](const std::vector<std::string>& b) {
+        return !b.empty() && !b[0].empty() && b[0].size() + 1 <= r_.width;
+    };
+    // The last string is written as plan() writes it: open when it can be.
+    bool open = i + 1 == s_.size() && !open_last_.empty() && !open_last_[0].empty() &&
+                !single_full_word(open_last_[0], r_.width);
+    return open ? fits(open_last_) : fits(ended_[i]);
 }
 
 bool NormalText::plan(Widen widen, std::vector<Block>& blocks) const {
@@ -382,6 +412,7 @@ bool NormalText::plan(Widen widen, std::vector<Block>& blocks) const {
     bool glued = false;  // the text so far ends in a word the writer cuts at the width
     for (std::size_t i = 0; i < n;) {
         marks.resize(i);
+        flow();  // the mark must stand in a run of text, which may still be empty
         marks.push_back(Mark{blocks.size(), blocks.back().text.size(), glued});
         bool last = i + 1 == n;
         const std::vector<std::string>& ended = ended_[i];
@@ -470,7 +501,8 @@ bool NormalText::fine_flow_line(const std::string& f, std::size_t s, std::size_t
 
 // The fewest lines for the flow text `f`, entered with the "@points" mark `points_in` and left
 // with `points_out`. A line ends behind a backslash or at a single space; the compiler puts
-// the space back between two lines.
+// the space back between two lines. With the dots flag set a line may end at a wider gap too:
+// a line of "..." alone adds one more space.
 bool NormalText::cut_flow(const Block& block, bool lead_dots, int points_in, int points_out,
                           std::vector<std::string>& lines) const {
     const std::string& f = block.text;
@@ -496,8 +528,13 @@ bool NormalText::cut_flow(const Block& block, bool lead_dots, int points_in, int
             if (f[e - 1] == '\\') last_backslash = e - 1;
             if (e - s >= 2 && f[e - 2] == '/' && f[e - 1] == '/') break;
             std::size_t next = kNone;
-            if (e == n || f[e - 1] == '\\' || soft[e]) next = e;
-            else if (f[e] == ' ' && !is_blank(f[e - 1]) && e + 1 < n && !is_blank(f[e + 1])) next = e + 1;
+            if (e == n || f[e - 1] == '\\' || soft[e]) {
+                next = e;
+            } else if (f[e] == ' ' && !is_blank(f[e - 1])) {
+                std::size_t gap = 1;
+                while (e + gap < n && f[e + gap] == ' ') ++gap;
+                if (e + gap < n && (gap == 1 || r_.dots)) next = e + gap;
+            }
             if (next == kNone) continue;
             const std::size_t length = e - s;
             const bool dots = dots_start && length >= 3;
@@ -510,8 +547,9 @@ bool NormalText::cut_flow(const Block& block, bool lead_dots, int points_in, int
             for (int p = 0; p < 2; ++p) {
                 if (best[p][s].count == kNone) continue;
                 int q = p | (points ? 1 : 0);
-                if (best[q][next].count <= best[p][s].count + 1) continue;
-                best[q][next] = Step{best[p][s].count + 1, s, e, p};
+                std::size_t count = best[p][s].count + 1 + (next > e + 1 ? next - e - 1 : 0);
+                if (best[q][next].count <= count) continue;
+                best[q][next] = Step{count, s, e, p};
             }
         }
     }
@@ -520,6 +558,9 @@ bool NormalText::cut_flow(const Block& block, bool lead_dots, int points_in, int
     std::vector<std::string> cut;
     for (std::size_t at = n, p = static_cast<std::size_t>(points_out); at > 0;) {
         const Step& step = best[p][at];
+        // A line of "..." alone in a message with the dots flag is an empty line that the
+        // compiler follows with a space: one for each space of the gap beyond the first.
+        for (std::size_t gap = step.line_end; gap + 1 < at && f[gap + 1] == ' '; ++gap) cut.push_back("...");
         fine_flow_line(f, step.from, step.line_end, lead_dots && step.from == 0, line);
         cut.push_back(line);
         at = step.from;
@@ -593,40 +634,66 @@ bool widened_raw_line(const std::string& full, const IndexRecord& r, RawLine& ou
 }
 
 // Strings first..last of a raw message from one line that "\e" widened: their buffers, joined
-// by the backslashes that ended them, are the widened text.
+// by the backslashes that ended them, are the widened text. A centred buffer longer than the
+// 250 characters centring reads may have had anything behind them; a made-up word stands in.
 struct RawRegion {
     std::size_t first = 0, last = 0;
     std::string line;
 };
 
-bool raw_region(const IndexRecord& r, const std::vector<std::vector<std::string>>& buffers, int line_mode,
-                std::size_t i, std::size_t lowest, RawRegion& out) {
+// Whether the writer splits the raw line `text` into just the strings first..last of `s`.
+bool raw_text_gives(const IndexRecord& r, const std::vector<std::string>& s, int line_mode, const std::string& text,
+                    std::size_t first, std::size_t last) {
+    class Collect final : public StringSink {
+    public:
+        bool put_string(const std::uint8_t* record) override {
+            strings.emplace_back(decode_string(record).text);
+            return true;
+        }
+        std::vector<std::string> strings;
+    } collect;
+    IndexRecord copy = r;
+    copy.string_count = 0;
+    std::uint32_t running = 0;
+    write_message((text + "\\").c_str(), copy, collect, running, line_mode);
+    return collect.strings.size() == last - first + 1 &&
+           std::equal(collect.strings.begin(), collect.strings.end(), s.begin() + static_cast<std::ptrdiff_t>(first));
+}
+
+bool raw_region(const IndexRecord& r, const std::vector<std::string>& s,
+                const std::vector<std::vector<std::string>>& buffers, int line_mode, std::size_t i, std::size_t lowest,
+                RawRegion& out) {
     const std::size_t n = buffers.size();
+    const std::size_t width = r.width;
+    const std::size_t read = static_cast<std::size_t>(kAlignChars);
+    const bool centred = effective_mode(r, line_mode, 1) == 1;
     for (std::size_t first = i + 1; first-- > lowest && first + 3 >= i;) {
         for (std::size_t last = i; last < n && last <= i + 3; ++last) {
-            std::string j;
-            bool fine = true;
-            for (std::size_t k = first; k <= last && fine; ++k) {
-                fine = !buffers[k].empty();
-                if (fine) j += (k > first ? "\\" : "") + buffers[k][0];
-            }
-            if (!fine || j.size() != r.width) continue;
-            std::string line = centred_line_for(j, r);
-            if (line.empty() && has_gap(j)) {
-                std::string u = widened_line_for(j, r, false);
-                if (!u.empty()) line = u + "\\e";
+            std::vector<std::string> b;
+            for (std::size_t k = first; k <= last && !buffers[k].empty(); ++k) b.push_back(buffers[k][0]);
+            if (b.size() != last - first + 1) continue;
+            auto joined = [&b](std::size_t tail_at, const std::string& tail) {
+                std::string j;
+                for (std::size_t k = 0; k < b.size(); ++k) j += (k ? "\\" : "") + b[k] + (k == tail_at ? tail : "");
+                return j;
+            };
+            auto line_for = [&](const std::string& j) -> std::string {
+                if (j.size() != width || !raw_text_gives(r, s, line_mode, j, first, last)) return {};
+                std::string line = centred_line_for(j, r);
+                if (line.empty() && has_gap(j)) {
+                    std::string u = widened_line_for(j, r, false);
+                    if (!u.empty()) line = u + "\\e";
+                }
+                return line;
+            };
+            std::string line = line_for(joined(kNone, ""));
+            std::size_t length = joined(kNone, "").size();
+            for (std::size_t k = 0; line.empty() && centred && k < b.size(); ++k) {
+                if (b[k].empty() || b[k].size() > read || length >= width) continue;
+                for (std::size_t gap = b[k].size() < read ? read - b[k].size() : 0; line.empty() && length + gap < width; ++gap)
+                    line = line_for(joined(k, std::string(gap, ' ') + std::string(width - length - gap, 'x')));
             }
             if (line.empty()) continue;
-            // The writer must split the widened line's text into just these strings.
-            class Count final : public StringSink {
-            public:
-                bool put_string(const std::uint8_t*) override { return ++count > 0; }
-                std::size_t count = 0;
-            } count;
-            IndexRecord copy = r;
-            std::uint32_t running = 0;
-            write_message((j + "\\").c_str(), copy, count, running, line_mode);
-            if (count.count != last - first + 1) continue;
             out = RawRegion{first, last, line};
             return true;
         }
@@ -644,6 +711,47 @@ bool raw_crowded(const IndexRecord& r, const std::vector<std::vector<std::string
     return !fine_start(trimmed(next + "\\"), r) && b.size() + next.size() + 2 > kLineChars;
 }
 
+// A raw line that begins with "@points", for a message that has the flag although none of its
+// buffers begins so: the width cut the line into pieces that alignment stripped. Padded back
+// to the width with the blanks alignment takes away again, the pieces of strings first..last
+// run on into one line. Empty when no such run is found.
+struct PointsLine {
+    std::size_t first = 0, last = 0;
+    std::string text;
+};
+
+bool points_line(const IndexRecord& r, const std::vector<std::string>& s,
+                 const std::vector<std::vector<std::string>>& buffers, int line_mode, PointsLine& out) {
+    const std::size_t width = r.width;
+    const std::string mark = "@points";
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (buffers[i].empty() || buffers[i][0].empty() || buffers[i][0].size() >= mark.size() ||
+            mark.compare(0, buffers[i][0].size(), buffers[i][0]) != 0)
+            continue;
+        // The first piece ends the width with its text; the next ones begin it.
+        std::string text = std::string(width - buffers[i][0].size(), ' ') + buffers[i][0];
+        std::string spelled = buffers[i][0];
+        if (emitted(text, r, line_mode, 1) != s[i]) continue;
+        for (std::size_t k = i + 1; k < s.size() && !buffers[k].empty(); ++k) {
+            const std::string& t = buffers[k][0];
+            spelled += t;
+            bool done = spelled.size() >= mark.size();
+            if (done && spelled.compare(0, mark.size(), mark) != 0) break;
+            if (done && t.size() < width) {
+                // A piece shorter than the width ends the line.
+                out = PointsLine{i, k, text + t};
+                return true;
+            }
+            std::string piece = t + std::string(width - t.size(), ' ');
+            if (!done && t.size() < width) break;  // the mark would end before it is spelled
+            if (emitted(piece, r, line_mode, 1) != s[k]) break;
+            text += piece;
+            if (text.size() + 1 > kLineChars) break;
+        }
+    }
+    return false;
+}
+
 // One line per buffer. A buffer as wide as the width makes the writer stop on the line's
 // backslash and give an empty string behind it; when no empty string follows, the buffer
 // runs on into the next line's text instead. A buffer too long for any line comes from a line
@@ -656,6 +764,14 @@ bool raw_plan(const IndexRecord& r, const std::vector<std::string>& s, int line_
     std::vector<std::vector<std::string>> buffers;
     for (const std::string& x : s) buffers.push_back(buffers_for(x, r, line_mode, 1));
     std::vector<std::size_t> line_of(n, 0);  // the planned line each string is on
+    PointsLine marked;
+    bool marks = false;
+    if (r.has_points) {
+        marks = true;
+        for (const auto& b : buffers)
+            if (!b.empty() && marks_points(trimmed(b[0] + "\\"))) marks = false;
+        marks = marks && points_line(r, s, buffers, line_mode, marked);
+    }
     std::size_t lowest = 0;
     std::string run_on;
     for (std::size_t i = 0; i < n;) {
@@ -667,9 +783,15 @@ bool raw_plan(const IndexRecord& r, const std::vector<std::string>& s, int line_
                 break;
             }
         line_of[i] = out.size();
+        if (marks && i == marked.first && run_on.empty()) {
+            out.push_back(RawLine{false, marked.text});
+            for (std::size_t k = i; k <= marked.last; ++k) line_of[k] = line_of[i];
+            i = marked.last + 1;
+            continue;
+        }
         if (shorter && run_on.empty() && raw_crowded(r, buffers, i, *shorter)) {
             RawRegion region;
-            if (raw_region(r, buffers, line_mode, i, lowest, region) &&
+            if (raw_region(r, s, buffers, line_mode, i, lowest, region) &&
                 (region.first == i || line_of[region.first] < out.size())) {
                 // Lines planned for the region's first strings are taken back.
                 if (region.first < i) {
