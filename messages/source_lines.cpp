@@ -5,11 +5,14 @@
 // - a normal message's buffers are joined into one text, each ended with a backslash, which
 //   ends a string wherever it stands; a buffer that is one word as wide as the width is cut
 //   there by the writer itself and needs none. That text is cut into lines where the compiler
-//   puts back what the cut removed: behind a backslash, or at a single space. A string whose
-//   gaps are too wide for any line is written as a shorter text widened by "\e".
+//   puts back what the cut removed: behind a backslash, at a single space, or (with the dots
+//   flag) at a wider gap filled by lines of "..." alone. A string whose gaps are too wide for
+//   any line comes from a line widened by "\e": alone, or shared with its neighbours and the
+//   words before it; a centred one wider than centring reads gets a made-up tail.
 // - a raw message has one line per buffer (the compiler ends each line with a backslash); a
 //   buffer as wide as the width runs on into the next one, or leaves the empty string the
-//   writer makes behind a line that fills the width.
+//   writer makes behind a line that fills the width; buffers too long for a line come from
+//   widened lines too.
 #include "messages/source_lines.h"
 
 #include <algorithm>
