@@ -168,6 +168,26 @@ bool for_each_spacing(std::size_t total, std::size_t parts, bool with_lead, std:
     }
 }
 
+// Whether the writer, run over `text` as if the text before it had ended its last string with a
+// backslash, makes just the strings first..last of `s`.
+bool writer_gives(const IndexRecord& r, const std::vector<std::string>& s, int line_mode, const std::string& text,
+                    std::size_t first, std::size_t last) {
+    class Collect final : public StringSink {
+    public:
+        bool put_string(const std::uint8_t* record) override {
+            strings.emplace_back(decode_string(record).text);
+            return true;
+        }
+        std::vector<std::string> strings;
+    } collect;
+    IndexRecord copy = r;
+    copy.string_count = 0;
+    std::uint32_t running = 0;
+    write_message(text.c_str(), copy, collect, running, line_mode);
+    return collect.strings.size() == last - first + 1 &&
+           std::equal(collect.strings.begin(), collect.strings.end(), s.begin() + static_cast<std::ptrdiff_t>(first));
+}
+
 // ---- normal messages --------------------------------------------------------------------
 
 // A run of the message text that is cut into lines, or one line written as it stands.
@@ -252,23 +272,8 @@ private:
     std::vector<std::string> open_last_;           // the last string's, ended by the text's end
 };
 
-// Runs the writer over `text`, as if the text before it had ended its last string with a
-// backslash, and compares what it makes with strings first..last.
 bool NormalText::writes_strings(const std::string& text, std::size_t first, std::size_t last) const {
-    class Collect final : public StringSink {
-    public:
-        bool put_string(const std::uint8_t* record) override {
-            strings.emplace_back(decode_string(record).text);
-            return true;
-        }
-        std::vector<std::string> strings;
-    } collect;
-    IndexRecord r = r_;
-    r.string_count = 0;
-    std::uint32_t running = 0;
-    write_message(text.c_str(), r, collect, running, line_mode_);
-    return collect.strings.size() == last - first + 1 &&
-           std::equal(collect.strings.begin(), collect.strings.end(), s_.begin() + static_cast<std::ptrdiff_t>(first));
+    return writer_gives(r_, s_, line_mode_, text, first, last);
 }
 
 // A line widened by "\e" that the writer shares out over several strings, behind words of the
@@ -644,24 +649,6 @@ struct RawRegion {
     std::string line;
 };
 
-// Whether the writer splits the raw line `text` into just the strings first..last of `s`.
-bool raw_text_gives(const IndexRecord& r, const std::vector<std::string>& s, int line_mode, const std::string& text,
-                    std::size_t first, std::size_t last) {
-    class Collect final : public StringSink {
-    public:
-        bool put_string(const std::uint8_t* record) override {
-            strings.emplace_back(decode_string(record).text);
-            return true;
-        }
-        std::vector<std::string> strings;
-    } collect;
-    IndexRecord copy = r;
-    copy.string_count = 0;
-    std::uint32_t running = 0;
-    write_message((text + "\\").c_str(), copy, collect, running, line_mode);
-    return collect.strings.size() == last - first + 1 &&
-           std::equal(collect.strings.begin(), collect.strings.end(), s.begin() + static_cast<std::ptrdiff_t>(first));
-}
 
 bool raw_region(const IndexRecord& r, const std::vector<std::string>& s,
                 const std::vector<std::vector<std::string>>& buffers, int line_mode, std::size_t i, std::size_t lowest,
@@ -681,7 +668,7 @@ bool raw_region(const IndexRecord& r, const std::vector<std::string>& s,
                 return j;
             };
             auto line_for = [&](const std::string& j) -> std::string {
-                if (j.size() != width || !raw_text_gives(r, s, line_mode, j, first, last)) return {};
+                if (j.size() != width || !writer_gives(r, s, line_mode, j + "\\", first, last)) return {};
                 std::string line = centred_line_for(j, r);
                 if (line.empty() && has_gap(j)) {
                     std::string u = widened_line_for(j, r, false);
