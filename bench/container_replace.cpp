@@ -89,9 +89,9 @@ int run(const std::string& dir, int mib) {
         Clock::time_point t = Clock::now();
         char member[] = "member001";
         std::string src = source;
-        ReplaceResult r = replace_member_in(container.c_str(), member, src.data());
+        ReplaceResult r = replace_member_in(container.c_str(), member, src.data(), SourceKind::Path);
         replace_s = std::min(replace_s, seconds_since(t));
-        if (r.result != WorkResult::Applied) return std::fprintf(stderr, "bench: %s\n", r.problem), 1;
+        if (r.result != WorkResult::Applied) return std::fprintf(stderr, "bench: %s\n", r.problem.c_str()), 1;
         std::system("sync");
     }
     long rss_after = peak_rss_kib();

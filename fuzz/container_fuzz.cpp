@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         char member[20];
         std::snprintf(member, sizeof member, "%s", info.members.front().name.c_str());
         std::string src = source;
-        ReplaceResult r = replace_member_in(path.c_str(), member, src.data());
+        ReplaceResult r = replace_member_in(path.c_str(), member, src.data(), SourceKind::Path);
         if (r.result != WorkResult::Applied && read_all(path) != before) __builtin_trap();
     }
     return 0;

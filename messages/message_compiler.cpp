@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/text.h"
+#include "platform/output_file.h"
 #include "xfile/xfile.h"
 
 namespace messages {
@@ -91,21 +93,26 @@ struct TableNames {
     char source[plat::kMaxPath + 1];
     char dat[plat::kMaxPath + 1];
     char str[plat::kMaxPath + 1];
-    char dat_new[plat::kMaxPath + 1];
-    char str_new[plat::kMaxPath + 1];
 };
 
 bool make_names(TableNames& n) {
     return table_path(n.source, "message.txt") && table_path(n.dat, "message.dat") &&
-           table_path(n.str, "message.str") && table_path(n.dat_new, "message.dat~") &&
-           table_path(n.str_new, "message.str~");
+           table_path(n.str, "message.str");
 }
 
-// xfile_create resolves the name it is given in place, so each gets its own copy.
-int create_output(const char* path, XFileHandle** out) {
+// A table is written under a scratch name beside it (plat::OutputFile), through XFile; the
+// scratch file replaces the table only when both tables are complete.
+int create_output(plat::OutputFile& file, const char* target, XFileHandle** out, CompileProblem* problem) {
+    if (!file.create(target) || !file.close_handle()) {
+        if (problem) *problem = {target, file.problem()};
+        return kXCreateFailed;
+    }
+    // xfile_create resolves the name it is given in place, so it gets its own copy.
     char name[plat::kMaxPath + 1];
-    std::strcpy(name, path);
-    return xfile_create(name, kXModeCreate, out, "", 2);
+    if (!config::copy_if_fits(name, plat::kMaxPath, file.scratch_path().c_str())) return kXCreateFailed;
+    int rc = xfile_create(name, kXModeCreate, out, "", 2);
+    if (rc < 0 && problem) *problem = {file.scratch_path(), "cannot open: " + plat::last_error_text()};
+    return rc;
 }
 
 bool finish_table(XFileHandle* h) {
@@ -188,29 +195,36 @@ MemoryTables compile_in_memory(const std::string& source, CompileObserver* obser
     return tables;
 }
 
-int compile_messages(CompileObserver* observer) {
+int compile_messages(CompileObserver* observer, CompileProblem* problem) {
     TableNames names;
-    if (!make_names(names)) return kXOpenFailed;
+    if (!make_names(names)) {
+        if (problem) *problem = {"message.txt", "the message tables' directory is too long a path"};
+        return kXOpenFailed;
+    }
     // Binary, and the line treatment strips the carriage returns: the Windows runtime's text
     // mode would give other pieces for the same file than every other system.
     std::FILE* source = plat::open_text(names.source, "rb");
-    if (!source) return kXOpenFailed;
+    if (!source) {
+        if (problem) *problem = {names.source, "cannot open: " + plat::last_error_text()};
+        return kXOpenFailed;
+    }
 
+    plat::OutputFile dat_file;
+    plat::OutputFile str_file;
     XFileHandle* dat = nullptr;
     XFileHandle* str = nullptr;
     XFileHandle* err = nullptr;
-    int rc = create_output(names.dat_new, &dat);
-    if (rc >= 0) rc = create_output(names.str_new, &str);
+    int rc = create_output(dat_file, names.dat, &dat, problem);
+    if (rc >= 0) rc = create_output(str_file, names.str, &str, problem);
     if (rc >= 0) {
         char err_name[] = "Message.err";
         rc = xfile_create(err_name, kXModeCreate, &err, "", 2);
+        if (rc < 0 && problem) *problem = {"Message.err", "cannot create: " + plat::last_error_text()};
     }
     if (rc < 0) {
         std::fclose(source);
         xfile_close(dat);
         xfile_close(str);
-        plat::delete_file(names.dat_new);
-        plat::delete_file(names.str_new);
         return rc;
     }
 
@@ -220,19 +234,28 @@ int compile_messages(CompileObserver* observer) {
     char piece[kLinePieceChars + 1];
     bool ok = true;
     while (ok && std::fgets(piece, sizeof piece, source)) ok = compiler.feed(piece);
-    ok = ok && !std::ferror(source);
+    bool read_ok = !std::ferror(source);
     std::fclose(source);
     ok = out.flush_strings() && ok;
     ok = finish_table(dat) && ok;
     ok = finish_table(str) && ok;
     close_error_file(err);
+    if (!read_ok) {
+        if (problem) *problem = {names.source, "cannot read"};
+        return kXWriteFailed;
+    }
+    if (!ok) {
+        if (problem) *problem = {names.dat, "cannot write the new tables: " + plat::last_error_text()};
+        return kXWriteFailed;
+    }
 
     // The index refers to the strings by position: the strings go in first, the index last.
-    ok = ok && plat::replace_file(names.str_new, names.str);
-    ok = ok && plat::replace_file(names.dat_new, names.dat);
-    if (!ok) {
-        plat::delete_file(names.dat_new);
-        plat::delete_file(names.str_new);
+    if (!str_file.commit()) {
+        if (problem) *problem = {names.str, str_file.problem()};
+        return kXWriteFailed;
+    }
+    if (!dat_file.commit()) {
+        if (problem) *problem = {names.dat, dat_file.problem()};
         return kXWriteFailed;
     }
     return kXOk;

@@ -78,11 +78,16 @@ MemoryTables compile_in_memory(const std::string& source, CompileObserver* obser
 
 // The installer's compile: the HD directory's message.txt into its message.dat and
 // message.str, the long messages into "Message.err" in the current directory (deleted when
-// it stays empty). The tables are written next to the old ones under temporary names and put
+// it stays empty). The tables are written next to the old ones under scratch names and put
 // in their place only when the whole source compiled and both were flushed, so a failure
-// leaves the old tables as they were. Returns 0; -7 when the source does not open; the XFile
-// result when an output cannot be created; -9 when a write, the flush or the replacement
-// failed.
-int compile_messages(CompileObserver* observer = nullptr);
+// leaves the old tables as they were; a read-only table is refused. Returns 0; -7 when the
+// source does not open; the XFile result when an output cannot be created; -9 when a write,
+// the flush or the replacement failed. `problem`, when given, receives what went wrong in
+// words, naming the file.
+struct CompileProblem {
+    std::string file;  // the file it concerns, in the core's form
+    std::string what;
+};
+int compile_messages(CompileObserver* observer = nullptr, CompileProblem* problem = nullptr);
 
 }  // namespace messages

@@ -47,6 +47,20 @@ bool tables_tagged() {
     return tagged;
 }
 
+// A table that is there but cannot be read (another program holds it) makes the item fail:
+// its check cannot be made, and taking that for "not needed" would hide the failure.
+bool table_unreadable(const char* file) {
+    char name[plat::kMaxPath + 1];
+    if (!table_path(name, file)) return true;
+    if (!plat::file_exists(name)) return false;
+    XFileHandle* h = nullptr;
+    if (xfile_open(name, kXModeRead, &h) < 0) return true;
+    xfile_close(h);
+    return false;
+}
+
+bool tables_unreadable() { return table_unreadable("message.dat") || table_unreadable("message.str"); }
+
 bool write_tag() {
     char name[plat::kMaxPath + 1];
     if (!table_path(name, "message.dat")) return false;
@@ -195,6 +209,7 @@ WorkResult update_messages_from_source(const char* text) {
     check[std::min(std::strlen(check), kPrefixCheckChars)] = 0;
     line[name_length] = 0;  // the source file name
 
+    if (tables_unreadable()) return WorkResult::Failed;
     if (tables_tagged()) return WorkResult::Skipped;
     StringRecord first = check_string(check_number);
     if (std::strncmp(first.text, check, std::strlen(check)) != 0) return WorkResult::Skipped;
@@ -219,6 +234,10 @@ WorkResult update_messages_from_source(const char* text) {
 WorkResult update_one_message(const char* text, std::FILE* stream) {
     OneMessage m;
     if (!parse_one_message(text, m)) {
+        skip_message_text(stream);
+        return WorkResult::Failed;
+    }
+    if (tables_unreadable()) {
         skip_message_text(stream);
         return WorkResult::Failed;
     }

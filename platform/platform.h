@@ -25,6 +25,7 @@ enum class Access {
 enum class Disposition {
     OpenExisting,  // OPEN_EXISTING: fail when the file does not exist.
     CreateAlways,  // CREATE_ALWAYS: create, or truncate an existing file to 0 bytes.
+    CreateNew,     // CREATE_NEW: create; fail with AlreadyExists when the name is taken.
 };
 
 // The failures a Windows caller can tell apart.
@@ -36,6 +37,7 @@ enum class Error {
     AccessDenied,      // ERROR_ACCESS_DENIED: read-only file, or a directory.
     DiskFull,          // ERROR_DISK_FULL
     NameTooLong,       // the path does not fit a Windows path buffer
+    AlreadyExists,     // ERROR_FILE_EXISTS: CreateNew found the name taken
     Other,
 };
 
@@ -68,6 +70,17 @@ bool delete_file(const char* path);
 // Puts `from` in the place of `to` in one step: a crash leaves either the old or the new
 // file under `to`, never neither. The data is on disk when this returns true.
 bool replace_file(const char* from, const char* to);
+// The same for a target that the caller holds open through `target_lock`, so that no other
+// program can open the old file between the caller's last read and the swap. The handle is
+// closed in every case. Where the system cannot rename over an open file, it is closed just
+// before the rename.
+bool replace_locked_file(const char* from, const char* to, Handle target_lock);
+// Gives `to` the permissions (and, where the system lets us, the owner) of `from`, so that a
+// rewritten file keeps what its owner set on it.
+bool copy_file_attributes(const char* from, const char* to);
+// Whether the file exists and may not be written (the read-only attribute; on POSIX, no write
+// permission bit at all).
+bool is_read_only(const char* path);
 bool create_directory(const char* path);
 // Sets or clears the read-only attribute (on POSIX: every write permission bit).
 bool set_read_only(const char* path, bool read_only);
@@ -88,6 +101,16 @@ std::string from_native_path(const char* native);
 // The path in the host's own form: on Windows the path itself; on POSIX the translated
 // path with every existing component matched without regard to case.
 std::string to_native_path(const char* path);
+
+// A path of this layer's form as the user of this system reads it: on Windows the path
+// itself, on POSIX the host path it names.
+std::string display_path(const std::string& path);
+
+// This process's number, for scratch names that no other process picks.
+std::uint32_t process_id();
+
+// Writes bytes to standard output exactly as they are (no line-end translation) and flushes.
+bool write_standard_output(const void* bytes, std::size_t count);
 
 // Whether standard input is a terminal a person can answer at.
 bool stdin_is_terminal();

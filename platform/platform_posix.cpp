@@ -32,6 +32,8 @@ namespace {
 thread_local Error g_last_error = Error::None;
 thread_local int g_last_errno = 0;
 
+// The system's errno when there is one; the Windows rules this layer adds (exclusive opens,
+// read-only files refused to root as well) have no errno of their own and get their own words.
 void set_error(Error e, int err = 0) {
     g_last_error = e;
     g_last_errno = err;
@@ -49,6 +51,7 @@ Error error_from_errno(int err) {
         case EDQUOT: return Error::DiskFull;
         case ENAMETOOLONG: return Error::NameTooLong;
         case EWOULDBLOCK: return Error::SharingViolation;
+        case EEXIST: return Error::AlreadyExists;
         default: return Error::Other;
     }
 }
@@ -264,6 +267,18 @@ bool is_held_open(const std::string& host) {
 
 int fd_of(Handle h) { return static_cast<int>(static_cast<std::intptr_t>(h)); }
 
+// A path that names nothing on this system: too long for a Windows path buffer, a UNC name, or
+// a drive letter that no drive table entry maps.
+void set_untranslatable_error(const char* path) {
+    if (std::strlen(path) > kMaxPath) set_error(Error::NameTooLong, ENAMETOOLONG);
+    else set_error(Error::PathNotFound, ENOENT);
+}
+
+void set_translation_error(const char* path, const Translated& t) {
+    if (!t.ok) set_untranslatable_error(path);
+    else set_error(Error::PathNotFound, ENOENT);
+}
+
 bool has_no_write_permission(const struct stat& st) {
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
@@ -275,18 +290,22 @@ bool has_no_write_permission(const struct stat& st) {
 Handle open_file(const char* path, Access access, Disposition disposition) {
     Translated t = translate(path);
     if (!t.ok) {
-        set_error(std::strlen(path) > kMaxPath ? Error::NameTooLong : Error::PathNotFound);
+        set_untranslatable_error(path);
         return Handle::Invalid;
     }
     if (t.parent_missing) {
-        set_error(Error::PathNotFound);
+        set_error(Error::PathNotFound, ENOENT);
         return Handle::Invalid;
     }
     bool wants_write = access != Access::Read;
     struct stat st;
     bool exists = ::stat(t.host.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
-        set_error(Error::AccessDenied);
+        set_error(Error::AccessDenied, EISDIR);
+        return Handle::Invalid;
+    }
+    if (exists && disposition == Disposition::CreateNew) {
+        set_error(Error::AlreadyExists, EEXIST);
         return Handle::Invalid;
     }
     // Windows refuses to open a read-only file for writing, even to an administrator.
@@ -297,6 +316,7 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     }
     int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
     if (disposition == Disposition::CreateAlways) flags |= O_CREAT;
+    if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
     int fd = ::open(t.host.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0) {
         set_errno_error(errno);
@@ -416,18 +436,21 @@ bool close_file(Handle h) {
 Error last_error() { return g_last_error; }
 
 std::string last_error_text() {
+    // A lock held by another opener surfaces as EWOULDBLOCK, whose words mean nothing here.
+    if (g_last_error == Error::SharingViolation) return "the file is in use by another program";
+    if (g_last_errno) return std::strerror(g_last_errno);
     switch (g_last_error) {
-        case Error::None: return "The operation completed successfully.";
-        case Error::FileNotFound: return "The system cannot find the file specified.";
-        case Error::PathNotFound: return "The system cannot find the path specified.";
-        case Error::SharingViolation:
-            return "The process cannot access the file because it is being used by another process.";
-        case Error::AccessDenied: return "Access is denied.";
-        case Error::DiskFull: return "There is not enough space on the disk.";
-        case Error::NameTooLong: return "The file name is too long.";
+        case Error::None: return "no error was reported";
+        case Error::FileNotFound:
+        case Error::PathNotFound: return std::strerror(ENOENT);
+        case Error::SharingViolation: break;
+        case Error::AccessDenied: return "the file is read-only";
+        case Error::DiskFull: return std::strerror(ENOSPC);
+        case Error::NameTooLong: return std::strerror(ENAMETOOLONG);
+        case Error::AlreadyExists: return std::strerror(EEXIST);
         case Error::Other: break;
     }
-    return g_last_errno ? std::strerror(g_last_errno) : "Unknown error.";
+    return "unknown error";
 }
 
 // ---- names ---------------------------------------------------------------------------------
@@ -446,11 +469,11 @@ bool is_directory(const char* path) {
 bool delete_file(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
-        set_error(Error::PathNotFound);
+        set_translation_error(path, t);
         return false;
     }
     if (is_directory(path)) {
-        set_error(Error::AccessDenied);
+        set_error(Error::AccessDenied, EISDIR);
         return false;
     }
     // Windows cannot delete a file that is open without delete sharing.
@@ -465,19 +488,20 @@ bool delete_file(const char* path) {
     return true;
 }
 
-bool replace_file(const char* from, const char* to) {
-    Translated src = translate(from);
-    Translated dst = translate(to);
-    if (!src.ok || !dst.ok || src.parent_missing || dst.parent_missing) {
-        set_error(Error::PathNotFound);
-        return false;
+namespace {
+
+void sync_parent_directory(const std::string& host) {
+    std::size_t slash = host.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
     }
-    if (is_held_open(src.host) || is_held_open(dst.host)) {
-        set_error(Error::SharingViolation);
-        return false;
-    }
-    // The new file's data must be on disk before the name points at it.
-    int fd = ::open(src.host.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool sync_host_file(const std::string& host) {
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         set_errno_error(errno);
         return false;
@@ -485,30 +509,97 @@ bool replace_file(const char* from, const char* to) {
     bool synced = ::fsync(fd) == 0;
     int sync_errno = errno;
     ::close(fd);
-    if (!synced) {
-        set_errno_error(sync_errno);
+    if (!synced) set_errno_error(sync_errno);
+    return synced;
+}
+
+bool held_by_other_than(const std::string& host, Handle allowed) {
+    FileKey key;
+    if (!key_of_path(host, &key)) return false;
+    OpenFiles& of = open_files();
+    std::lock_guard<std::mutex> guard(of.lock);
+    std::size_t holders = of.keys.count(key);
+    if (allowed != Handle::Invalid) {
+        auto it = of.by_fd.find(fd_of(allowed));
+        if (it != of.by_fd.end() && it->second == key) --holders;
+    }
+    return holders != 0;
+}
+
+// Renames `from` over `to`. The new file's data is on disk before the name points at it, and
+// the directory entry after, so that a power cut leaves one of the two files whole.
+bool rename_durably(const char* from, const char* to, Handle target_lock) {
+    Translated src = translate(from);
+    Translated dst = translate(to);
+    if (!src.ok || src.parent_missing) {
+        set_translation_error(from, src);
         return false;
     }
+    if (!dst.ok || dst.parent_missing) {
+        set_translation_error(to, dst);
+        return false;
+    }
+    if (held_by_other_than(src.host, Handle::Invalid) || held_by_other_than(dst.host, target_lock)) {
+        set_error(Error::SharingViolation);
+        return false;
+    }
+    if (!sync_host_file(src.host)) return false;
     if (::rename(src.host.c_str(), dst.host.c_str()) != 0) {
         set_errno_error(errno);
         return false;
     }
-    // And the directory entry itself, so that the rename survives a power cut.
-    std::string dir = dst.host;
-    std::size_t slash = dir.rfind('/');
-    dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    sync_parent_directory(dst.host);
     return true;
+}
+
+}  // namespace
+
+bool replace_file(const char* from, const char* to) { return rename_durably(from, to, Handle::Invalid); }
+
+// The lock is a flock on the old file, held through the rename: another process that opens
+// the name before the rename finds it locked, and one that opens it after gets the new file.
+bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
+    bool ok = rename_durably(from, to, target_lock);
+    Error e = g_last_error;
+    int err = g_last_errno;
+    if (target_lock != Handle::Invalid) close_file(target_lock);
+    if (!ok) set_error(e, err);
+    return ok;
+}
+
+bool copy_file_attributes(const char* from, const char* to) {
+    Translated src = translate(from);
+    Translated dst = translate(to);
+    struct stat st;
+    if (!src.ok || !dst.ok || ::stat(src.host.c_str(), &st) != 0) {
+        set_error(Error::FileNotFound, ENOENT);
+        return false;
+    }
+    if (::chmod(dst.host.c_str(), st.st_mode & 07777) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    // Only root may give a file away; for everyone else the owner is already theirs.
+    if (::chown(dst.host.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+        set_errno_error(errno);
+        return false;
+    }
+    // chown may clear set-id bits: put the mode back once more.
+    ::chmod(dst.host.c_str(), st.st_mode & 07777);
+    return true;
+}
+
+bool is_read_only(const char* path) {
+    Translated t = translate(path);
+    struct stat st;
+    return t.ok && !t.parent_missing && ::stat(t.host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+           has_no_write_permission(st);
 }
 
 bool create_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
-        set_error(Error::PathNotFound);
+        set_translation_error(path, t);
         return false;
     }
     if (::mkdir(t.host.c_str(), 0777) != 0) {
@@ -522,7 +613,8 @@ bool set_read_only(const char* path, bool read_only) {
     Translated t = translate(path);
     struct stat st;
     if (!t.ok || t.parent_missing || ::stat(t.host.c_str(), &st) != 0) {
-        set_errno_error(t.ok ? errno : ENOENT);
+        if (t.ok && !t.parent_missing) set_errno_error(errno);
+        else set_translation_error(path, t);
         return false;
     }
     mode_t mode = read_only ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
@@ -536,7 +628,8 @@ bool set_read_only(const char* path, bool read_only) {
 bool remove_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::rmdir(t.host.c_str()) != 0) {
-        set_errno_error(t.ok ? errno : ENOENT);
+        if (t.ok && !t.parent_missing) set_errno_error(errno);
+        else set_translation_error(path, t);
         return false;
     }
     return true;
@@ -545,11 +638,11 @@ bool remove_directory(const char* path) {
 std::FILE* open_text(const char* path, const char* mode) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
-        set_error(Error::PathNotFound);
+        set_translation_error(path, t);
         return nullptr;
     }
     if (is_directory(path)) {
-        set_error(Error::AccessDenied);
+        set_error(Error::AccessDenied, EISDIR);
         return nullptr;
     }
     std::FILE* f = std::fopen(t.host.c_str(), mode);
@@ -595,7 +688,8 @@ std::string current_directory() { return from_native_path(host_cwd().c_str()); }
 bool change_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::chdir(t.host.c_str()) != 0) {
-        set_errno_error(t.ok ? errno : ENOENT);
+        if (t.ok && !t.parent_missing) set_errno_error(errno);
+        else set_translation_error(path, t);
         return false;
     }
     return true;
@@ -606,6 +700,18 @@ std::string temp_directory() {
     std::string dir = from_native_path(tmp && *tmp ? tmp : "/tmp");
     if (dir.back() != '\\') dir += '\\';
     return dir;
+}
+
+std::string display_path(const std::string& path) { return to_native_path(path.c_str()); }
+
+std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+bool write_standard_output(const void* bytes, std::size_t count) {
+    if (std::fwrite(bytes, 1, count, stdout) != count || std::fflush(stdout) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    return true;
 }
 
 bool stdin_is_terminal() { return ::isatty(0) == 1; }

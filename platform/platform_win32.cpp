@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstring>
 
@@ -32,6 +34,8 @@ Error error_from_code(DWORD code) {
         case ERROR_HANDLE_DISK_FULL: return Error::DiskFull;
         case ERROR_FILENAME_EXCED_RANGE:
         case ERROR_BUFFER_OVERFLOW: return Error::NameTooLong;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return Error::AlreadyExists;
         default: return Error::Other;
     }
 }
@@ -60,7 +64,9 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     DWORD desired = access == Access::Read    ? GENERIC_READ
                     : access == Access::Write ? GENERIC_WRITE
                                               : GENERIC_READ | GENERIC_WRITE;
-    DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+    DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                : disposition == Disposition::CreateNew  ? CREATE_NEW
+                                                         : OPEN_EXISTING;
     // Windows refuses to write a read-only file by itself; Wine running as root does not.
     // Checking here keeps one behaviour wherever the program runs.
     if (desired & GENERIC_WRITE) {
@@ -177,6 +183,33 @@ bool replace_file(const char* from, const char* to) {
     return true;
 }
 
+// Windows renames nothing over a file that is open without delete sharing, and the game's
+// files are opened without sharing: the lock is let go just before the rename.
+bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
+    if (target_lock != Handle::Invalid) CloseHandle(native(target_lock));
+    return replace_file(from, to);
+}
+
+bool copy_file_attributes(const char* from, const char* to) {
+    DWORD a = GetFileAttributesA(from);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        remember_last_error();
+        return false;
+    }
+    // Hidden, system and archive carry over; read-only targets are refused before this.
+    a &= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    if (!SetFileAttributesA(to, a ? a : FILE_ATTRIBUTE_NORMAL)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool is_read_only(const char* path) {
+    DWORD a = too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool create_directory(const char* path) {
     if (!CreateDirectoryA(path, nullptr)) {
         remember_last_error();
@@ -213,7 +246,11 @@ std::FILE* open_text(const char* path, const char* mode) {
         return nullptr;
     }
     std::FILE* f = std::fopen(path, mode);
-    if (!f) set_error(Error::Other, 0);
+    if (!f) {
+        // The runtime keeps the system's own code of a failed open beside errno.
+        DWORD code = static_cast<DWORD>(_doserrno);
+        set_error(code ? error_from_code(code) : Error::Other, code);
+    }
     return f;
 }
 
@@ -246,6 +283,20 @@ std::string temp_directory() {
 
 std::string from_native_path(const char* native) { return native; }
 std::string to_native_path(const char* path) { return path; }
+
+std::string display_path(const std::string& path) { return path; }
+
+std::uint32_t process_id() { return GetCurrentProcessId(); }
+
+bool write_standard_output(const void* bytes, std::size_t count) {
+    static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
+    (void)binary;
+    if (std::fwrite(bytes, 1, count, stdout) != count || std::fflush(stdout) != 0) {
+        set_error(Error::Other, 0);
+        return false;
+    }
+    return true;
+}
 
 bool stdin_is_terminal() {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);

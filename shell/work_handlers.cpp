@@ -16,7 +16,7 @@ WorkHandlers standard_work_handlers() {
     WorkHandlers h;
     h.replace_member = [](const char* argument) {
         ReplaceResult r = replace_container_member(argument);
-        return WorkOutcome{r.result, r.problem ? r.problem : ""};
+        return WorkOutcome{r.result, r.problem};
     };
     h.rebuild_messages = [](const char* argument) {
         return with_problem(messages::update_messages_from_source(argument),

@@ -77,6 +77,38 @@ TEST_F(MessageUpdates, KindOneRebuildsTheTablesAndTagsThem) {
     EXPECT_EQ(dat(), before);
 }
 
+// A table that cannot be written, or not even read, is a failure, never a skip: only the
+// item's own check (the tag, the check text) may say the game does not need it.
+TEST_F(MessageUpdates, TablesThatCannotBeWrittenOrReadFailTheItem) {
+    install_tables(kOldSource);
+    std::string old_dat = dat(), old_str = str();
+    write_file(dir.file("new.msg.txt"), kNewSource);
+    ASSERT_TRUE(make_read_only(dir.file("message.dat")));
+    EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome"), WorkResult::Failed);
+    std::FILE* f = patch_stream("New text.\n#\nafter\n");
+    EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f), WorkResult::Failed);
+    EXPECT_EQ(next_line(f), "after\n");  // the message text is still consumed
+    std::fclose(f);
+    EXPECT_EQ(dat(), old_dat);
+    EXPECT_EQ(str(), old_str);
+    // Its own check still decides first: an item the game does not need is skipped.
+    f = patch_stream("New text.\n#\n");
+    EXPECT_EQ(update_one_message("17:Not there:#17 0 0 0 0 40 1 0", f), WorkResult::Skipped);
+    std::fclose(f);
+    plat::set_read_only(dir.file("message.dat").c_str(), false);
+
+    // Held by another opener: the check cannot be made.
+    plat::Handle held = plat::open_file(dir.file("message.str").c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_NE(held, plat::Handle::Invalid);
+    EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome"), WorkResult::Failed);
+    f = patch_stream("New text.\n#\n");
+    EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f), WorkResult::Failed);
+    std::fclose(f);
+    plat::close_file(held);
+    EXPECT_EQ(dat(), old_dat);
+    EXPECT_EQ(str(), old_str);
+}
+
 TEST_F(MessageUpdates, KindOneChecksTheFirstStringOrTheFallback) {
     install_tables(kOldSource);
     write_file(dir.file("new.txt"), kNewSource);

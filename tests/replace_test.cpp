@@ -45,11 +45,11 @@ protected:
     ReplaceResult replace(const std::string& member, const std::string& source_bytes) {
         write_file(dir.file("new.bin"), source_bytes);
         std::string m = member, s = dir.file("new.bin");
-        return replace_member_in(container.c_str(), m.data(), s.data());
+        return replace_member_in(container.c_str(), m.data(), s.data(), SourceKind::Path);
     }
     void expect_unchanged() {
         EXPECT_EQ(read_file(container), original);
-        EXPECT_FALSE(plat::file_exists((container + "~").c_str()));
+        EXPECT_EQ(names_starting_with(dir.path(), "dravo.mul~"), std::vector<std::string>{});
     }
 };
 
@@ -69,7 +69,7 @@ TEST_F(Replace, ShrinkingAMemberMovesOnlyTheMembersBehindIt) {
     EXPECT_EQ(member_data(file, 1), std::string(40, 'n'));
     EXPECT_EQ(member_data(file, 2), "AFTER");
     EXPECT_EQ(sink.progress, std::vector<std::string>{"@Change target files ..."});
-    EXPECT_FALSE(plat::file_exists((container + "~").c_str()));
+    EXPECT_EQ(names_starting_with(dir.path(), "dravo.mul~"), std::vector<std::string>{});
 }
 
 TEST_F(Replace, GrowingTheLastMemberCopiesNothingBehindIt) {
@@ -110,7 +110,7 @@ TEST_F(Replace, RefusalsLeaveTheContainerAsItWas) {
 
     store(make_container({{"target", "old"}}));
     std::string member = "target", missing = dir.file("absent.bin");
-    EXPECT_EQ(replace_member_in(container.c_str(), member.data(), missing.data()).result, WorkResult::Failed);
+    EXPECT_EQ(replace_member_in(container.c_str(), member.data(), missing.data(), SourceKind::Path).result, WorkResult::Failed);
     expect_unchanged();
 
     std::string damaged = make_container({{"target", "old"}, {"after", "x"}});
@@ -165,7 +165,7 @@ TEST_F(Replace, AFailureAtAnyWriteLeavesTheOldContainerWhole) {
         write_file(dir.file("new.bin"), new_data);
         plat::fault_injection().fail_write_at = n;
         std::string m = "target", s = dir.file("new.bin");
-        ReplaceResult r = replace_member_in(container.c_str(), m.data(), s.data());
+        ReplaceResult r = replace_member_in(container.c_str(), m.data(), s.data(), SourceKind::Path);
         bool injected = plat::fault_injection().fail_write_at == 0;
         plat::reset_fault_injection();
         if (!injected) {

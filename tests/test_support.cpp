@@ -42,6 +42,16 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(plat::to_native_path(path_.c_str()), ec);
 }
 
+std::vector<std::string> names_starting_with(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(plat::to_native_path(dir.c_str()), ec)) {
+        std::string name = e.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+    }
+    return names;
+}
+
 void write_file(const std::string& path, const std::string& bytes) {
     plat::Handle h = plat::open_file(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
     ASSERT_NE(h, plat::Handle::Invalid) << path << ": " << plat::last_error_text();

@@ -30,6 +30,8 @@ private:
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);  // empty if it cannot be read
 bool make_read_only(const std::string& path);
+// Names in the directory (core form, ending with a backslash) that begin with `prefix`.
+std::vector<std::string> names_starting_with(const std::string& dir, const std::string& prefix);
 
 // Collects what the core reports, in place of the default sink, while it lives.
 class RecordingSink : public report::Sink {

@@ -48,7 +48,7 @@ sed -i 's/^0 newhero.bin hero/0 missing.bin hero/' "$tmp/bad/patch.ini"
 "$dravo" pack build --template "$template" --out "$tmp/bad.bin" "$tmp"/bad/* >/dev/null || exit 1
 check failed-item 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/bad.bin" --yes && {
   grep -q 'did not complete' "$tmp/out" || fail "failed-item: no failure text"
-  grep -q '^0 missing.bin hero: cannot open the new data$' "$tmp/out" || fail "failed-item: the item is not named"
+  grep -q '^0 missing.bin hero: cannot open the new data missing.bin: ' "$tmp/out" || fail "failed-item: the item is not named"
   ! grep -q 'Dravo patch completed' "$tmp/out" || fail "failed-item: reported as completed"
 }
 

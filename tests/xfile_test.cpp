@@ -35,13 +35,34 @@ TEST_F(XFilePlain, OpensANameOutsideTheTableAsAPath) {
     EXPECT_EQ(xfile_close(h), 0);
 }
 
-TEST_F(XFilePlain, OpenFailsOnMissingAndReadOnlyFilesWhateverTheMode) {
+// A read-only file can be read (the data of a patch, a protected table being checked), but a
+// mode that writes refuses it.
+TEST_F(XFilePlain, ReadOnlyFilesOpenOnlyForModesThatRead) {
     XFileHandle* h = reinterpret_cast<XFileHandle*>(1);
     EXPECT_EQ(xfile_open(name(dir.file("absent")), kXModeRead, &h), kXOpenFailed);
     EXPECT_EQ(h, nullptr);
     write_file(dir.file("ro"), "x");
     ASSERT_TRUE(make_read_only(dir.file("ro")));
-    EXPECT_EQ(xfile_open(name(dir.file("ro")), kXModeRead, &h), kXOpenFailed);
+    for (std::uint32_t mode : {kXModeRead, kXModeReadWhole}) {
+        ASSERT_EQ(xfile_open(name(dir.file("ro")), mode, &h), kXOk) << mode;
+        char c = 0;
+        EXPECT_EQ(xfile_read(h, &c, 1), 1);
+        EXPECT_EQ(c, 'x');
+        xfile_close(h);
+    }
+    EXPECT_EQ(xfile_open(name(dir.file("ro")), kXModeUpdate, &h), kXOpenFailed);
+}
+
+// A path a person typed is used as typed: not trimmed, not lower-cased, and never cut.
+TEST_F(XFilePlain, OpenByPathKeepsThePathAsGiven) {
+    write_file(dir.file("Mixed Case.bin "), "typed");
+    XFileHandle* h = nullptr;
+    ASSERT_EQ(xfile_open_path(dir.file("Mixed Case.bin ").c_str(), kXModeReadWhole, &h), kXOk);
+    EXPECT_EQ(xfile_size(h), 5);
+    xfile_close(h);
+    std::string long_path = dir.file(std::string(300, 'a'));
+    EXPECT_EQ(xfile_open_path(long_path.c_str(), kXModeReadWhole, &h), kXOpenFailed);
+    EXPECT_NE(xfile::open_problem().find("260"), std::string::npos);
 }
 
 TEST_F(XFilePlain, CreateReturnsOneAndGrowsWithWrites) {

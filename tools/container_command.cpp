@@ -3,11 +3,14 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "config/text.h"
+#include "payload/extract.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "platform/winpath.h"
 #include "tools/commands.h"
@@ -26,18 +29,15 @@ struct ContainerOptions {
     std::string file;
     std::string member;
     std::string other;  // OUTFILE of extract, SOURCE of add and replace
-};
-
-// A buffer the core may change in place (trimmed, lower-cased).
-struct NameBuffer {
-    explicit NameBuffer(const std::string& s) { std::snprintf(text, sizeof text, "%s", s.c_str()); }
-    char text[plat::kMaxPath + 1];
+    bool all = false;   // extract --all
+    std::string out_dir;
 };
 
 bool valid_member_name(const std::string& name) { return !name.empty() && name.size() <= 19; }
 
 int run_list(const ContainerOptions& o) {
     std::string path = file_argument(o.file);
+    if (!path_fits(path)) return fail(o.file, kPathTooLong);
     ContainerInfo info;
     if (!read_container_info(path.c_str(), info)) return fail(o.file, "cannot read: " + last_error());
     if (!info.header_complete) return fail(o.file, "not a container: the header is short");
@@ -49,6 +49,7 @@ int run_list(const ContainerOptions& o) {
 
 int run_check(const ContainerOptions& o) {
     std::string path = file_argument(o.file);
+    if (!path_fits(path)) return fail(o.file, kPathTooLong);
     ContainerInfo info;
     if (!read_container_info(path.c_str(), info)) return fail(o.file, "cannot read: " + last_error());
     std::vector<std::string> problems = check_container(info);
@@ -58,64 +59,156 @@ int run_check(const ContainerOptions& o) {
     return kExitOk;
 }
 
-int copy_member_to(XFileHandle* member, const std::string& out_path, const std::string& out_name) {
-    std::string temp = out_path + "~";
-    plat::Handle out = plat::open_file(temp.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
-    if (out == plat::Handle::Invalid) return fail(out_name, "cannot create: " + last_error());
-    std::uint8_t* buf = xfile::transfer_buffer();
-    int got = 0;
-    bool ok = true;
-    while (ok && (got = xfile_read(member, buf, xfile::kTransferBufferSize)) > 0) {
-        std::uint32_t put = 0;
-        ok = plat::write_file(out, buf, static_cast<std::uint32_t>(got), &put) && put == static_cast<std::uint32_t>(got);
+// Where extracted bytes go: standard output, or a file written safely beside its target.
+class ExtractTarget {
+public:
+    // `path` in the core's form, or "-" for standard output.
+    bool open(const std::string& path, std::string* problem) {
+        to_stdout_ = path == "-";
+        if (to_stdout_) return true;
+        if (!path_fits(path)) {
+            *problem = kPathTooLong;
+            return false;
+        }
+        if (!file_.create(path)) {
+            *problem = file_.problem();
+            return false;
+        }
+        return true;
     }
-    ok = ok && got == 0 && plat::flush_file(out);
-    plat::close_file(out);
-    if (!ok || !plat::replace_file(temp.c_str(), out_path.c_str())) {
-        plat::delete_file(temp.c_str());
-        return fail(out_name, "cannot write: " + last_error());
+    bool write(const void* bytes, std::size_t n) {
+        return to_stdout_ ? plat::write_standard_output(bytes, n) : file_.write(bytes, n);
+    }
+    bool finish() { return to_stdout_ || file_.commit(); }
+    std::string problem() const { return to_stdout_ ? "cannot write to standard output: " + last_error() : file_.problem(); }
+
+private:
+    bool to_stdout_ = false;
+    plat::OutputFile file_;
+};
+
+// Copies the member into `out_path` (core form, or "-"); errors name the file as `shown_as`.
+int copy_member_to(XFileHandle* member, const std::string& out_path, const std::string& typed_out) {
+    ExtractTarget out;
+    std::string problem;
+    if (!out.open(out_path, &problem)) return fail(typed_out, problem);
+    std::uint8_t* buf = xfile::transfer_buffer();
+    std::int64_t left = member->size;
+    while (left > 0) {
+        int got = xfile_read(member, buf, static_cast<std::int32_t>(std::min<std::int64_t>(left, xfile::kTransferBufferSize)));
+        if (got <= 0) return fail(typed_out, "the container ends inside the member");
+        if (!out.write(buf, static_cast<std::size_t>(got))) return fail(typed_out, out.problem());
+        left -= got;
+    }
+    if (!out.finish()) return fail(typed_out, out.problem());
+    return kExitOk;
+}
+
+// Opens a member of the container for reading; prints the error and returns false when it
+// cannot.
+bool open_member(const ContainerOptions& o, const std::string& path, const std::string& member, XFileHandle** h) {
+    char name[plat::kMaxPath + 1];
+    std::snprintf(name, sizeof name, "%s", member.c_str());
+    config::lower(name);
+    int rc = xfile::member_open(path.c_str(), name, kXModeRead, h);
+    if (rc == kXNoSuchMember) return fail(o.file, "no member named " + member), false;
+    if (rc < 0) {
+        ContainerInfo info;
+        std::string why = !read_container_info(path.c_str(), info) ? last_error() : structural_problem(info);
+        return fail(o.file, "cannot open the member " + member + (why.empty() ? "" : ": " + why)), false;
+    }
+    return true;
+}
+
+// A member name is used as a file name only when it is one on every system: the rule the
+// installer applies to the files it unpacks.
+int extract_all(const ContainerOptions& o, const std::string& path) {
+    std::string dir = directory_argument(o.out_dir);
+    if (!path_fits(dir)) return fail(o.out_dir, kPathTooLong);
+    if (!make_directories(dir)) return fail(o.out_dir, "cannot create the directory: " + last_error());
+    ContainerInfo info;
+    if (!read_container_info(path.c_str(), info)) return fail(o.file, "cannot read: " + last_error());
+    if (std::string why = structural_problem(info); !why.empty()) return fail(o.file, "not a container: " + why);
+    std::vector<std::string> taken;
+    for (const ContainerMemberInfo& m : info.members) {
+        if (!payload::is_valid_entry_name(m.name.c_str(), m.name.size()))
+            return fail(o.file, "the member name \"" + m.name + "\" is not a safe file name: nothing more extracted");
+        for (const std::string& t : taken)
+            if (plat::names_equal_ignoring_case(t, m.name))
+                return fail(o.file, "two members are named " + m.name + ": nothing more extracted");
+        taken.push_back(m.name);
+    }
+    for (const ContainerMemberInfo& m : info.members) {
+        XFileHandle* h = nullptr;
+        if (!open_member(o, path, m.name, &h)) return kExitFailure;
+        std::string out = dir + m.name;
+        if (!path_fits(out)) return fail(shown(out), kPathTooLong);
+        if (int rc = copy_member_to(h, out, shown(out)); rc != kExitOk) return rc;
     }
     return kExitOk;
 }
 
 int run_extract(const ContainerOptions& o) {
     std::string path = file_argument(o.file);
-    NameBuffer name(o.member);
-    config::lower(name.text);
+    if (!path_fits(path)) return fail(o.file, kPathTooLong);
+    if (o.all) {
+        if (!o.member.empty() || !o.other.empty() || o.out_dir.empty())
+            return usage("extract --all takes no MEMBER or OUTFILE, and needs -o DIR");
+        int rc = extract_all(o, path);
+        xfile::reset_xfile();
+        return rc;
+    }
+    if (o.member.empty() || o.other.empty())
+        return usage("extract needs MEMBER and OUTFILE (- for standard output), or --all -o DIR");
     XFileHandle* h = nullptr;
-    int rc = xfile::member_open(path.c_str(), name.text, kXModeRead, &h);
-    if (rc == kXNoSuchMember) return fail(o.file, "no member named " + o.member);
-    if (rc < 0) return fail(o.file, "cannot open the member " + o.member + " (damaged or missing container)");
-    int result = copy_member_to(h, file_argument(o.other), o.other);
+    if (!open_member(o, path, o.member, &h)) return kExitFailure;
+    int result = copy_member_to(h, o.other == "-" ? o.other : file_argument(o.other), o.other);
     xfile::reset_xfile();
     return result;
 }
 
-bool copy_whole_file(const std::string& from, const std::string& to) {
-    plat::Handle in = plat::open_file(from.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (in == plat::Handle::Invalid) return false;
-    plat::Handle out = plat::open_file(to.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
-    bool ok = out != plat::Handle::Invalid;
+// Copies the whole open file into the output, from its start.
+bool copy_open_file(plat::Handle in, plat::OutputFile& out) {
+    if (plat::seek_file(in, 0, plat::SeekFrom::Begin) != 0) return false;
     std::uint8_t* buf = xfile::transfer_buffer();
-    std::uint32_t got = 0;
-    while (ok && (ok = plat::read_file(in, buf, xfile::kTransferBufferSize, &got)) && got > 0) {
-        std::uint32_t put = 0;
-        ok = plat::write_file(out, buf, got, &put) && put == got;
+    for (;;) {
+        std::uint32_t got = 0;
+        if (!plat::read_file(in, buf, xfile::kTransferBufferSize, &got)) return false;
+        if (got == 0) return true;
+        if (!out.write(buf, got)) return false;
     }
-    plat::close_file(in);
-    if (out != plat::Handle::Invalid) plat::close_file(out);
-    return ok;
+}
+
+// Opens an existing container for the rewrite and keeps it open, and so locked against every
+// other writer, until the new one is in place. Refuses a file that is not a container.
+int lock_existing_container(const ContainerOptions& o, const std::string& path, plat::Handle* lock) {
+    *lock = plat::open_file(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+    if (*lock == plat::Handle::Invalid) {
+        if (plat::last_error() == plat::Error::SharingViolation)
+            return fail(o.file, "in use by another program (another dravo may be changing it)");
+        return fail(o.file, "cannot open for writing: " + last_error());
+    }
+    static std::uint8_t header[kContainerHeaderSize];
+    std::uint32_t got = 0;
+    if (!plat::read_file(*lock, header, kContainerHeaderSize, &got)) return fail(o.file, "cannot read: " + last_error());
+    ContainerInfo info = container_info_from_header(header, plat::file_size(*lock));
+    info.header_complete = got == kContainerHeaderSize;
+    if (std::string why = structural_problem(info); !why.empty())
+        return fail(o.file, "not a container (" + why + "): nothing was added");
+    for (const ContainerMemberInfo& m : info.members)
+        if (plat::names_equal_ignoring_case(m.name, o.member))
+            return fail(o.file, "a member named " + m.name + " exists already: use replace");
+    return kExitOk;
 }
 
 // Writes the source's bytes through a new member of the container at `path`.
-int append_member(const std::string& path, const ContainerOptions& o) {
-    NameBuffer source(file_argument(o.other));
-    XFileHandle* in = nullptr;
-    if (xfile_open(source.text, kXModeReadWhole, &in) < 0) return fail(o.other, "cannot open: " + last_error());
-    NameBuffer container(path);
-    NameBuffer member(o.member);
+int append_member(const std::string& path, XFileHandle* in, const ContainerOptions& o) {
+    char container[plat::kMaxPath + 1];
+    char member[plat::kMaxPath + 1];
+    std::snprintf(container, sizeof container, "%s", path.c_str());
+    std::snprintf(member, sizeof member, "%s", o.member.c_str());
     XFileHandle* out = nullptr;
-    int rc = xfile_create(member.text, kXModeCreate, &out, container.text, 2);
+    int rc = xfile_create(member, kXModeCreate, &out, container, 2);
     if (rc < 0) return fail(o.file, rc == kXNoFreeEntry ? "the directory is full" : "cannot create the member");
     std::uint8_t* buf = xfile::transfer_buffer();
     bool ok = true;
@@ -130,36 +223,54 @@ int append_member(const std::string& path, const ContainerOptions& o) {
 
 // Appends a new member through XFile's member create. The work is done on a copy beside the
 // container, which replaces it only when everything was written: a failure leaves it whole.
+// The container stays locked from its first read to the swap, so that two runs at once cannot
+// lose each other's work: the second is refused.
+int add_member(const ContainerOptions& o, const std::string& path, XFileHandle* source) {
+    plat::Handle lock = plat::Handle::Invalid;
+    if (plat::file_exists(path.c_str())) {
+        if (plat::is_directory(path.c_str())) return fail(o.file, "is a directory, not a container");
+        int rc = lock_existing_container(o, path, &lock);
+        if (rc != kExitOk) {
+            if (lock != plat::Handle::Invalid) plat::close_file(lock);
+            return rc;
+        }
+    }
+    plat::OutputFile temp;
+    bool ok = temp.create(path) && (lock == plat::Handle::Invalid || copy_open_file(lock, temp)) && temp.close_handle();
+    int rc = ok ? append_member(temp.scratch_path(), source, o) : fail(o.file, temp.problem());
+    xfile::reset_xfile();
+    if (rc != kExitOk) {
+        if (lock != plat::Handle::Invalid) plat::close_file(lock);
+        return rc;
+    }
+    if (!temp.commit(lock)) return fail(o.file, temp.problem());
+    return kExitOk;
+}
+
 int run_add(const ContainerOptions& o) {
     if (!valid_member_name(o.member)) return fail(o.member, "a member name has 1 to 19 characters");
     std::string path = file_argument(o.file);
-    ContainerInfo info;
-    bool exists = plat::file_exists(path.c_str());
-    if (exists && read_container_info(path.c_str(), info))
-        for (const ContainerMemberInfo& m : info.members)
-            if (plat::names_equal_ignoring_case(m.name, o.member))
-                return fail(o.file, "a member named " + m.name + " exists already: use replace");
-    std::string temp = path + "~";
-    if (exists && !copy_whole_file(path, temp)) {
-        plat::delete_file(temp.c_str());
-        return fail(o.file, "cannot copy the container: " + last_error());
-    }
-    int rc = append_member(temp, o);
+    if (!path_fits(path)) return fail(o.file, kPathTooLong);
+    std::string source_path = file_argument(o.other);
+    if (!path_fits(source_path)) return fail(o.other, kPathTooLong);
+    XFileHandle* source = nullptr;
+    if (xfile_open_path(source_path.c_str(), kXModeReadWhole, &source) < 0)
+        return fail(o.other, "cannot open: " + xfile::open_problem());
+    int rc = add_member(o, path, source);
     xfile::reset_xfile();
-    if (rc != kExitOk || !plat::replace_file(temp.c_str(), path.c_str())) {
-        plat::delete_file(temp.c_str());
-        return rc != kExitOk ? rc : fail(o.file, "cannot put the new container in place: " + last_error());
-    }
-    return kExitOk;
+    return rc;
 }
 
 int run_replace(const ContainerOptions& o) {
     std::string path = file_argument(o.file);
-    NameBuffer member(o.member);
-    NameBuffer source(file_argument(o.other));
-    ReplaceResult r = replace_member_in(path.c_str(), member.text, source.text);
+    if (!path_fits(path)) return fail(o.file, kPathTooLong);
+    std::string source = file_argument(o.other);
+    if (!path_fits(source)) return fail(o.other, kPathTooLong);
+    ReplaceResult r = replace_member_in(path.c_str(), o.member.c_str(), source.c_str(), SourceKind::Path);
+    xfile::reset_xfile();
     if (r.result == WorkResult::Applied) return kExitOk;
-    return fail(o.file, r.problem ? r.problem : "not replaced");
+    if (r.result == WorkResult::Skipped) return fail(o.file, r.problem + ": nothing was replaced");
+    return fail(o.file, r.problem);
 }
 
 CLI::App* add_verb(CLI::App* group, const char* name, const char* help, ContainerOptions& o) {
@@ -180,9 +291,11 @@ void add_container_command(CLI::App& app, int& exit_status) {
     add_verb(group, "check", "Report what is wrong with a container; exit 1 if anything is", *o)
         ->callback([o, &exit_status] { exit_status = run_check(*o); });
 
-    CLI::App* extract = add_verb(group, "extract", "Write one member's data to a file", *o);
-    extract->add_option("MEMBER", o->member, "The member's name")->required();
-    extract->add_option("OUTFILE", o->other, "Where to write it")->required();
+    CLI::App* extract = add_verb(group, "extract", "Write one member's data to a file (- for standard output), or --all into -o DIR", *o);
+    extract->add_option("MEMBER", o->member, "The member's name");
+    extract->add_option("OUTFILE", o->other, "Where to write it; - writes to standard output");
+    extract->add_flag("--all", o->all, "Extract every member, each into a file of its name");
+    extract->add_option("-o,--output-dir", o->out_dir, "With --all: the directory to write into (created if missing)");
     extract->callback([o, &exit_status] { exit_status = run_extract(*o); });
 
     CLI::App* add = add_verb(group, "add", "Append a new member (creates the container if it is missing)", *o);

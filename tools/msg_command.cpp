@@ -11,6 +11,7 @@
 #include "messages/message_compiler.h"
 #include "messages/message_source.h"
 #include "messages/message_tables.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
@@ -56,12 +57,13 @@ int run_compile(const MsgOptions& o) {
     std::string dir = directory_argument(o.dir);
     config::reset_configuration();
     if (!config::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
-        return fail(dir, "the path is too long");
+        return fail(o.dir, kPathTooLong);
     WarnLongMessages warn;
-    int rc = messages::compile_messages(&warn);
+    messages::CompileProblem problem;
+    int rc = messages::compile_messages(&warn, &problem);
     xfile::reset_xfile();
-    if (rc == kXOpenFailed) return fail(dir + "message.txt", "cannot open: " + last_error());
-    if (rc < 0) return fail(dir + "message.dat", "cannot write the tables; the old ones are left as they were");
+    if (rc == kXOpenFailed) return fail(shown(problem.file), problem.what);
+    if (rc < 0) return fail(shown(problem.file), problem.what + "; the old tables are left as they were");
     return kExitOk;
 }
 
@@ -70,17 +72,18 @@ int run_decompile(const MsgOptions& o) {
     std::vector<std::uint8_t> dat, str;
     if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
     messages::DecompiledSource source = messages::decompile(dat, str);
-    for (const std::string& w : source.warnings) std::fprintf(stderr, "dravo: %smessage.str: warning: %s\n", dir.c_str(), w.c_str());
-    if (o.output.empty()) {
-        std::fwrite(source.text.data(), 1, source.text.size(), stdout);
-        return std::fflush(stdout) == 0 ? kExitOk : fail("-", "cannot write");
+    for (const std::string& w : source.warnings)
+        std::fprintf(stderr, "dravo: %s: warning: %s\n", shown(dir + "message.str").c_str(), w.c_str());
+    if (o.output.empty() || o.output == "-") {
+        return plat::write_standard_output(source.text.data(), source.text.size()) ? kExitOk
+                                                                                  : fail("-", "cannot write: " + last_error());
     }
     std::string path = file_argument(o.output);
-    std::FILE* f = plat::open_text(path.c_str(), "wb");
-    if (!f) return fail(path, "cannot create: " + last_error());
-    bool ok = std::fwrite(source.text.data(), 1, source.text.size(), f) == source.text.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok ? kExitOk : fail(path, "cannot write");
+    if (!path_fits(path)) return fail(o.output, kPathTooLong);
+    plat::OutputFile out;
+    if (!out.create(path) || !out.write(source.text.data(), source.text.size()) || !out.commit())
+        return fail(o.output, out.problem());
+    return kExitOk;
 }
 
 void print_record(const messages::IndexRecord& r) {

@@ -15,9 +15,29 @@ std::string directory_argument(const std::string& native) {
 
 std::string file_argument(const std::string& native) { return plat::from_native_path(native.c_str()); }
 
+bool path_fits(const std::string& core_path) { return core_path.size() <= plat::kMaxPath; }
+
+std::string shown(const std::string& core_path) { return plat::display_path(core_path); }
+
 int fail(const std::string& file, const std::string& message) {
     std::fprintf(stderr, "dravo: %s: %s\n", file.c_str(), message.c_str());
     return kExitFailure;
+}
+
+int usage(const std::string& message) {
+    std::fprintf(stderr, "dravo: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+bool make_directories(const std::string& core_dir) {
+    // Each prefix that ends at a separator, past the drive's root, is one directory level.
+    for (std::size_t at = core_dir.find_first_of("\\/", 3); at != std::string::npos;
+         at = core_dir.find_first_of("\\/", at + 1)) {
+        std::string level = core_dir.substr(0, at);
+        if (plat::is_directory(level.c_str())) continue;
+        if (!plat::create_directory(level.c_str())) return false;
+    }
+    return plat::is_directory(core_dir.c_str());
 }
 
 std::string last_error() { return plat::last_error_text(); }

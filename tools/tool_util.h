@@ -15,8 +15,21 @@ std::string directory_argument(const std::string& native);
 // A file the user named, in the core's form.
 std::string file_argument(const std::string& native);
 
+// Whether a path in the core's form fits the core's path buffers; a longer path is refused
+// whole, never cut.
+bool path_fits(const std::string& core_path);
+constexpr const char* kPathTooLong = "the path is longer than 260 characters, the longest a Windows path may be";
+
+// A path the tool made up (a directory joined with a file name) as the user of this system
+// reads it: the host's own form on Linux, the path itself on Windows.
+std::string shown(const std::string& core_path);
+
 // Prints "dravo: FILE: MESSAGE" on stderr and returns kExitFailure.
 int fail(const std::string& file, const std::string& message);
+// Prints "dravo: MESSAGE" on stderr and returns kExitUsage.
+int usage(const std::string& message);
+// Creates a directory (core form, ending with a backslash) and every missing one above it.
+bool make_directories(const std::string& core_dir);
 // The system's words for the last failed file operation.
 std::string last_error();
 

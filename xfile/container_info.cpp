@@ -46,11 +46,35 @@ bool read_container_info(const char* path, ContainerInfo& info) {
     return true;
 }
 
+namespace {
+
+bool lies_inside(const ContainerMemberInfo& m, std::int64_t file_size) {
+    return m.offset >= kContainerHeaderSize && m.size >= 0 && static_cast<std::int64_t>(m.offset) + m.size <= file_size;
+}
+
+std::string outside_problem(const ContainerMemberInfo& m, std::int64_t file_size) {
+    return m.name + ": offset " + std::to_string(m.offset) + " size " + std::to_string(m.size) +
+           " lies outside the file's data (" + std::to_string(file_size) + " bytes)";
+}
+
+std::string short_header_problem(std::int64_t file_size) {
+    return "the header is short: " + std::to_string(file_size) + " of " + std::to_string(kContainerHeaderSize) +
+           " bytes";
+}
+
+}  // namespace
+
+std::string structural_problem(const ContainerInfo& info) {
+    if (!info.header_complete) return short_header_problem(info.file_size);
+    for (const ContainerMemberInfo& m : info.members)
+        if (!lies_inside(m, info.file_size)) return outside_problem(m, info.file_size);
+    return {};
+}
+
 std::vector<std::string> check_container(const ContainerInfo& info) {
     std::vector<std::string> problems;
     if (!info.header_complete) {
-        problems.push_back("the header is short: " + std::to_string(info.file_size) + " of " +
-                           std::to_string(kContainerHeaderSize) + " bytes");
+        problems.push_back(short_header_problem(info.file_size));
         return problems;
     }
     std::set<std::string> names;
@@ -58,10 +82,8 @@ std::vector<std::string> check_container(const ContainerInfo& info) {
     for (const ContainerMemberInfo& m : info.members) {
         if (m.name.size() > 19) problems.push_back("entry " + std::to_string(m.index) + ": the name has no end");
         if (!names.insert(m.name).second) problems.push_back(m.name + ": the name appears twice");
-        if (m.offset < kContainerHeaderSize || m.size < 0 ||
-            static_cast<std::int64_t>(m.offset) + m.size > info.file_size) {
-            problems.push_back(m.name + ": offset " + std::to_string(m.offset) + " size " + std::to_string(m.size) +
-                               " lies outside the file's data (" + std::to_string(info.file_size) + " bytes)");
+        if (!lies_inside(m, info.file_size)) {
+            problems.push_back(outside_problem(m, info.file_size));
         } else {
             inside.push_back(&m);
         }

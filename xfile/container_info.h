@@ -25,6 +25,11 @@ struct ContainerInfo {
 bool read_container_info(const char* path, ContainerInfo& info);
 ContainerInfo container_info_from_header(const std::uint8_t* header, std::int64_t file_size);
 
+// Why a file cannot be used as a container at all, or empty: its header is incomplete, or an
+// entry's data lies outside the file. Overlaps and duplicate names are left to check_container;
+// the signature is not compared, as the game does not compare it.
+std::string structural_problem(const ContainerInfo& info);
+
 // What is wrong with a container: a short header, entries outside the file, overlapping
 // members, duplicate names. Empty when nothing is.
 std::vector<std::string> check_container(const ContainerInfo& info);

@@ -1,9 +1,10 @@
 // Container member replacement.
 //
-// The container is never changed in place: everything goes to "<container>~" first, every
-// read and write is checked, the temporary file is flushed, and only then does it replace the
-// container in one step. Any failure deletes the temporary file and leaves the container as
-// it was, byte for byte.
+// The container is never changed in place: everything goes to a scratch file beside it first
+// (plat::OutputFile), every read and write is checked, the scratch file is flushed, and only
+// then does it replace the container in one step. The container stays open, and so locked
+// against every other writer, from the first read of its header to that swap. Any failure
+// removes the scratch file and leaves the container as it was, byte for byte.
 #include "xfile/replace.h"
 
 #include <cstdio>
@@ -13,9 +14,11 @@
 #include "config/file_table.h"
 #include "config/text.h"
 #include "platform/little_endian.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "shell/report.h"
 #include "xfile/container.h"
+#include "xfile/container_info.h"
 #include "xfile/transfer.h"
 #include "xfile/xfile.h"
 
@@ -25,18 +28,19 @@ constexpr char kReplacedTag[3] = {'0', '2', 0};
 
 bool is_name_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-ReplaceResult failed(const char* problem) { return {WorkResult::Failed, problem}; }
+ReplaceResult failed(std::string problem) { return {WorkResult::Failed, std::move(problem)}; }
 
-// One rewrite: the container held exclusively, the temporary file, and the header image.
+// One rewrite: the container held exclusively, the scratch file, and the header image.
 class Rewrite {
 public:
     ~Rewrite() { abandon(); }
 
-    ReplaceResult run(const char* container_path, char* member, char* source);
+    ReplaceResult run(const char* container_path, const char* member, const char* source, SourceKind kind);
 
 private:
-    bool copy_range(std::int64_t length);  // container -> temp, `length` bytes from here
-    bool copy_rest();                      // container -> temp, up to the container's end
+    ReplaceResult open_container(const char* container_path);
+    bool copy_range(std::int64_t length);  // container -> scratch, `length` bytes from here
+    bool copy_rest();                      // container -> scratch, up to the container's end
     bool copy_source(XFileHandle* h, std::int32_t size);
     bool write_temp(const void* data, std::uint32_t count);
     std::uint8_t* entry(int i) { return header_ + kContainerDirectoryOffset + i * kContainerEntrySize; }
@@ -45,18 +49,13 @@ private:
     void abandon();
 
     plat::Handle container_ = plat::Handle::Invalid;
-    plat::Handle temp_ = plat::Handle::Invalid;
-    std::string temp_path_;
+    plat::OutputFile temp_;
     std::int64_t container_size_ = 0;
     std::uint8_t header_[kContainerHeaderSize];
 };
 
 void Rewrite::abandon() {
-    if (temp_ != plat::Handle::Invalid) {
-        plat::close_file(temp_);
-        temp_ = plat::Handle::Invalid;
-        plat::delete_file(temp_path_.c_str());
-    }
+    temp_.discard();
     if (container_ != plat::Handle::Invalid) {
         plat::close_file(container_);
         container_ = plat::Handle::Invalid;
@@ -64,8 +63,7 @@ void Rewrite::abandon() {
 }
 
 bool Rewrite::write_temp(const void* data, std::uint32_t count) {
-    std::uint32_t put = 0;
-    return plat::write_file(temp_, data, count, &put) && put == count;
+    return temp_.write(data, count);
 }
 
 bool Rewrite::copy_range(std::int64_t length) {
@@ -131,14 +129,29 @@ void Rewrite::shift_offsets(int index, std::int32_t difference) {
     }
 }
 
-ReplaceResult Rewrite::run(const char* container_path, char* member, char* source) {
+ReplaceResult Rewrite::open_container(const char* container_path) {
+    if (plat::is_directory(container_path)) return failed("the container is a directory, not a file");
     if (!plat::file_exists(container_path)) return failed("the container does not exist");
     container_ = plat::open_file(container_path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    if (container_ == plat::Handle::Invalid) return failed("cannot open the container");
+    if (container_ == plat::Handle::Invalid) {
+        if (plat::last_error() == plat::Error::SharingViolation)
+            return failed("the container is in use by another program");
+        return failed("cannot open the container for writing: " + plat::last_error_text());
+    }
     container_size_ = plat::file_size(container_);
     std::uint32_t got = 0;
-    if (!plat::read_file(container_, header_, kContainerHeaderSize, &got) || got != kContainerHeaderSize)
-        return failed("the container's header is short");
+    if (!plat::read_file(container_, header_, kContainerHeaderSize, &got))
+        return failed("cannot read the container: " + plat::last_error_text());
+    ContainerInfo info = container_info_from_header(header_, container_size_);
+    info.header_complete = got == kContainerHeaderSize;
+    info.file_size = container_size_;
+    if (std::string problem = structural_problem(info); !problem.empty())
+        return failed("the container is damaged: " + problem);
+    return {WorkResult::Applied, {}};
+}
+
+ReplaceResult Rewrite::run(const char* container_path, const char* member, const char* source, SourceKind kind) {
+    if (ReplaceResult r = open_container(container_path); r.result != WorkResult::Applied) return r;
     if (std::strncmp(reinterpret_cast<const char*>(header_ + 17), kReplacedTag, 3) > 0)
         return {WorkResult::Skipped, "the container has a newer version tag"};
 
@@ -147,58 +160,68 @@ ReplaceResult Rewrite::run(const char* container_path, char* member, char* sourc
     report::progress_text(progress);
 
     int index = find_entry(member);
-    if (index < 0) return failed("the container has no member of that name");
+    if (index < 0) return failed("the container has no member named " + std::string(member));
     std::int32_t offset = le::get32s(entry(index) + 40);
     std::int32_t old_size = le::get32s(entry(index) + 32);
-    if (offset < kContainerHeaderSize || old_size < 0 ||
-        static_cast<std::int64_t>(offset) + old_size > container_size_)
-        return failed("the member's directory entry points outside the container");
 
-    temp_path_ = std::string(container_path) + "~";
-    if (temp_path_.size() > plat::kMaxPath) return failed("the container's path is too long");
-    temp_ = plat::open_file(temp_path_.c_str(), plat::Access::ReadWrite, plat::Disposition::CreateAlways);
-    if (temp_ == plat::Handle::Invalid) return failed("cannot create the temporary file");
-
-    if (plat::seek_file(container_, 0, plat::SeekFrom::Begin) != 0 || !copy_range(offset))
-        return failed("cannot copy the container");
-
+    // The new data is opened before anything is written, so that a missing or unreadable
+    // source is named as such and leaves no scratch file behind.
     XFileHandle* h = nullptr;
-    if (xfile_open(source, kXModeReadWhole, &h) < 0) return failed("cannot open the new data");
+    char name[plat::kMaxPath + 1];
+    int opened = kXOpenFailed;
+    if (kind == SourceKind::Path) {
+        opened = xfile_open_path(source, kXModeReadWhole, &h);
+    } else if (config::copy_if_fits(name, plat::kMaxPath, source)) {
+        opened = xfile_open(name, kXModeReadWhole, &h);
+    }
+    if (opened < 0) {
+        const std::string& why = xfile::open_problem();
+        return failed("cannot open the new data " + std::string(source) + (why.empty() ? "" : ": " + why));
+    }
     std::int32_t new_size = xfile_size(h);
+    if (static_cast<std::int64_t>(new_size) - old_size + container_size_ > INT32_MAX) {
+        xfile_close(h);
+        return failed("the container would grow past 2 GiB");
+    }
+
+    if (!temp_.create(container_path)) {
+        xfile_close(h);
+        return failed("cannot write beside the container: " + temp_.problem());
+    }
+    if (plat::seek_file(container_, 0, plat::SeekFrom::Begin) != 0 || !copy_range(offset)) {
+        xfile_close(h);
+        return failed("cannot copy the container: " + temp_.problem());
+    }
     bool copied = copy_source(h, new_size);
     xfile_close(h);
-    if (!copied) return failed("cannot copy the new data");
-    if (static_cast<std::int64_t>(new_size) - old_size + container_size_ > INT32_MAX)
-        return failed("the container would grow past 2 GiB");
+    if (!copied) return failed("cannot copy the new data: " + temp_.problem());
 
     if (plat::seek_file(container_, static_cast<std::int64_t>(offset) + old_size, plat::SeekFrom::Begin) < 0 ||
         !copy_rest())
-        return failed("cannot copy the container");
+        return failed("cannot copy the container: " + temp_.problem());
 
     shift_offsets(index, new_size - old_size);
     std::memcpy(header_ + 17, kReplacedTag, sizeof kReplacedTag);
-    if (plat::seek_file(temp_, 0, plat::SeekFrom::Begin) != 0 || !write_temp(header_, kContainerHeaderSize))
-        return failed("cannot write the container's header");
-    if (!plat::flush_file(temp_)) return failed("cannot flush the new container");
+    if (plat::seek_file(temp_.handle(), 0, plat::SeekFrom::Begin) != 0 || !write_temp(header_, kContainerHeaderSize))
+        return failed("cannot write the container's header: " + temp_.problem());
 
-    plat::close_file(temp_);
-    temp_ = plat::Handle::Invalid;
-    plat::close_file(container_);
+    plat::Handle lock = container_;
     container_ = plat::Handle::Invalid;
-    if (!plat::replace_file(temp_path_.c_str(), container_path)) {
-        plat::delete_file(temp_path_.c_str());
-        return failed("cannot put the new container in place");
-    }
-    return {WorkResult::Applied, nullptr};
+    if (!temp_.commit(lock)) return failed("cannot put the new container in place: " + temp_.problem());
+    return {WorkResult::Applied, {}};
 }
 
 }  // namespace
 
-ReplaceResult replace_member_in(const char* container_path, char* member, char* source) {
-    config::trim(member);
-    config::lower(member);
+ReplaceResult replace_member_in(const char* container_path, const char* member, const char* source,
+                                SourceKind kind) {
+    char name[plat::kMaxPath + 1];
+    if (!config::copy_if_fits(name, plat::kMaxPath, member)) return failed("the member's name is too long");
+    config::trim(name);
+    config::lower(name);
+    if (std::strlen(container_path) > plat::kMaxPath) return failed("the container's path is longer than 260 characters");
     Rewrite rewrite;
-    return rewrite.run(container_path, member, source);
+    return rewrite.run(container_path, name, source, kind);
 }
 
 ReplaceResult replace_container_member(const char* text) {
@@ -215,5 +238,5 @@ ReplaceResult replace_container_member(const char* text) {
         return failed("the member's container is not in the game");
     char container_path[plat::kMaxPath + 1];
     std::strcpy(container_path, config::file_table().result);
-    return replace_member_in(container_path, member, source);
+    return replace_member_in(container_path, member, source, SourceKind::LogicalName);
 }

@@ -4,17 +4,24 @@
 // file then put in the container's place in one step.
 #pragma once
 
+#include <string>
+
 #include "shell/work.h"
 
 struct ReplaceResult {
     WorkResult result;
-    const char* problem;  // what went wrong, for the user; null when applied
+    std::string problem;  // what went wrong, for the user; empty when applied
 };
+
+// How the new data is named: by a logical name of the game (trimmed, lower-cased and resolved
+// through the file table, as work lines name it), or by a path used exactly as given.
+enum class SourceKind { LogicalName, Path };
 
 // The work line's argument: the source's logical name up to the first blank, then the
 // member's logical name. The member name resolves to its container through the file table.
 ReplaceResult replace_container_member(const char* text);
 
-// The same rewrite of a container given by its path. `member` is lower-cased in place;
-// `source` is opened through XFile (a logical name or a path).
-ReplaceResult replace_member_in(const char* container_path, char* member, char* source);
+// The same rewrite of a container given by its path. The member's name is matched trimmed and
+// in lower case.
+ReplaceResult replace_member_in(const char* container_path, const char* member, const char* source,
+                                SourceKind kind);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "config/file_table.h"
@@ -110,17 +111,27 @@ void reset_xfile() {
 
 }  // namespace xfile
 
-int xfile_open(char* name, std::uint32_t mode, XFileHandle** out) {
-    *out = nullptr;
-    int kind = config::resolve_logical_name(name);
-    char path[plat::kMaxPath + 1];
-    std::strcpy(path, config::file_table().result);
-    if (kind == config::kContainerMember) return xfile::member_open(path, name, mode, out);
+namespace {
 
-    plat::Handle os = xfile::retrying_open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    if (os == plat::Handle::Invalid) return kXOpenFailed;
+// Modes that only read open the file for reading: a read-only file (a patch's data on a
+// write-protected medium, a table the owner protected) can still be read, and the check a
+// work item makes before it writes is not mistaken for a missing table.
+plat::Access access_for(std::uint32_t mode) {
+    return mode == kXModeRead || mode == kXModeReadWhole ? plat::Access::Read : plat::Access::ReadWrite;
+}
+
+std::string g_open_problem;
+
+int open_plain(const char* path, const char* name, std::uint32_t mode, XFileHandle** out) {
+    g_open_problem.clear();
+    plat::Handle os = xfile::retrying_open(path, access_for(mode), plat::Disposition::OpenExisting);
+    if (os == plat::Handle::Invalid) {
+        g_open_problem = plat::last_error_text();
+        return kXOpenFailed;
+    }
     std::int64_t size = plat::file_size(os);
     if (size < 0 || size > INT32_MAX) {  // positions are 32-bit: such a file is not the game's
+        g_open_problem = size < 0 ? plat::last_error_text() : "the file is 2 GiB or larger, too large for the game";
         plat::close_file(os);
         return kXOpenFailed;
     }
@@ -132,6 +143,28 @@ int xfile_open(char* name, std::uint32_t mode, XFileHandle** out) {
     *out = h;
     return kXOk;
 }
+
+}  // namespace
+
+int xfile_open(char* name, std::uint32_t mode, XFileHandle** out) {
+    *out = nullptr;
+    int kind = config::resolve_logical_name(name);
+    char path[plat::kMaxPath + 1];
+    std::strcpy(path, config::file_table().result);
+    if (kind == config::kContainerMember) return xfile::member_open(path, name, mode, out);
+    return open_plain(path, name, mode, out);
+}
+
+int xfile_open_path(const char* path, std::uint32_t mode, XFileHandle** out) {
+    *out = nullptr;
+    if (std::strlen(path) > plat::kMaxPath) {
+        g_open_problem = "the path is longer than 260 characters";
+        return kXOpenFailed;
+    }
+    return open_plain(path, path, mode, out);
+}
+
+const std::string& xfile::open_problem() { return g_open_problem; }
 
 int xfile_create(char* name, std::uint32_t mode, XFileHandle** out, const char* path,
                  std::uint16_t attribute) {

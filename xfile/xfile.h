@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -46,6 +47,9 @@ constexpr int kXEntryBusy = 10;      // member create only: the free entry found
 
 // `name` is resolved in place (trimmed, lower-cased) through the file table.
 int xfile_open(char* name, std::uint32_t mode, XFileHandle** out);
+// Opens a plain file by its path as given, without the file table (no trimming, no
+// lower-casing): a file a person named. A path that does not fit a path buffer is refused.
+int xfile_open_path(const char* path, std::uint32_t mode, XFileHandle** out);
 // Creates a plain file (returns 1) or a new member (returns 0). `path`, when not empty, is
 // the container's OS path to use instead of resolving `name`.
 int xfile_create(char* name, std::uint32_t mode, XFileHandle** out, const char* path,
@@ -72,6 +76,9 @@ plat::Handle retrying_open(const char* path, plat::Access access, plat::Disposit
 // The OS read that every XFile read goes through. A short count before the end of the file
 // is tried again for up to 5000 ms; at the end of the file it is final at once.
 std::uint32_t retrying_read(plat::Handle h, void* buffer, std::uint32_t count);
+
+// Why the last open of a plain file failed, in words: the system's, or the file's size.
+const std::string& open_problem();
 
 // Closes every plain handle and every loaded container, for tests and repeated headless runs.
 void reset_xfile();
