@@ -37,4 +37,29 @@ check decompile-stdout 0 run msg decompile "$(winpath "$src")" && expect_line de
 check compile-missing 1 run msg compile "$(winpath "$tmp/nowhere")" && expect_line compile-missing "$tmp/err" 'message\.txt'
 check decompile-missing 1 run msg decompile "$(winpath "$tmp/nowhere")"
 
+# Read-only targets are refused and left whole; a read-only source is only read.
+cp -r "$src" "$tmp/ro" && chmod 0444 "$tmp/ro/message.dat" "$tmp/ro/message.txt"
+cp "$tmp/ro/message.dat" "$tmp/ro.dat.orig"
+(cd "$tmp/work" && check compile-read-only-table 1 run msg compile "$(winpath "$tmp/ro")") &&
+  expect_line compile-read-only-table "$tmp/err" 'message\.dat.*read-only'
+same_file compile-read-only-untouched "$tmp/ro.dat.orig" "$tmp/ro/message.dat"
+chmod 0644 "$tmp/ro/message.dat"
+(cd "$tmp/work" && check compile-read-only-source 0 run msg compile "$(winpath "$tmp/ro")")
+printf 'keep' >"$tmp/ro-out.txt" && chmod 0444 "$tmp/ro-out.txt"
+check decompile-over-read-only 1 run msg decompile "$(winpath "$src")" -o "$(winpath "$tmp/ro-out.txt")"
+[ "$(cat "$tmp/ro-out.txt")" = keep ] || fail_check "decompile-over-read-only: overwritten"
+
+# On Linux the tool names the file in Linux form with the system's words; a directory that
+# cannot be written is named as the cause, not the tables.
+if [ -z "$emu" ]; then
+  check linux-form 1 run msg decompile "$tmp/nowhere" &&
+    expect_line linux-form "$tmp/err" "^dravo: $tmp/nowhere/message\.dat: cannot read: No such file or directory\$"
+  if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    cp -r "$src" "$tmp/locked" && chmod 0555 "$tmp/locked" && chmod 0755 "$tmp" "$tmp/work" && chmod 0777 "$tmp/work"
+    (cd "$tmp/work" && check compile-unwritable-dir 1 setpriv --reuid=nobody --regid=nogroup --clear-groups \
+      "$dravo" msg compile "$tmp/locked") && expect_line compile-unwritable-dir "$tmp/err" 'Permission denied'
+    chmod 0755 "$tmp/locked"
+  fi
+fi
+
 finish

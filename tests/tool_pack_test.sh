@@ -25,6 +25,10 @@ patch=$tmp/patch.exe
 
 check build 0 run pack build --template "$(winpath "$template")" --out "$(winpath "$patch")" "${files[@]}" &&
   expect_line build "$tmp/out" 'patch\.exe: 4 files, 41084 of 1219597 bytes used'
+printf 'keep' >"$tmp/ro.exe" && chmod 0444 "$tmp/ro.exe"
+check build-over-read-only 1 run pack build --template "$(winpath "$template")" --out "$(winpath "$tmp/ro.exe")" "${files[@]}" &&
+  expect_line build-over-read-only "$tmp/err" 'read-only'
+[ "$(cat "$tmp/ro.exe")" = keep ] || fail_check "build-over-read-only: overwritten"
 check list 0 run pack list "$(winpath "$patch")" &&
   expect_line list "$tmp/out" $'^26\tpatch\\.ini$' && expect_line list "$tmp/out" $'^0\tpatch\\.dat$' &&
   expect_line list "$tmp/out" $'^30721\tpatch\\.mul$' && expect_line list "$tmp/out" $'^10240\tDRAVO\\.EXE$'

@@ -48,8 +48,8 @@ bool read_whole(const std::string& path, std::vector<std::uint8_t>& out) {
 }
 
 int load_tables(const std::string& dir, std::vector<std::uint8_t>& dat, std::vector<std::uint8_t>& str) {
-    if (!read_whole(dir + "message.dat", dat)) return fail(dir + "message.dat", "cannot read: " + last_error());
-    if (!read_whole(dir + "message.str", str)) return fail(dir + "message.str", "cannot read: " + last_error());
+    if (!read_whole(dir + "message.dat", dat)) return fail(shown(dir + "message.dat"), "cannot read: " + last_error());
+    if (!read_whole(dir + "message.str", str)) return fail(shown(dir + "message.str"), "cannot read: " + last_error());
     return kExitOk;
 }
 
@@ -103,15 +103,15 @@ int run_show(const MsgOptions& o) {
     if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
     std::size_t at = static_cast<std::size_t>(o.number) * messages::kIndexRecordSize;
     if (o.number < 1 || at + messages::kIndexRecordSize > dat.size())
-        return fail(dir + "message.dat", "no message " + std::to_string(o.number));
+        return fail(shown(dir + "message.dat"), "no message " + std::to_string(o.number));
     messages::IndexRecord r = messages::decode_index(dat.data() + at);
     if (!messages::is_valid_record(r, o.number))
-        return fail(dir + "message.dat", "no message " + std::to_string(o.number));
+        return fail(shown(dir + "message.dat"), "no message " + std::to_string(o.number));
     print_record(r);
     for (std::uint32_t i = 0; i < r.string_count; ++i) {
         std::size_t s = (static_cast<std::size_t>(r.first_string) + i) * messages::kStringRecordSize;
         if (s + messages::kStringRecordSize > str.size())
-            return fail(dir + "message.str", "string " + std::to_string(r.first_string + i) + " is missing");
+            return fail(shown(dir + "message.str"), "string " + std::to_string(r.first_string + i) + " is missing");
         messages::StringRecord rec = messages::decode_string(str.data() + s);
         std::printf("string %u\t%u\t[%s]\n", r.first_string + i, rec.length, rec.text);
     }

@@ -9,6 +9,7 @@
 #include "payload/extract.h"
 #include "payload/region.h"
 #include "payload/stamp.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
@@ -42,26 +43,10 @@ bool read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) 
 // Writes the whole output under a scratch name beside it and puts it in place in one step,
 // so that a failure leaves no output file, and no half-written one over an older patch.
 bool write_output(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error) {
-    std::string scratch = path + ".dravo-tmp";
-    plat::Handle h = plat::open_file(scratch.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
-    if (h == plat::Handle::Invalid) {
-        *error = "cannot create: " + last_error();
-        return false;
-    }
-    std::uint32_t put = 0;
-    bool ok = plat::write_file(h, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &put) &&
-              put == bytes.size();
-    if (!ok) *error = "cannot write: " + last_error();
-    if (!plat::close_file(h) && ok) {
-        ok = false;
-        *error = "cannot close: " + last_error();
-    }
-    if (ok && !plat::replace_file(scratch.c_str(), path.c_str())) {
-        ok = false;
-        *error = "cannot put in place: " + last_error();
-    }
-    if (!ok) plat::delete_file(scratch.c_str());
-    return ok;
+    plat::OutputFile out;
+    if (out.create(path) && out.write(bytes.data(), bytes.size()) && out.commit()) return true;
+    *error = out.problem();
+    return false;
 }
 
 std::string base_name(const std::string& path) {
@@ -72,29 +57,31 @@ std::string base_name(const std::string& path) {
 int run_build(const PackOptions& o) {
     std::string tmpl = file_argument(o.template_file);
     std::string out = file_argument(o.out_file);
+    if (!path_fits(tmpl)) return fail(o.template_file, kPathTooLong);
+    if (!path_fits(out)) return fail(o.out_file, kPathTooLong);
     std::vector<std::uint8_t> image;
-    if (!read_whole_file(tmpl, &image)) return fail(tmpl, "cannot read: " + last_error());
+    if (!read_whole_file(tmpl, &image)) return fail(o.template_file, "cannot read: " + last_error());
     std::size_t offset = 0;
     switch (payload::find_template_region(image, &offset)) {
         case payload::FindResult::Found: break;
-        case payload::FindResult::Ambiguous: return fail(tmpl, "holds more than one payload region");
+        case payload::FindResult::Ambiguous: return fail(o.template_file, "holds more than one payload region");
         case payload::FindResult::NotFound:
             if (payload::find_region(image, &offset) == payload::FindResult::Found)
-                return fail(tmpl, "the payload region is not in template state: a patch is stamped in already");
-            return fail(tmpl, "no payload region in template state");
+                return fail(o.template_file, "the payload region is not in template state: a patch is stamped in already");
+            return fail(o.template_file, "no payload region in template state");
     }
     std::vector<payload::PackFile> files;
     for (const std::string& f : o.files) {
         std::string path = file_argument(f);
         payload::PackFile pf{base_name(path), {}};
-        if (!read_whole_file(path, &pf.content)) return fail(path, "cannot read: " + last_error());
+        if (!read_whole_file(path, &pf.content)) return fail(f, "cannot read: " + last_error());
         files.push_back(std::move(pf));
     }
     std::string error;
     std::span<std::uint8_t> region(image.data() + offset, payload::kRegionBytes);
-    if (!payload::stamp_region(region, files, &error)) return fail(out, error);
-    if (!write_output(out, image, &error)) return fail(out, error);
-    std::printf("%s: %zu files, %zu of %zu bytes used\n", out.c_str(), files.size(), payload::packed_size(files),
+    if (!payload::stamp_region(region, files, &error)) return fail(o.out_file, error);
+    if (!write_output(out, image, &error)) return fail(o.out_file, error);
+    std::printf("%s: %zu files, %zu of %zu bytes used\n", o.out_file.c_str(), files.size(), payload::packed_size(files),
                 payload::kEntryCapacity);
     return kExitOk;
 }
