@@ -8,6 +8,7 @@
 #include "payload/key.h"
 #include "payload/region.h"
 #include "platform/little_endian.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 
 namespace payload {
@@ -35,7 +36,7 @@ bool is_device_name(const char* name, std::size_t length) {
 }
 
 void note(ExtractFailure* why, ExtractFailure::Step step, EntryStatus status, int index, const EntryView& e,
-          const std::string& path) {
+          const std::string& path, const std::string& system_error = {}) {
     if (!why) return;
     why->step = step;
     why->status = status;
@@ -43,9 +44,7 @@ void note(ExtractFailure* why, ExtractFailure::Step step, EntryStatus status, in
     why->name = e.name;
     why->path = path;
     why->size = e.size;
-    if (step == ExtractFailure::Step::Create || step == ExtractFailure::Step::Write ||
-        step == ExtractFailure::Step::Close)
-        why->system_error = plat::last_error_text();
+    why->system_error = system_error;
 }
 
 // Writes one entry's content from the region, unscrambling each chunk just before it goes
@@ -121,18 +120,19 @@ int extract_payload(std::span<std::uint8_t> region, const char* target_dir, Extr
         std::memcpy(path, target_dir, dir_length);
         std::strcpy(path + dir_length, e.name);
 
-        plat::Handle file = plat::open_file(path, plat::Access::Write, plat::Disposition::CreateAlways);
-        if (file == plat::Handle::Invalid) {
-            note(why, Step::Create, status, index, e, path);
+        // Each file is written beside its target and put in place whole, so that a failure
+        // never leaves a game file cut short.
+        plat::OutputFile file;
+        if (!file.create(path)) {
+            note(why, Step::Create, status, index, e, path, file.problem());
             return kExtractFailed;
         }
-        if (!write_content(region, e, file)) {
-            note(why, Step::Write, status, index, e, path);
-            plat::close_file(file);
+        if (!write_content(region, e, file.handle())) {
+            note(why, Step::Write, status, index, e, path, plat::last_error_text());
             return kExtractFailed;
         }
-        if (!plat::close_file(file)) {
-            note(why, Step::Close, status, index, e, path);
+        if (!file.commit()) {
+            note(why, Step::Close, status, index, e, path, file.problem());
             return kExtractFailed;
         }
         offset = e.next_offset;
@@ -160,9 +160,9 @@ std::string describe(const ExtractFailure& f) {
                 return entry + ": size " + std::to_string(f.size) + " runs past the region's end";
             return entry + ": " + describe(f.status);
         case ExtractFailure::Step::PathTooLong: return entry + ": the target path is longer than 255 bytes";
-        case ExtractFailure::Step::Create: return f.path + ": cannot create: " + f.system_error;
-        case ExtractFailure::Step::Write: return f.path + ": cannot write: " + f.system_error;
-        case ExtractFailure::Step::Close: return f.path + ": cannot close: " + f.system_error;
+        case ExtractFailure::Step::Create: return plat::display_path(f.path) + ": cannot create: " + f.system_error;
+        case ExtractFailure::Step::Write: return plat::display_path(f.path) + ": cannot write: " + f.system_error;
+        case ExtractFailure::Step::Close: return plat::display_path(f.path) + ": cannot put in place: " + f.system_error;
     }
     return entry;
 }
