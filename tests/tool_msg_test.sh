@@ -37,4 +37,16 @@ check decompile-stdout 0 run msg decompile "$(winpath "$src")" && expect_line de
 check compile-missing 1 run msg compile "$(winpath "$tmp/nowhere")" && expect_line compile-missing "$tmp/err" 'message\.txt'
 check decompile-missing 1 run msg decompile "$(winpath "$tmp/nowhere")"
 
+# Sizes are checked before memory is asked for: sparse files of 100 GiB cost no disk.
+mkdir -p "$tmp/huge"
+cp "$src/message.dat" "$src/message.str" "$tmp/huge/"
+truncate -s 100G "$tmp/huge/message.dat"
+check huge-dat-show 1 run msg show "$(winpath "$tmp/huge")" 1 &&
+  expect_line huge-dat-show "$tmp/err" 'message\.dat: too large: 107374182400 bytes; message\.dat holds at most 65536 records'
+check huge-dat-decompile 1 run msg decompile "$(winpath "$tmp/huge")" && expect_line huge-dat-decompile "$tmp/err" 'too large'
+cp "$src/message.dat" "$tmp/huge/"
+truncate -s 100G "$tmp/huge/message.str"
+check huge-str-show 1 run msg show "$(winpath "$tmp/huge")" 7 && expect_line huge-str-show "$tmp/err" 'message\.str: too large'
+check huge-str-decompile 1 run msg decompile "$(winpath "$tmp/huge")" && expect_line huge-str-decompile "$tmp/err" 'too large'
+
 finish
