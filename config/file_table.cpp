@@ -36,7 +36,8 @@ std::size_t count_section_lines(std::FILE* f) {
 FileEntry* take_entry(const char* name) {
     if (g_table.used >= g_table.capacity) return nullptr;
     std::size_t i = g_table.used;
-    if (i % FileTable::kBlockEntries == 0) g_table.blocks.push_back(std::make_unique<FileEntry[]>(FileTable::kBlockEntries));
+    if (i % FileTable::kBlockEntries == 0)
+        g_table.blocks.push_back(std::make_unique<FileEntry[]>(FileTable::kBlockEntries));
     ++g_table.used;
     g_table.index.emplace(name, i);
     FileEntry& e = g_table.entry(i);

@@ -54,8 +54,8 @@ Problem patch_file_problem(const char* name, const InstallSources& sources) {
     if (sources.unpack && !carries(sources.carried_files, name))
         return {InstallOutcome::PatchDamaged, std::string("The patch is damaged: it carries no ") + name + ".",
                 kFailedCaption};
-    return {InstallOutcome::PatchDamaged, "The patch cannot be read: " + unreadable(current_directory_with_backslash() + name),
-            kFailedCaption};
+    std::string path = current_directory_with_backslash() + name;
+    return {InstallOutcome::PatchDamaged, "The patch cannot be read: " + unreadable(path), kFailedCaption};
 }
 
 // A patch must give the work-list runner something to do, or carry files that unpacking
@@ -79,11 +79,13 @@ std::optional<Problem> work_problem(const InstallSources& sources) {
 std::optional<Problem> load_configuration(const std::string& game_dir, const InstallSources& sources) {
     if (!config::read_configuration((game_dir + "Dravo.ini").c_str(), config::ConfigMode::Game))
         return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
-    if (!config::read_configuration("patch.ini", config::ConfigMode::Patch)) return patch_file_problem("patch.ini", sources);
+    if (!config::read_configuration("patch.ini", config::ConfigMode::Patch))
+        return patch_file_problem("patch.ini", sources);
     if (std::optional<Problem> p = work_problem(sources)) return p;
     std::string multigen = game_dir + "multigen.dat";
     if (!config::load_record_file(multigen.c_str()))
-        return Problem{InstallOutcome::GameIncomplete, "The game is incomplete: " + unreadable(multigen), kFailedCaption};
+        return Problem{InstallOutcome::GameIncomplete, "The game is incomplete: " + unreadable(multigen),
+                       kFailedCaption};
     if (!config::load_record_file("patch.dat")) return patch_file_problem("patch.dat", sources);
     return std::nullopt;
 }

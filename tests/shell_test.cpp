@@ -185,7 +185,8 @@ TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
         {"Dravo.ini", true, InstallOutcome::NotFound, "Dravo not found."},
         {"patch.ini", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.ini."},
         {"patch.ini", false, InstallOutcome::PatchDamaged, "The patch cannot be read: *patch.ini is missing."},
-        {"multigen.dat", true, InstallOutcome::GameIncomplete, "The game is incomplete: " + game.path() + "multigen.dat is missing."},
+        {"multigen.dat", true, InstallOutcome::GameIncomplete,
+         "The game is incomplete: " + game.path() + "multigen.dat is missing."},
         {"patch.dat", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.dat."},
         {"patch.dat", false, InstallOutcome::PatchDamaged, "The patch cannot be read: *patch.dat is missing."},
     };

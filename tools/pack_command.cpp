@@ -117,7 +117,8 @@ int load_region(const std::string& patch, std::vector<std::uint8_t>* image, std:
     entries->clear();
     if (!payload::holds_patch(*region)) return kExitOk;
     payload::ExtractFailure why;
-    if (!payload::walk_entry_list(*region, entries, &why)) return fail(patch, "damaged payload: " + payload::describe(why));
+    if (!payload::walk_entry_list(*region, entries, &why))
+        return fail(patch, "damaged payload: " + payload::describe(why));
     return kExitOk;
 }
 

@@ -46,7 +46,8 @@ int read_whole_file(const std::string& path, std::int64_t max_bytes, const std::
     plat::close_file(h);
     if (!read) return fail(path, "cannot read: " + error);
     if (got != out.size())
-        return fail(path, "cannot read: it ended after " + std::to_string(got) + " of " + std::to_string(size) + " bytes");
+        return fail(path, "cannot read: it ended after " + std::to_string(got) + " of " + std::to_string(size) +
+                              " bytes");
     return kExitOk;
 }
 
