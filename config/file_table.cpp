@@ -21,20 +21,28 @@ constexpr std::size_t kValueColumn = 20;  // 0-based index of column 21
 
 FileTable g_table;
 
+// The section's lines plus one, counted no further than the table's largest size.
 std::size_t count_section_lines(std::FILE* f) {
     char line[kPathLineChars + 1];
     std::size_t n = 1;
-    while (std::fgets(line, sizeof line, f)) {
+    while (n < kMaxTableEntries && std::fgets(line, sizeof line, f)) {
         if (std::strchr(line, '[')) break;
         ++n;
     }
     return n;
 }
 
-FileEntry* first_free_entry() {
-    for (std::size_t i = 0; i < g_table.capacity; ++i)
-        if (!g_table.entries[i].name[0]) return &g_table.entries[i];
-    return nullptr;
+// The first free entry, made ready for `name`; null when the table is full.
+FileEntry* take_entry(const char* name) {
+    if (g_table.used >= g_table.capacity) return nullptr;
+    std::size_t i = g_table.used;
+    if (i % FileTable::kBlockEntries == 0)
+        g_table.blocks.push_back(std::make_unique<FileEntry[]>(FileTable::kBlockEntries));
+    ++g_table.used;
+    g_table.index.emplace(name, i);
+    FileEntry& e = g_table.entry(i);
+    std::strcpy(e.name, name);
+    return &e;
 }
 
 // Expands "cd:" and "hd:" and stores the directory; marks the entry when it does not fit.
@@ -61,9 +69,8 @@ void add_path_line(char* line) {
     name[kNameChars] = 0;
     trim(name);
     if (!name[0] || find_entry(name)) return;
-    FileEntry* e = first_free_entry();
+    FileEntry* e = take_entry(name);
     if (!e) return;
-    std::strcpy(e->name, name);
     char* value = std::strlen(line) > kValueColumn ? line + kValueColumn : line + std::strlen(line);
     trim(value);
     set_entry_directory(*e, value);
@@ -99,25 +106,24 @@ void insert_disc_folder(const FileEntry& e) {
 FileTable& file_table() { return g_table; }
 
 void reset_file_table() {
-    g_table.entries.reset();
+    g_table.blocks.clear();
+    g_table.index.clear();
+    g_table.used = 0;
     g_table.capacity = 0;
     g_table.result[0] = 0;
 }
 
 FileEntry* find_entry(const char* name) {
-    for (std::size_t i = 0; i < g_table.capacity; ++i) {
-        FileEntry& e = g_table.entries[i];
-        if (e.name[0] && std::strcmp(e.name, name) == 0) return &e;
-    }
-    return nullptr;
+    if (!name[0]) return nullptr;  // an empty name marks a free entry, never a used one
+    auto found = g_table.index.find(name);
+    return found == g_table.index.end() ? nullptr : &g_table.entry(found->second);
 }
 
 void read_path_section(std::FILE* f, long position) {
     std::fseek(f, position, SEEK_SET);
-    if (!g_table.entries) {
-        std::size_t n = count_section_lines(f);
-        g_table.entries = std::make_unique<FileEntry[]>(n);
-        g_table.capacity = n;
+    if (g_table.capacity == 0) {
+        g_table.capacity = count_section_lines(f);
+        g_table.index.reserve(g_table.capacity);
         std::clearerr(f);
         std::fseek(f, position, SEEK_SET);
     }

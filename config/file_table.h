@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -21,9 +24,20 @@ struct FileEntry {
 };
 
 // One table for the program, created by the first [path] section and never grown.
+//
+// Entries are taken in table order and never freed, so the used ones are always the first
+// `used` of `capacity`: only those are stored, in blocks whose addresses never move, and a
+// section of many blank lines costs no memory for the free entries it makes room for.
 struct FileTable {
-    std::unique_ptr<FileEntry[]> entries;
-    std::size_t capacity = 0;
+    static constexpr std::size_t kBlockEntries = 1024;
+    std::vector<std::unique_ptr<FileEntry[]>> blocks;
+    std::size_t used = 0;
+    std::size_t capacity = 0;  // 0: no table yet
+    // Where each used name lies, so that a load stays linear in the number of lines.
+    std::unordered_map<std::string, std::size_t> index;
+
+    FileEntry& entry(std::size_t i) { return blocks[i / kBlockEntries][i % kBlockEntries]; }
+    const FileEntry& entry(std::size_t i) const { return blocks[i / kBlockEntries][i % kBlockEntries]; }
     // Every resolution leaves its path here; the next one overwrites it.
     char result[plat::kMaxPath + 1] = {};
 };
@@ -31,9 +45,13 @@ struct FileTable {
 FileTable& file_table();
 void reset_file_table();
 
+// The most entries a table is created with, whatever the first section's length: the game
+// lists a few dozen names, and a table this size already takes some 80 MB when full.
+constexpr std::size_t kMaxTableEntries = 262144;
+
 // Reads a [path] section that starts at `position` of the open configuration file, filling
-// the table (created on the first call, with one entry more than that section has lines).
-// Leaves the file at the start of the line that ended the section.
+// the table (created on the first call, with one entry more than that section has lines, at
+// most kMaxTableEntries). Leaves the file at the start of the line that ended the section.
 void read_path_section(std::FILE* f, long position);
 
 enum Resolution { kUnknownName = -1, kPlainFile = 0, kContainerMember = 1 };

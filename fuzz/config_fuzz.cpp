@@ -17,9 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fclose(f);
     }
     const config::FileTable& table = config::file_table();
-    for (std::size_t i = 0; i < table.capacity; ++i) {
+    if (table.used > table.capacity || table.index.size() != table.used) __builtin_trap();
+    for (std::size_t i = 0; i < table.used; ++i) {
         char name[config::kNameChars + 1];
-        std::memcpy(name, table.entries[i].name, sizeof name);
+        std::memcpy(name, table.entry(i).name, sizeof name);
+        if (config::find_entry(name) != &table.entry(i)) __builtin_trap();  // the index agrees with the table
         config::resolve_logical_name(name);
     }
     return 0;

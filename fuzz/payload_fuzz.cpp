@@ -1,6 +1,7 @@
 // The payload extraction: any bytes as a stamped region, unpacked into a scratch directory.
 // The input is copied to an allocation of exactly its size, so that any read or write
-// behind the region's end shows; after the run, no file may exist outside the directory.
+// behind the region's end shows; after the run, no file may exist outside the directory, and
+// none at all when the list is damaged.
 #include <unistd.h>
 
 #include <cstdint>
@@ -42,14 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int result = payload::extract_payload({region, size}, game.c_str(), &why);
     if (result != 1 && result != payload::kExtractFailed) __builtin_trap();
 
-    // The walk the tool lists with must agree on the same bytes.
-    std::size_t at = 0;
-    payload::EntryView e;
-    for (int n = 0; n < 100000 && payload::read_entry({data, size}, at, &e) == payload::EntryStatus::Entry; ++n)
-        at = e.next_offset;
+    // The walk the tool lists with must agree on the same bytes: a damaged list is refused
+    // whole, before it writes any file.
+    bool sound = payload::walk_entry_list({data, size}, nullptr, nullptr);
+    if (!sound && result != payload::kExtractFailed) __builtin_trap();
     delete[] region;
-
     std::error_code ec;
+    if (!sound && !fs::is_empty(root + "/game", ec)) __builtin_trap();
+
     for (const fs::directory_entry& entry : fs::directory_iterator(root, ec))
         if (entry.path().filename() != "game") __builtin_trap();  // something escaped the game directory
     for (const fs::directory_entry& entry : fs::directory_iterator(root + "/game", ec)) {

@@ -65,6 +65,22 @@ bool write_content(std::span<std::uint8_t> region, const EntryView& e, plat::Han
     return true;
 }
 
+// A list that ends at `offset` (a '.') is whole when '.' fills the region from there up to
+// its closing "End" and NUL. `bad` gets the first byte that breaks it.
+EntryStatus check_list_end(std::span<const std::uint8_t> region, std::size_t offset, std::size_t* bad) {
+    constexpr std::size_t kClosing = kEndLength + 1;
+    if (region.size() < kClosing || offset >= region.size() - kClosing ||
+        std::memcmp(region.data() + region.size() - kClosing, kEndWord, kClosing) != 0) {
+        *bad = region.size() < kClosing ? 0 : region.size() - kClosing;
+        return EntryStatus::NoClosingEnd;
+    }
+    const std::uint8_t* fill_end = region.data() + region.size() - kClosing;
+    const std::uint8_t* p = std::find_if(region.data() + offset, fill_end, [](std::uint8_t b) { return b != kFillByte; });
+    if (p == fill_end) return EntryStatus::EndOfList;
+    *bad = static_cast<std::size_t>(p - region.data());
+    return EntryStatus::FillBroken;
+}
+
 }  // namespace
 
 bool holds_patch(std::span<const std::uint8_t> region) {
@@ -100,22 +116,47 @@ EntryStatus read_entry(std::span<const std::uint8_t> region, std::size_t offset,
     return EntryStatus::Entry;
 }
 
-int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
-    using Step = ExtractFailure::Step;
-    std::size_t dir_length = std::strlen(target_dir);
+bool walk_entry_list(std::span<const std::uint8_t> region, std::vector<EntryView>* entries, ExtractFailure* why) {
+    if (entries) entries->clear();
     std::size_t offset = 0;
+    EntryView last;  // the last good entry, for naming where a damaged end begins
     for (int index = 1;; ++index) {
         EntryView e;
         EntryStatus status = read_entry(region, offset, &e);
-        if (status == EntryStatus::EndOfList) return 1;
+        if (status == EntryStatus::EndOfList) {
+            std::size_t bad = 0;
+            status = check_list_end(region, offset, &bad);
+            if (status == EntryStatus::EndOfList) return true;
+            note(why, ExtractFailure::Step::Entry, status, index - 1, last, {});
+            if (why) why->offset = bad;
+            return false;
+        }
         if (status != EntryStatus::Entry) {
-            note(why, Step::Entry, status, index, e, {});
-            return kExtractFailed;
+            note(why, ExtractFailure::Step::Entry, status, index, e, {});
+            return false;
         }
+        if (entries) entries->push_back(e);
+        last = e;
+        offset = e.next_offset;
+    }
+}
+
+int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
+    using Step = ExtractFailure::Step;
+    std::vector<EntryView> entries;
+    if (!walk_entry_list(region, &entries, why)) return kExtractFailed;
+    std::size_t dir_length = std::strlen(target_dir);
+    const EntryStatus status = EntryStatus::Entry;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const EntryView& e = entries[i];
         if (dir_length + std::strlen(e.name) + 1 > kTargetPathBytes) {
-            note(why, Step::PathTooLong, status, index, e, std::string(target_dir) + e.name);
+            note(why, Step::PathTooLong, status, static_cast<int>(i + 1), e, std::string(target_dir) + e.name);
             return kExtractFailed;
         }
+    }
+    int index = 0;
+    for (const EntryView& e : entries) {
+        ++index;
         char path[kTargetPathBytes];
         std::memcpy(path, target_dir, dir_length);
         std::strcpy(path + dir_length, e.name);
@@ -135,8 +176,8 @@ int extract_payload(std::span<std::uint8_t> region, const char* target_dir, Extr
             note(why, Step::Close, status, index, e, path, file.problem());
             return kExtractFailed;
         }
-        offset = e.next_offset;
     }
+    return 1;
 }
 
 std::string describe(EntryStatus status) {
@@ -146,6 +187,8 @@ std::string describe(EntryStatus status) {
         case EntryStatus::HeaderPastEnd: return "the entry list runs past the region's end";
         case EntryStatus::BadName: return "the name is not a plain file name the installer may write";
         case EntryStatus::SizePastEnd: return "the size runs past the region's end";
+        case EntryStatus::FillBroken: return "a byte behind the end of the list is not '.'";
+        case EntryStatus::NoClosingEnd: return "the region does not end with \"End\"";
     }
     return "unknown";
 }
@@ -156,6 +199,14 @@ std::string describe(const ExtractFailure& f) {
     switch (f.step) {
         case ExtractFailure::Step::None: return "no failure";
         case ExtractFailure::Step::Entry:
+            if (f.status == EntryStatus::FillBroken || f.status == EntryStatus::NoClosingEnd) {
+                std::string after = f.index == 0 ? std::string("the list ends before its first entry")
+                                                 : "the list ends after " + entry;
+                std::string what = f.status == EntryStatus::FillBroken
+                                       ? "byte " + std::to_string(f.offset) + " behind it is not '.'"
+                                       : "the region does not end with \"End\"";
+                return after + ", but " + what;
+            }
             if (f.status == EntryStatus::SizePastEnd)
                 return entry + ": size " + std::to_string(f.size) + " runs past the region's end";
             return entry + ": " + describe(f.status);

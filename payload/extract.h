@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace payload {
 
@@ -27,6 +28,8 @@ enum class EntryStatus {
     HeaderPastEnd,   // no room for a 24-byte header (nor a '.') before the region's end
     BadName,         // the name field holds no acceptable name
     SizePastEnd,     // the content runs past the region's end
+    FillBroken,      // behind the list's end, a byte before the closing "End" is not '.'
+    NoClosingEnd,    // the region does not end with "End" and its NUL
 };
 
 struct EntryView {
@@ -44,21 +47,30 @@ EntryStatus read_entry(std::span<const std::uint8_t> region, std::size_t offset,
 // Why an extraction stopped, for the tool's message.
 struct ExtractFailure {
     EntryStatus status = EntryStatus::Entry;
-    int index = 0;             // of the entry, counted from 1
+    int index = 0;             // of the entry, counted from 1; for a damaged end, of the last good one
     std::string name;          // the entry's name, when it could be read
+    std::size_t offset = 0;    // for a damaged end: the first byte that is not as it should be
     std::string path;          // the target path, once built
     std::int32_t size = 0;     // the entry's stored size
     std::string system_error;  // the system's words, for a failed create, write or close
     enum class Step { None, Entry, PathTooLong, Create, Write, Close } step = Step::None;
 };
 
+// Walks the whole list of a stamped region and checks how it ends: a '.' where the next
+// entry would begin, then nothing but '.' up to the closing "End" and its NUL, which are the
+// region's last four bytes. A '.' that ends the list early, in front of entries or other
+// bytes, is damage, not an end. Fills `entries` with the good entries (when given) and, on
+// damage, `why` (step Entry); false when the region is damaged.
+bool walk_entry_list(std::span<const std::uint8_t> region, std::vector<EntryView>* entries, ExtractFailure* why);
+
 constexpr int kExtractFailed = -1;
 constexpr std::size_t kTargetPathBytes = 256;  // the target path, NUL included
 
 // Writes every entry of a stamped region into `target_dir` (which ends with a backslash):
 // each content is unscrambled in place, chunk by chunk, and written straight from the region;
-// each size field is counted down to 0. Stops with kExtractFailed, before anything is written
-// for the entry at fault, at a damaged entry, a path that does not fit 256 bytes, a file that
+// each size field is counted down to 0. A damaged region (see walk_entry_list) is refused
+// with kExtractFailed before any file is written. Stops with kExtractFailed, before anything
+// is written for the entry at fault, at a path that does not fit 256 bytes, a file that
 // cannot be created, a failed or short write, or a failed close. Otherwise returns 1.
 int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why = nullptr);
 

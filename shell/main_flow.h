@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "shell/work_list.h"
 
@@ -26,10 +27,21 @@ struct InstallSources {
     // Unpacks the carried files into the game directory; null when the installer carries
     // none (a template). False: a file could not be written, named in `problem`.
     std::function<bool(const std::string& game_dir, std::string& problem)> unpack;
+    // The names of the files that `unpack` writes: a patch whose patch.ini lists no work must
+    // carry some other file to install, or it does nothing at all.
+    std::vector<std::string> carried_files;
     WorkHandlers handlers;
 };
 
-enum class InstallOutcome { NotFound, UnpackFailed, Cancelled, Completed, Failed };
+enum class InstallOutcome {
+    NotFound,        // no game: no shortcut, no such directory, or no Dravo.ini in it
+    UnpackFailed,    // a carried file could not be written
+    GameIncomplete,  // the game lacks its multigen.dat
+    PatchDamaged,    // the patch lacks patch.ini or patch.dat, or gives nothing to do
+    Cancelled,
+    Completed,
+    Failed,          // a work item failed
+};
 
 struct InstallResult {
     InstallOutcome outcome;

@@ -19,6 +19,17 @@ std::function<bool(const std::string&, std::string&)> unpacker(std::span<std::ui
     };
 }
 
+// The names of the files a stamped region carries; none for a template or a damaged region
+// (whose unpacking then fails and says why).
+std::vector<std::string> carried_files(std::span<const std::uint8_t> region) {
+    std::vector<std::string> names;
+    std::vector<payload::EntryView> entries;
+    if (region.empty() || !payload::holds_patch(region) || !payload::walk_entry_list(region, &entries, nullptr))
+        return names;
+    for (const payload::EntryView& e : entries) names.emplace_back(e.name);
+    return names;
+}
+
 }  // namespace
 
 InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window) {
@@ -30,6 +41,7 @@ InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window)
         return true;
     };
     s.unpack = unpacker(region);
+    s.carried_files = carried_files(region);
     s.handlers = standard_work_handlers();
     return s;
 }
@@ -41,6 +53,7 @@ InstallSources patch_sources_for(const std::string& game_dir, std::span<std::uin
         return true;
     };
     s.unpack = unpacker(region);
+    s.carried_files = carried_files(region);
     s.handlers = standard_work_handlers();
     return s;
 }

@@ -46,6 +46,25 @@ std::string WorkListReport::outcome_text() const {
     return text;
 }
 
+namespace {
+
+// Reads the next non-blank line, trimmed as written and in lower case. False at the end.
+bool next_line(std::FILE* f, char (&line)[kLineChars + 1], char (&lowered)[kLineChars + 1]) {
+    while (!std::feof(f)) {
+        if (!std::fgets(line, sizeof line, f)) return false;
+        config::trim(line);
+        std::strcpy(lowered, line);
+        config::lower(lowered);
+        if (lowered[0]) return true;
+    }
+    return false;
+}
+
+bool is_work_header(const char* lowered) { return std::strcmp(lowered, "[work]") == 0; }
+bool is_work_item(const char* line) { return line[0] == '0' || line[0] == '1' || line[0] == '2'; }
+
+}  // namespace
+
 WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
     WorkListReport report;
     // Binary: the message text of kind '2' is read on from this stream, and every line is
@@ -56,21 +75,33 @@ WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
     bool in_section = false;
     char line[kLineChars + 1];
     char lowered[kLineChars + 1];
-    while (!std::feof(f)) {
-        if (!std::fgets(line, sizeof line, f)) break;
-        config::trim(line);
-        std::strcpy(lowered, line);
-        config::lower(lowered);
-        if (!lowered[0]) continue;
+    while (next_line(f, line, lowered)) {
         if (!in_section) {
-            in_section = std::strcmp(lowered, "[work]") == 0;
+            in_section = is_work_header(lowered);
             continue;
         }
-        if (line[0] != '0' && line[0] != '1' && line[0] != '2') continue;
+        if (!is_work_item(line)) continue;
         WorkItemReport item{line, {}};
         item.outcome = run_item(line, f, handlers);
         report.items.push_back(std::move(item));
     }
     std::fclose(f);
     return report;
+}
+
+WorkListSurvey survey_work_list(const char* path) {
+    WorkListSurvey survey;
+    std::FILE* f = plat::open_text(path, "rb");
+    if (!f) return survey;
+    survey.found = true;
+    char line[kLineChars + 1];
+    char lowered[kLineChars + 1];
+    while (!survey.has_items && next_line(f, line, lowered)) {
+        if (!survey.has_section)
+            survey.has_section = is_work_header(lowered);
+        else
+            survey.has_items = is_work_item(line);
+    }
+    std::fclose(f);
+    return survey;
 }

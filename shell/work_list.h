@@ -41,3 +41,12 @@ struct WorkListReport {
 // Runs every work line of the patch configuration at `path` (in the current directory when
 // it has no directory part), in order.
 WorkListReport run_work_list(const char* path, const WorkHandlers& handlers);
+
+// What a patch configuration holds for the runner, read the same way but without running
+// anything: whether it has the "[work]" line and at least one work item behind it.
+struct WorkListSurvey {
+    bool found = false;  // the file could be opened
+    bool has_section = false;
+    bool has_items = false;
+};
+WorkListSurvey survey_work_list(const char* path);

@@ -57,6 +57,45 @@ TEST_F(FileTableTest, GameSectionOfNLinesGivesNPlusOneEntriesForThePatchToFill) 
     EXPECT_EQ(config::find_entry("f"), nullptr);  // no free entry left
 }
 
+TEST_F(FileTableTest, LargeSectionsKeepTableOrderFirstDefinitionsAndTheCapacity) {
+    // Many names, some twice and in other case: each keeps its first line's directory and its
+    // place in table order; the patch then fills exactly the free entries.
+    const int names = 5000;
+    std::string section = "[path]\n";
+    for (int i = 0; i < names; ++i) section += path_line("n" + std::to_string(i), "c:\\first\\" + std::to_string(i));
+    for (int i = 0; i < names; i += 7) section += path_line("N" + std::to_string(i), "c:\\again\\");
+    section += "\n\n\n";
+    read_game(section);
+    const config::FileTable& table = config::file_table();
+    EXPECT_EQ(table.capacity, names + (names + 6) / 7 + 3 + 1u);
+    ASSERT_EQ(table.used, static_cast<std::size_t>(names));
+    for (int i = 0; i < names; i += 499) {
+        SCOPED_TRACE(i);
+        config::FileEntry* e = config::find_entry(("n" + std::to_string(i)).c_str());
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e, &table.entry(static_cast<std::size_t>(i)));
+        EXPECT_EQ(std::string(e->directory), "c:\\first\\" + std::to_string(i));
+    }
+    std::string patch = "[path]\n";
+    std::size_t free = table.capacity - table.used;
+    for (std::size_t i = 0; i <= free; ++i) patch += path_line("p" + std::to_string(i), "hd:");
+    read_patch(patch);
+    EXPECT_EQ(table.used, table.capacity);
+    EXPECT_NE(config::find_entry(("p" + std::to_string(free - 1)).c_str()), nullptr);
+    EXPECT_EQ(config::find_entry(("p" + std::to_string(free)).c_str()), nullptr);  // no room left
+    EXPECT_EQ(config::find_entry(""), nullptr);                                   // a free entry is nobody's
+}
+
+TEST_F(FileTableTest, AHugeSectionOfBlankLinesIsBoundedAndCostsNoEntries) {
+    // A hostile Dravo.ini: more blank lines than any table may have, then one name.
+    read_game("[path]\n" + std::string(config::kMaxTableEntries + 10, '\n') + path_line("late", "hd:"));
+    const config::FileTable& table = config::file_table();
+    EXPECT_EQ(table.capacity, config::kMaxTableEntries);
+    EXPECT_EQ(table.used, 1u);
+    EXPECT_EQ(table.blocks.size(), 1u);
+    EXPECT_NE(config::find_entry("late"), nullptr);
+}
+
 TEST_F(FileTableTest, ExpandsCdAndHdAndTakesOtherValuesAsTheyStand) {
     read_game("[dircd]\nd:\\cd\n[dirhd]\nc:\\game\n[path]\n" + path_line("Music", "CD:music\\") +
               path_line("maps", "hd:maps\\") + path_line("abs", "e:\\elsewhere\\") + "short\n");

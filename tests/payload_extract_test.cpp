@@ -3,6 +3,8 @@
 // writes outside the target or reports a truncated file as written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "payload/extract.h"
 #include "payload/key.h"
 #include "platform/platform.h"
@@ -75,7 +77,7 @@ TEST_F(Extraction, UnpacksEveryEntryAndCountsTheSizesDown) {
 }
 
 TEST_F(Extraction, ListWithNoEntriesWritesNothing) {
-    region[0] = '.';
+    std::fill_n(region.begin(), 5, '.');  // an empty list: fill from the first byte to "End"
     EXPECT_GE(extract(), 0);
     EXPECT_FALSE(exists("Begin"));
 }
@@ -119,7 +121,7 @@ TEST_F(Extraction, RefusesNamesThatLeaveTheTargetOrAreNoPlainFile) {
         EXPECT_EQ(why.step, payload::ExtractFailure::Step::Entry);
         EXPECT_EQ(why.status, payload::EntryStatus::BadName);
         EXPECT_EQ(why.index, 2);
-        EXPECT_EQ(read_file(dir.file("first.txt")), "1");  // what came before stays
+        EXPECT_FALSE(exists("first.txt"));  // a damaged list is refused before anything is written
     }
     EXPECT_TRUE(payload::is_valid_entry_name("console.dat", 11));
     EXPECT_TRUE(payload::is_valid_entry_name("com10", 5));
@@ -127,14 +129,59 @@ TEST_F(Extraction, RefusesNamesThatLeaveTheTargetOrAreNoPlainFile) {
     EXPECT_FALSE(payload::is_valid_entry_name(".x", 2));
 }
 
-TEST_F(Extraction, ANameBeginningWithADotIsTheEndOfTheList) {
-    // "..\\..\\windows\\x.dll" can never be written: its first '.' ends the list.
+TEST_F(Extraction, AListThatEndsInFrontOfMoreBytesIsDamagedAndNothingIsWritten) {
+    // "..\\..\\windows\\x.dll" can never be written: its first '.' would end the list, but the
+    // bytes behind it are not the fill, so the region is refused whole.
     put_entry(region, &at, "first.txt", 1, "1");
+    std::size_t second = at;
     put_entry(region, &at, "..\\..\\x.dll", 1, "2");
     put_entry(region, &at, "third.txt", 1, "3");
-    EXPECT_EQ(extract(), 1);
-    EXPECT_TRUE(exists("first.txt"));
+    EXPECT_EQ(extract(), payload::kExtractFailed);
+    EXPECT_EQ(why.status, payload::EntryStatus::FillBroken);
+    EXPECT_EQ(why.index, 1);
+    EXPECT_EQ(why.offset, second + 2);  // the second '.' is still fill, the backslash is not
+    EXPECT_EQ(payload::describe(why), "the list ends after entry 1 (first.txt), but byte " + std::to_string(second + 2) +
+                                          " behind it is not '.'");
+    EXPECT_FALSE(exists("first.txt"));
     EXPECT_FALSE(exists("third.txt"));
+
+    struct Case {
+        const char* what;
+        std::size_t offset;  // of the byte changed, from the region's end when `from_end`
+        bool from_end;
+        std::uint8_t value;
+        payload::EntryStatus status;
+    };
+    const Case cases[] = {
+        {"a stray byte just before End", 5, true, 'x', payload::EntryStatus::FillBroken},
+        {"End damaged", 3, true, 'e', payload::EntryStatus::NoClosingEnd},
+        {"no NUL behind End", 1, true, '.', payload::EntryStatus::NoClosingEnd},
+        {"a byte right behind the list's '.'", 0, false, 0, payload::EntryStatus::FillBroken},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        region = template_region();
+        at = 0;
+        put_entry(region, &at, "only.txt", 2, "ok");
+        std::size_t changed = c.from_end ? region.size() - c.offset : at + 1;
+        region[changed] = c.value;
+        std::vector<payload::EntryView> entries;
+        EXPECT_FALSE(payload::walk_entry_list(region, &entries, &why));
+        EXPECT_EQ(why.status, c.status);
+        EXPECT_EQ(why.name, "only.txt");
+        if (c.status == payload::EntryStatus::FillBroken) {
+            EXPECT_EQ(why.offset, changed);
+        }
+        EXPECT_EQ(extract(), payload::kExtractFailed);
+        EXPECT_FALSE(exists("only.txt"));
+    }
+
+    // An empty list followed by anything but the fill.
+    region = template_region();
+    region[0] = '.';
+    region[1] = 'x';
+    EXPECT_EQ(extract(), payload::kExtractFailed);
+    EXPECT_EQ(payload::describe(why), "the list ends before its first entry, but byte 1 behind it is not '.'");
 }
 
 TEST_F(Extraction, RefusesASizeRunningPastTheRegionBeforeCreatingTheFile) {
@@ -152,7 +199,7 @@ TEST_F(Extraction, RefusesASizeRunningPastTheRegionBeforeCreatingTheFile) {
     put_entry(region, &at, "full.bin", static_cast<std::int32_t>(region.size() - 24), "");
     EXPECT_EQ(extract(), payload::kExtractFailed);  // nothing behind it ends the list
     EXPECT_EQ(why.status, payload::EntryStatus::HeaderPastEnd);
-    EXPECT_EQ(plat::file_exists(dir.file("full.bin").c_str()), true);
+    EXPECT_FALSE(exists("full.bin"));
 }
 
 TEST_F(Extraction, RefusesAHeaderCutByTheRegionsEnd) {

@@ -174,18 +174,59 @@ TEST_F(MainFlowTest, UnpackedPatchIsReadFromTheGameDirectory) {
     EXPECT_EQ(calls.seen.size(), 1u);
 }
 
-TEST_F(MainFlowTest, AnyMissingFileEndsWithNotFoundAndRestoresTheDirectory) {
-    make_game();
-    InstallSources s = sources();
-    s.unpack = [](const std::string&, std::string&) { return true; };  // unpacks no patch.ini
+TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
+    struct Case {
+        const char* missing;
+        bool unpacked;  // the patch's files come from a payload (else from the starting directory)
+        InstallOutcome outcome;
+        std::string text;  // the final message; "*" stands for the starting directory
+    };
+    const Case cases[] = {
+        {"Dravo.ini", true, InstallOutcome::NotFound, "Dravo not found."},
+        {"patch.ini", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.ini."},
+        {"patch.ini", false, InstallOutcome::PatchDamaged, "The patch cannot be read: *patch.ini is missing."},
+        {"multigen.dat", true, InstallOutcome::GameIncomplete,
+         "The game is incomplete: " + game.path() + "multigen.dat is missing."},
+        {"patch.dat", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.dat."},
+        {"patch.dat", false, InstallOutcome::PatchDamaged, "The patch cannot be read: *patch.dat is missing."},
+    };
     ASSERT_TRUE(plat::change_directory(start.path().c_str()));
-    std::string before = plat::current_directory();
-    InstallResult r = run_installation(face, s);
-    EXPECT_EQ(r.outcome, InstallOutcome::NotFound);
-    EXPECT_EQ(face.events.back(), "Patch search error. Dravo not found.");
-    EXPECT_TRUE(calls.seen.empty());
-    // Restored as the runtime forms it, with the drive letter in lower case.
-    EXPECT_TRUE(plat::names_equal_ignoring_case(plat::current_directory(), before));
+    const std::string before = plat::current_directory();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.missing) + (c.unpacked ? " unpacked" : " from the start directory"));
+        const std::string missing = c.missing;
+        const bool patch_file = missing == "patch.ini" || missing == "patch.dat";
+        make_game();
+        if (!patch_file) plat::delete_file(game.file(missing).c_str());
+        InstallSources s = sources();
+        if (c.unpacked) {
+            s.unpack = [&](const std::string&, std::string&) {
+                make_patch(game);
+                if (patch_file) plat::delete_file(game.file(missing).c_str());
+                return true;
+            };
+            s.carried_files = {"patch.ini", "patch.dat", "new.bin"};
+            std::erase(s.carried_files, missing);
+        } else {
+            make_patch(start);
+            if (patch_file) plat::delete_file(start.file(missing).c_str());
+        }
+        face.events.clear();
+        InstallResult r = run_installation(face, s);
+        std::string text = c.text;
+        if (text.find('*') != std::string::npos) text.replace(text.find('*'), 1, start.path());
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_TRUE(plat::names_equal_ignoring_case(r.text, text)) << r.text;
+        EXPECT_EQ(face.events.back().rfind(c.outcome == InstallOutcome::NotFound ? kNotFoundCaption : kFailedCaption, 0), 0u);
+        EXPECT_TRUE(calls.seen.empty());
+        EXPECT_EQ(std::count(face.events.begin(), face.events.end(), "confirm"), 0);
+        // Restored as the runtime forms it, with the drive letter in lower case.
+        EXPECT_TRUE(plat::names_equal_ignoring_case(plat::current_directory(), before));
+        for (const char* f : {"Dravo.ini", "multigen.dat", "patch.ini", "patch.dat"}) {
+            plat::delete_file(game.file(f).c_str());
+            plat::delete_file(start.file(f).c_str());
+        }
+    }
 
     face.events.clear();
     InstallSources nowhere = sources();
@@ -194,6 +235,47 @@ TEST_F(MainFlowTest, AnyMissingFileEndsWithNotFoundAndRestoresTheDirectory) {
         return true;
     };
     EXPECT_EQ(run_installation(face, nowhere).outcome, InstallOutcome::NotFound);
+    EXPECT_EQ(face.events.back(), "Patch search error. Dravo not found.");
+}
+
+TEST_F(MainFlowTest, APatchThatGivesNothingToDoIsDamagedNotCompleted) {
+    struct Case {
+        std::string ini;
+        std::vector<std::string> carried;
+        std::string text;  // empty: the patch is sound
+    };
+    const std::string no_section = "The patch is damaged: patch.ini has no [work] section.";
+    const std::string no_work = "The patch is damaged: patch.ini lists no work item, and the patch carries no file "
+                                "to install besides patch.ini and patch.dat.";
+    const Case cases[] = {
+        {std::string("\x7f\x01garbage\xff\r\n0 not an item before the section\r\n"), {"new.bin"}, no_section},
+        {"[path]\nnew                 hd:\n", {"new.bin"}, no_section},
+        {"[work]\r\n\r\n9 not a kind\r\n", {"patch.ini", "patch.dat"}, no_work},
+        {"[work]\n", {"PATCH.INI", "Patch.Dat"}, no_work},           // names compare as Windows does
+        {"[work]\n", {"patch.ini", "patch.dat", "new.exe"}, ""},      // a patch that only carries files
+        {"[WORK]\n 2 7:x:#7 0 0 0 0 40 1 0\n", {"patch.ini"}, ""},  // a work item, nothing else carried
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini);
+        make_game();
+        InstallSources s = sources();
+        s.unpack = [&](const std::string&, std::string&) {
+            write_file(game.file("patch.ini"), c.ini);
+            write_file(game.file("patch.dat"), "");
+            return true;
+        };
+        s.carried_files = c.carried;
+        face.events.clear();
+        InstallResult r = run_installation(face, s);
+        if (c.text.empty()) {
+            EXPECT_EQ(r.outcome, InstallOutcome::Completed);
+        } else {
+            EXPECT_EQ(r.outcome, InstallOutcome::PatchDamaged);
+            EXPECT_EQ(r.text, c.text);
+            EXPECT_EQ(face.events.back(), std::string(kFailedCaption) + " " + c.text);
+        }
+    }
+    EXPECT_EQ(calls.seen, std::vector<std::string>{"2:7:x:#7 0 0 0 0 40 1 0|"});
 }
 
 TEST_F(MainFlowTest, FailedUnpackNamesTheFileAndRunsNoWork) {

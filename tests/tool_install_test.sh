@@ -63,5 +63,38 @@ check not-found 1 "$dravo" install --game-dir "$tmp/nowhere" --patch "$tmp/patch
 check not-a-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/game/multigen.dat" --yes
 check usage 2 "$dravo" install --bogus
 
+# Each step before the question names its own problem; "Dravo not found." is for a missing game.
+truncate -s 100G "$tmp/huge.exe"
+check huge-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/huge.exe" --yes &&
+  grep -q 'huge.exe: too large: 107374182400 bytes' "$tmp/err" || fail "huge-patch: no size message"
+check template-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$template" --yes &&
+  grep -q 'carries no patch' "$tmp/err" || fail "template-patch: not refused as carrying no patch"
+
+fresh
+rm "$tmp/g/multigen.dat"
+check no-multigen 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes &&
+  last_line_is no-multigen "The game is incomplete: $(echo "z:$tmp/g/" | tr / '\\')multigen.dat is missing."
+
+# Patches built from the demo patch's files with one thing changed.
+variant() {  # variant NAME PATCH.INI-TEXT FILE...: stamps the files into $tmp/NAME.bin
+  local name=$1 ini=$2; shift 2
+  mkdir -p "$tmp/$name" && printf '%b' "$ini" >"$tmp/$name/patch.ini"
+  "$dravo" pack build --template "$template" --out "$tmp/$name.bin" "$tmp/$name/patch.ini" "$@" >/dev/null || exit 1
+}
+variant no-dat '[work]\r\n0 newhero.bin hero\r\n' "$tmp/patch/newhero.bin"
+variant garbage '\x01\x02 nothing here\r\n0 newhero.bin hero\r\n' "$tmp/patch/patch.dat" "$tmp/patch/newhero.bin"
+variant no-work '[work]\r\n' "$tmp/patch/patch.dat"
+variant files-only '[work]\r\n' "$tmp/patch/patch.dat" "$tmp/patch/newhero.bin"
+for c in "no-dat|The patch is damaged: it carries no patch.dat." \
+         "garbage|The patch is damaged: patch.ini has no [work] section." \
+         "no-work|The patch is damaged: patch.ini lists no work item, and the patch carries no file to install besides patch.ini and patch.dat."; do
+  fresh
+  check "${c%%|*}" 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/${c%%|*}.bin" --yes && last_line_is "${c%%|*}" "${c#*|}"
+done
+fresh
+check files-only 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/files-only.bin" --yes &&
+  last_line_is files-only "Dravo patch completed." && cmp -s "$tmp/g/newhero.bin" "$tmp/patch/newhero.bin" ||
+  fail "files-only: the carried file was not installed"
+
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

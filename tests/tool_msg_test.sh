@@ -53,7 +53,7 @@ check decompile-over-read-only 1 run msg decompile "$(winpath "$src")" -o "$(win
 # cannot be written is named as the cause, not the tables.
 if [ -z "$emu" ]; then
   check linux-form 1 run msg decompile "$tmp/nowhere" &&
-    expect_line linux-form "$tmp/err" "^dravo: $tmp/nowhere/message\.dat: cannot read: No such file or directory\$"
+    expect_line linux-form "$tmp/err" "^dravo: $tmp/nowhere/message\.dat: cannot open: No such file or directory\$"
   if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
     cp -r "$src" "$tmp/locked" && chmod 0555 "$tmp/locked" && chmod 0755 "$tmp" "$tmp/work" && chmod 0777 "$tmp/work"
     (cd "$tmp/work" && check compile-unwritable-dir 1 setpriv --reuid=nobody --regid=nogroup --clear-groups \
@@ -61,5 +61,17 @@ if [ -z "$emu" ]; then
     chmod 0755 "$tmp/locked"
   fi
 fi
+
+# Sizes are checked before memory is asked for: sparse files of 100 GiB cost no disk.
+mkdir -p "$tmp/huge"
+cp "$src/message.dat" "$src/message.str" "$tmp/huge/"
+truncate -s 100G "$tmp/huge/message.dat"
+check huge-dat-show 1 run msg show "$(winpath "$tmp/huge")" 1 &&
+  expect_line huge-dat-show "$tmp/err" 'message\.dat: too large: 107374182400 bytes; message\.dat holds at most 65536 records'
+check huge-dat-decompile 1 run msg decompile "$(winpath "$tmp/huge")" && expect_line huge-dat-decompile "$tmp/err" 'too large'
+cp "$src/message.dat" "$tmp/huge/"
+truncate -s 100G "$tmp/huge/message.str"
+check huge-str-show 1 run msg show "$(winpath "$tmp/huge")" 7 && expect_line huge-str-show "$tmp/err" 'message\.str: too large'
+check huge-str-decompile 1 run msg decompile "$(winpath "$tmp/huge")" && expect_line huge-str-decompile "$tmp/err" 'too large'
 
 finish

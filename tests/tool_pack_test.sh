@@ -78,7 +78,7 @@ refuse bad-name-long 'refuse this name' "$in/a-name-of-twenty.txt"
 refuse same-name 'two files of this name' "$in/patch.ini" "$in/other/PATCH.INI"
 refuse too-big '28 bytes more than' "$in/huge.bin" "$in/patch.ini"   # 24+1219550 + 24+26 + 1 = 1219625
 refuse only-begin 'begins with "Begin"' "$in/Beginner.txt"
-refuse missing-file 'cannot read' "$in/not-there"
+refuse missing-file 'cannot open' "$in/not-there"
 check stamped-template 1 run pack build --template "$(winpath "$patch")" --out "$(winpath "$tmp/refused.exe")" "${files[0]}" &&
   expect_line stamped-template "$tmp/err" 'not in template state'
 expect_absent stamped-template "$tmp/refused.exe"
@@ -94,6 +94,25 @@ check damaged-list 1 run pack list "$(winpath "$tmp/damaged.exe")" && expect_lin
 mkdir -p "$tmp/dmg"
 check damaged-extract 1 run pack extract "$(winpath "$tmp/damaged.exe")" "$(winpath "$tmp/dmg")" &&
   { [ -z "$(ls -A "$tmp/dmg")" ] || fail_check "damaged-extract: wrote files"; }
+
+# A second entry whose name begins with '.': by the format that ends the list, so what
+# follows it up to "End" must be fill; here it is the rest of the patch.
+cp "$patch" "$tmp/dotted.exe"
+second=$((region + 24 + 26))   # behind patch.ini's header and content
+printf '.' | dd of="$tmp/dotted.exe" bs=1 seek=$second conv=notrunc status=none
+check dotted-list 1 run pack list "$(winpath "$tmp/dotted.exe")" &&
+  expect_line dotted-list "$tmp/err" "the list ends after entry 1 \\(patch\\.ini\\), but byte [0-9]+ behind it is not '\\.'" &&
+  { [ ! -s "$tmp/out" ] || fail_check "dotted-list: listed entries"; }
+mkdir -p "$tmp/dot"
+check dotted-extract 1 run pack extract "$(winpath "$tmp/dotted.exe")" "$(winpath "$tmp/dot")" &&
+  { [ -z "$(ls -A "$tmp/dot")" ] || fail_check "dotted-extract: wrote files"; }
+
+# Sizes are checked before memory is asked for: a sparse 100 GiB file costs no disk.
+truncate -s 100G "$tmp/huge.exe"
+check huge-list 1 run pack list "$(winpath "$tmp/huge.exe")" && expect_line huge-list "$tmp/err" 'too large: 107374182400 bytes'
+check huge-build 1 run pack build --template "$(winpath "$tmp/huge.exe")" --out "$(winpath "$tmp/refused.exe")" "${files[0]}" &&
+  expect_line huge-build "$tmp/err" 'too large'
+refuse huge-file 'too large' "$tmp/huge.exe"
 
 check usage-pack 2 run pack
 check usage-build 2 run pack build --out "$(winpath "$tmp/u.exe")" "${files[0]}"

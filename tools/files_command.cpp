@@ -52,9 +52,8 @@ void print_table() {
                 dirs.running_from_cd);
     std::printf("# name\tdirectory\tcontainer\tcd flag\n");
     const config::FileTable& table = config::file_table();
-    for (std::size_t i = 0; i < table.capacity; ++i) {
-        const config::FileEntry& e = table.entries[i];
-        if (!e.name[0]) continue;
+    for (std::size_t i = 0; i < table.used; ++i) {
+        const config::FileEntry& e = table.entry(i);
         std::printf("%s\t%s\t%s\t%d\n", e.name, e.directory_too_long ? "(too long)" : e.directory,
                     e.container, e.cd_flag);
     }

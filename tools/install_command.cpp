@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/extract.h"
 #include "payload/region.h"
 #include "payload/stamp.h"
 #include "platform/platform.h"
@@ -67,24 +68,28 @@ public:
     }
 };
 
-// The payload region of a stamped (or template) installer, copied out of its image.
+// An installer image is the template program with its 1.2 MB region, a few MB in all.
+constexpr std::int64_t kMaxInstallerBytes = std::int64_t{64} << 20;
+
+// The payload region of a stamped installer, copied out of its image. An installer in
+// template state carries nothing to install, and is refused rather than run as a patch.
 int read_region(const std::string& patch, std::vector<std::uint8_t>& region) {
     std::string path = file_argument(patch);
-    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (h == plat::Handle::Invalid) return fail(patch, "cannot open: " + last_error());
-    std::int64_t size = plat::file_size(h);
-    std::vector<std::uint8_t> image(size > 0 ? static_cast<std::size_t>(size) : 0);
-    std::uint32_t got = 0;
-    bool ok = size >= 0 && size < (1 << 30) &&
-              plat::read_file(h, image.data(), static_cast<std::uint32_t>(image.size()), &got) && got == image.size();
-    plat::close_file(h);
-    if (!ok) return fail(patch, "cannot read: " + last_error());
+    std::vector<std::uint8_t> image;
+    if (int rc = read_whole_file(path, kMaxInstallerBytes,
+                                 "a patch installer is a few MB (at most " + std::to_string(kMaxInstallerBytes) +
+                                     " bytes are read)",
+                                 image);
+        rc != kExitOk)
+        return rc;
     std::size_t offset = 0;
     payload::FindResult found = payload::find_region(image, &offset);
     if (found == payload::FindResult::NotFound) return fail(patch, "no patch region found: not a Dravo patch installer");
     if (found == payload::FindResult::Ambiguous) return fail(patch, "more than one patch region found");
     region.assign(image.begin() + static_cast<std::ptrdiff_t>(offset),
                   image.begin() + static_cast<std::ptrdiff_t>(offset + payload::kRegionBytes));
+    if (!payload::holds_patch(region))
+        return fail(patch, "carries no patch: its patch region is in template state");
     return kExitOk;
 }
 

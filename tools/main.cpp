@@ -6,6 +6,10 @@
 // parser would have to grow one case at a time.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <exception>
+#include <new>
+
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 
@@ -25,6 +29,14 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         int code = app.exit(e);
         return code == 0 ? tool::kExitOk : tool::kExitUsage;
+    } catch (const std::bad_alloc&) {
+        // The commands check sizes before they allocate; this is the last line of defence, so
+        // that no input ends the tool with an abort instead of a message and a failure status.
+        std::fprintf(stderr, "dravo: out of memory\n");
+        return tool::kExitFailure;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dravo: %s\n", e.what());
+        return tool::kExitFailure;
     }
     return exit_status;
 }

@@ -36,21 +36,24 @@ public:
     }
 };
 
-bool read_whole(const std::string& path, std::vector<std::uint8_t>& out) {
-    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (h == plat::Handle::Invalid) return false;
-    std::int64_t size = plat::file_size(h);
-    out.assign(size > 0 ? static_cast<std::size_t>(size) : 0, 0);
-    std::uint32_t got = 0;
-    bool ok = size >= 0 && (out.empty() || plat::read_file(h, out.data(), static_cast<std::uint32_t>(out.size()), &got));
-    plat::close_file(h);
-    return ok && got == out.size();
-}
+// message.dat holds one record per message number, and a number has 16 bits.
+constexpr std::int64_t kMaxIndexBytes = std::int64_t{65536} * messages::kIndexRecordSize;
+// message.str has no such bound: a message may have up to 255 strings, each of 305 bytes.
+// 256 MiB is some 880,000 strings, many times what a game's texts take, and small enough for
+// the tables and their decompiled source to be held at once by a 32-bit Windows process.
+constexpr std::int64_t kMaxStringBytes = std::int64_t{256} << 20;
 
 int load_tables(const std::string& dir, std::vector<std::uint8_t>& dat, std::vector<std::uint8_t>& str) {
-    if (!read_whole(dir + "message.dat", dat)) return fail(shown(dir + "message.dat"), "cannot read: " + last_error());
-    if (!read_whole(dir + "message.str", str)) return fail(shown(dir + "message.str"), "cannot read: " + last_error());
-    return kExitOk;
+    if (int rc = read_whole_file(dir + "message.dat", kMaxIndexBytes,
+                                 "message.dat holds at most 65536 records of 180 bytes (" +
+                                     std::to_string(kMaxIndexBytes) + " bytes)",
+                                 dat);
+        rc != kExitOk)
+        return rc;
+    return read_whole_file(dir + "message.str", kMaxStringBytes,
+                           "the tool reads message.str of at most " + std::to_string(kMaxStringBytes) +
+                               " bytes (some 880,000 strings)",
+                           str);
 }
 
 int run_compile(const MsgOptions& o) {

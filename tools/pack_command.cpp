@@ -26,18 +26,21 @@ struct PackOptions {
     std::string dir;
 };
 
-bool read_whole_file(const std::string& path, std::vector<std::uint8_t>* bytes) {
-    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (h == plat::Handle::Invalid) return false;
-    std::int64_t size = plat::file_size(h);
-    bool ok = size >= 0 && size < (std::int64_t{1} << 31);
-    if (ok) {
-        bytes->resize(static_cast<std::size_t>(size));
-        std::uint32_t got = 0;
-        ok = plat::read_file(h, bytes->data(), static_cast<std::uint32_t>(size), &got) && got == size;
-    }
-    plat::close_file(h);
-    return ok;
+// A template or patch installer is the program with its 1.2 MB region, a few MB in all.
+constexpr std::int64_t kMaxInstallerBytes = std::int64_t{64} << 20;
+
+int read_installer(const std::string& path, std::vector<std::uint8_t>* image) {
+    return read_whole_file(path, kMaxInstallerBytes,
+                           "an installer is a few MB (at most " + std::to_string(kMaxInstallerBytes) +
+                               " bytes are read)",
+                           *image);
+}
+
+// A carried file larger than the region could never be packed.
+int read_carried_file(const std::string& path, std::vector<std::uint8_t>* content) {
+    return read_whole_file(path, static_cast<std::int64_t>(payload::kEntryCapacity),
+                           "the patch region holds " + std::to_string(payload::kEntryCapacity) + " bytes in all",
+                           *content);
 }
 
 // Writes the whole output under a scratch name beside it and puts it in place in one step,
@@ -60,7 +63,7 @@ int run_build(const PackOptions& o) {
     if (!path_fits(tmpl)) return fail(o.template_file, kPathTooLong);
     if (!path_fits(out)) return fail(o.out_file, kPathTooLong);
     std::vector<std::uint8_t> image;
-    if (!read_whole_file(tmpl, &image)) return fail(o.template_file, "cannot read: " + last_error());
+    if (int rc = read_installer(tmpl, &image); rc != kExitOk) return rc;
     std::size_t offset = 0;
     switch (payload::find_template_region(image, &offset)) {
         case payload::FindResult::Found: break;
@@ -74,7 +77,7 @@ int run_build(const PackOptions& o) {
     for (const std::string& f : o.files) {
         std::string path = file_argument(f);
         payload::PackFile pf{base_name(path), {}};
-        if (!read_whole_file(path, &pf.content)) return fail(f, "cannot read: " + last_error());
+        if (int rc = read_carried_file(path, &pf.content); rc != kExitOk) return rc;
         files.push_back(std::move(pf));
     }
     std::string error;
@@ -86,9 +89,11 @@ int run_build(const PackOptions& o) {
     return kExitOk;
 }
 
-// The patch's region, checked whole: a damaged entry is refused before anything is written.
-int load_region(const std::string& patch, std::vector<std::uint8_t>* image, std::span<std::uint8_t>* region) {
-    if (!read_whole_file(patch, image)) return fail(patch, "cannot read: " + last_error());
+// The patch's region, checked whole: a damaged entry, or a list that ends early in front of
+// more bytes, is refused before anything is listed or written.
+int load_region(const std::string& patch, std::vector<std::uint8_t>* image, std::span<std::uint8_t>* region,
+                std::vector<payload::EntryView>* entries) {
+    if (int rc = read_installer(patch, image); rc != kExitOk) return rc;
     std::size_t offset = 0;
     switch (payload::find_region(*image, &offset)) {
         case payload::FindResult::Found: break;
@@ -96,34 +101,21 @@ int load_region(const std::string& patch, std::vector<std::uint8_t>* image, std:
         case payload::FindResult::NotFound: return fail(patch, "no payload region");
     }
     *region = std::span<std::uint8_t>(image->data() + offset, payload::kRegionBytes);
+    entries->clear();
     if (!payload::holds_patch(*region)) return kExitOk;
-    payload::EntryView e;
-    std::size_t at = 0;
-    for (int index = 1;; ++index) {
-        payload::EntryStatus status = payload::read_entry(*region, at, &e);
-        if (status == payload::EntryStatus::EndOfList) return kExitOk;
-        if (status != payload::EntryStatus::Entry) {
-            payload::ExtractFailure f;
-            f.step = payload::ExtractFailure::Step::Entry;
-            f.status = status;
-            f.index = index;
-            f.name = e.name;
-            f.size = e.size;
-            return fail(patch, "damaged payload: " + payload::describe(f));
-        }
-        at = e.next_offset;
-    }
+    payload::ExtractFailure why;
+    if (!payload::walk_entry_list(*region, entries, &why))
+        return fail(patch, "damaged payload: " + payload::describe(why));
+    return kExitOk;
 }
 
 int run_list(const PackOptions& o) {
     std::string patch = file_argument(o.patch_file);
     std::vector<std::uint8_t> image;
     std::span<std::uint8_t> region;
-    if (int rc = load_region(patch, &image, &region); rc != kExitOk) return rc;
-    if (!payload::holds_patch(region)) return kExitOk;
-    payload::EntryView e;
-    for (std::size_t at = 0; payload::read_entry(region, at, &e) == payload::EntryStatus::Entry; at = e.next_offset)
-        std::printf("%d\t%s\n", e.size, e.name);
+    std::vector<payload::EntryView> entries;
+    if (int rc = load_region(patch, &image, &region, &entries); rc != kExitOk) return rc;
+    for (const payload::EntryView& e : entries) std::printf("%d\t%s\n", e.size, e.name);
     return kExitOk;
 }
 
@@ -132,7 +124,8 @@ int run_extract(const PackOptions& o) {
     std::string dir = directory_argument(o.dir);
     std::vector<std::uint8_t> image;
     std::span<std::uint8_t> region;
-    if (int rc = load_region(patch, &image, &region); rc != kExitOk) return rc;
+    std::vector<payload::EntryView> entries;
+    if (int rc = load_region(patch, &image, &region, &entries); rc != kExitOk) return rc;
     if (!payload::holds_patch(region)) return kExitOk;  // the installer unpacks nothing either
     payload::ExtractFailure why;
     if (payload::extract_payload(region, dir.c_str(), &why) == payload::kExtractFailed)

@@ -1,7 +1,9 @@
 // Helpers shared by the dravo tool's commands.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tool {
 
@@ -32,5 +34,12 @@ int usage(const std::string& message);
 bool make_directories(const std::string& core_dir);
 // The system's words for the last failed file operation.
 std::string last_error();
+
+// Reads a whole file of at most `max_bytes` into `out`. The size is checked before any memory
+// is asked for, so a huge or sparse file is refused with its size rather than ending the
+// tool; `limit` says in words why larger files are refused. Returns kExitOk, or kExitFailure
+// after the message.
+int read_whole_file(const std::string& path, std::int64_t max_bytes, const std::string& limit,
+                    std::vector<std::uint8_t>& out);
 
 }  // namespace tool
