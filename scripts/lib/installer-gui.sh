@@ -2,7 +2,9 @@
 # Source it; it defines functions and uses these variables:
 #   GUI_TOOLS   folder with list_windows.exe and make_shortcut.exe (the Windows test helpers)
 #   GUI_SHOTS   folder for screenshots
-# Every wait is bounded, and only the processes started here are ended.
+# Every wait is bounded, and only the processes started here are ended. The functions work
+# both in scripts that stop at the first failing command (set -euo pipefail) and in those that
+# do not: a probe that finds nothing is an answer, not a failure.
 
 gui_log() { echo "  [gui] $*"; }
 
@@ -16,9 +18,9 @@ gui_new_prefix() {  # gui_new_prefix DIR
 # Makes a shortcut with Wine's own shell, then lets that prefix's Wine session end, so that the
 # installer starts a session of its own on the display in use.
 gui_make_shortcut() {  # gui_make_shortcut PREFIX LINK TARGET
-  gui_wine "$1" "$GUI_TOOLS/make_shortcut.exe" "$2" "$3" 'Dravo' >/dev/null 2>&1
-  local rc=$?
-  WINEPREFIX=$1 wineserver -w 2>/dev/null
+  local rc=0
+  gui_wine "$1" "$GUI_TOOLS/make_shortcut.exe" "$2" "$3" 'Dravo' >/dev/null 2>&1 || rc=$?
+  WINEPREFIX=$1 wineserver -w 2>/dev/null || true
   return $rc
 }
 
@@ -35,7 +37,7 @@ gui_start_display() {
   fi
   local n
   for n in $(seq 91 120); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then continue; fi
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     GUI_XVFB_PID=$!
     export DISPLAY=":$n"
@@ -45,25 +47,45 @@ gui_start_display() {
       kill -0 "$GUI_XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
-    kill "$GUI_XVFB_PID" 2>/dev/null
+    kill "$GUI_XVFB_PID" 2>/dev/null || true
+    wait "$GUI_XVFB_PID" 2>/dev/null || true
   done
+  GUI_XVFB_PID=
   echo "cannot start Xvfb" >&2
   return 1
 }
 
 gui_stop_display() {
-  [ -n "${GUI_XVFB_PID:-}" ] && kill "$GUI_XVFB_PID" 2>/dev/null && wait "$GUI_XVFB_PID" 2>/dev/null
+  if [ -n "${GUI_XVFB_PID:-}" ]; then
+    kill "$GUI_XVFB_PID" 2>/dev/null || true
+    wait "$GUI_XVFB_PID" 2>/dev/null || true
+  fi
   GUI_XVFB_PID=
 }
 
-# Writes the session's windows (class, title, visibility, child texts) to stdout.
-gui_windows() { gui_wine "$GUI_PREFIX" "$GUI_TOOLS/list_windows.exe" 2>/dev/null | tr -d '\r'; }
+# Writes the session's windows (class, title, visibility, child texts) to stdout; nothing when
+# the listing fails (the session may be ending). The listing is read whole before anyone
+# filters it, so that a reader that stops early cannot fail the listing itself.
+gui_windows() {
+  local out
+  out=$(gui_wine "$GUI_PREFIX" "$GUI_TOOLS/list_windows.exe" 2>/dev/null) || true
+  [ -n "$out" ] && printf '%s\n' "$out" | tr -d '\r'
+  return 0
+}
+
+# True when the session's windows show text matching REGEX (an extended regex).
+gui_shows() {  # gui_shows REGEX
+  local listing
+  listing=$(gui_windows)
+  grep -Eq "$1" <<<"$listing"
+}
 
 # Waits until a visible window or control shows TEXT (an extended regex), up to SECONDS.
 gui_wait_text() {  # gui_wait_text REGEX SECONDS
-  local i
+  local i visible
   for i in $(seq 1 $(($2 * 2))); do
-    gui_windows | grep -A8 'visible=1' | grep -Eq "$1" && return 0
+    visible=$(gui_windows | grep -A8 'visible=1' || true)
+    grep -Eq "$1" <<<"$visible" && return 0
     kill -0 "$GUI_PID" 2>/dev/null || return 1
     sleep 0.5
   done
@@ -72,26 +94,35 @@ gui_wait_text() {  # gui_wait_text REGEX SECONDS
 
 # The X window of the confirmation dialog: a visible, unnamed window other than the root.
 gui_dialog_xid() {
-  local w g root
-  root=$(xdotool getdisplaygeometry | tr ' ' 'x')
-  for w in $(xdotool search --onlyvisible --name '^$' 2>/dev/null); do
-    g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ {print $2}')
-    [ -n "$g" ] && [ "$g" != "$root" ] && { echo "$w"; return 0; }
+  local w g root windows
+  root=$(xdotool getdisplaygeometry 2>/dev/null | tr ' ' 'x') || return 1
+  windows=$(xdotool search --onlyvisible --name '^$' 2>/dev/null) || return 1
+  for w in $windows; do
+    g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ {print $2}') || continue
+    if [ -n "$g" ] && [ "$g" != "$root" ]; then echo "$w"; return 0; fi
   done
   return 1
 }
 
-gui_xid_by_name() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+# The first visible X window whose name matches REGEX; nothing (and success) when there is none.
+gui_xid_by_name() {  # gui_xid_by_name REGEX
+  local found
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null) || return 0
+  printf '%s\n' "$found" | head -1
+}
 
 # Gives the window the pointer and the focus, then presses KEY; presses again, a bounded
 # number of times, while the window is still there.
 gui_press() {  # gui_press XID KEY
-  local n X Y WIDTH HEIGHT SCREEN WINDOW
+  [ -n "$1" ] || return 0
+  local n geometry X Y WIDTH HEIGHT SCREEN WINDOW
   for n in 1 2 3; do
-    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 0
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) 2>/dev/null
-    xdotool windowfocus "$1" 2>/dev/null
-    xdotool key "$2" 2>/dev/null
+    geometry=$(xdotool getwindowgeometry --shell "$1" 2>/dev/null) || return 0
+    X=0 Y=0 WIDTH=0 HEIGHT=0
+    eval "$geometry"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) 2>/dev/null || true
+    xdotool windowfocus "$1" 2>/dev/null || true
+    xdotool key "$2" 2>/dev/null || true
     local i
     for i in $(seq 1 30); do
       xdotool getwindowgeometry "$1" >/dev/null 2>&1 || return 0
@@ -101,7 +132,7 @@ gui_press() {  # gui_press XID KEY
 }
 
 gui_shot() {  # gui_shot NAME: waits briefly for the screen to settle, then saves NAME.png
-  local f="$GUI_SHOTS/$1.png" prev=
+  local f="$GUI_SHOTS/$1.png" prev= cur
   local i
   for i in 1 2 3 4 5 6; do
     import -window root "$f.tmp.png" 2>/dev/null || return 0
@@ -110,7 +141,7 @@ gui_shot() {  # gui_shot NAME: waits briefly for the screen to settle, then save
     prev=$cur
     sleep 0.4
   done
-  mv "$f.tmp.png" "$f"
+  mv "$f.tmp.png" "$f" || return 0
   gui_log "screenshot $f"
 }
 
@@ -123,10 +154,10 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
   gui_wine "$GUI_PREFIX" "$exe" >/dev/null 2>&1 &
   GUI_PID=$!
   if gui_wait_text 'I am found game Dravo\.|title="Patch search error\."|title="Patch install error\."' 60; then
-    if gui_windows | grep -q 'I am found game Dravo'; then
+    if gui_shows 'I am found game Dravo'; then
       gui_shot "$shots-dialog"
       local dlg
-      dlg=$(gui_dialog_xid)
+      dlg=$(gui_dialog_xid) || dlg=
       if [ "$action" = cancel ]; then
         gui_press "$dlg" Escape
       else
@@ -145,7 +176,7 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
   done
   if [ -n "$w" ]; then
     GUI_FINAL=$caption
-    gui_windows | grep -A4 "title=\"$caption\"" | sed 's/^/    /' >"$GUI_SHOTS/$shots-final.txt"
+    gui_windows | grep -A4 "title=\"$caption\"" | sed 's/^/    /' >"$GUI_SHOTS/$shots-final.txt" || true
     gui_shot "$shots-final"
     gui_press "$w" Return
   fi
@@ -154,12 +185,12 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
     sleep 0.5
   done
   if kill -0 "$GUI_PID" 2>/dev/null; then
-    WINEPREFIX=$GUI_PREFIX wineserver -k 2>/dev/null
-    wait "$GUI_PID" 2>/dev/null
+    WINEPREFIX=$GUI_PREFIX wineserver -k 2>/dev/null || true
+    wait "$GUI_PID" 2>/dev/null || true
     GUI_STATUS=124
   else
-    wait "$GUI_PID"
-    GUI_STATUS=$?
+    GUI_STATUS=0
+    wait "$GUI_PID" || GUI_STATUS=$?
   fi
-  WINEPREFIX=$GUI_PREFIX wineserver -w 2>/dev/null
+  WINEPREFIX=$GUI_PREFIX wineserver -w 2>/dev/null || true
 }
