@@ -46,7 +46,7 @@ bool carries(const std::vector<std::string>& carried, const char* name) {
 
 // "c:\game\multigen.dat is missing." or "... cannot be opened."
 std::string unreadable(const std::string& path) {
-    return path + (plat::file_exists(path.c_str()) ? " cannot be opened." : " is missing.");
+    return plat::display_path(path) + (plat::file_exists(path.c_str()) ? " cannot be opened." : " is missing.");
 }
 
 // patch.ini or patch.dat could not be loaded from the current directory.

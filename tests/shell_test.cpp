@@ -186,7 +186,7 @@ TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
         {"patch.ini", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.ini."},
         {"patch.ini", false, InstallOutcome::PatchDamaged, "The patch cannot be read: *patch.ini is missing."},
         {"multigen.dat", true, InstallOutcome::GameIncomplete,
-         "The game is incomplete: " + game.path() + "multigen.dat is missing."},
+         "The game is incomplete: " + plat::display_path(game.path() + "multigen.dat") + " is missing."},
         {"patch.dat", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.dat."},
         {"patch.dat", false, InstallOutcome::PatchDamaged, "The patch cannot be read: *patch.dat is missing."},
     };

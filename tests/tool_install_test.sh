@@ -73,7 +73,7 @@ check template-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$template" 
 fresh
 rm "$tmp/g/multigen.dat"
 check no-multigen 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes &&
-  last_line_is no-multigen "The game is incomplete: $(echo "z:$tmp/g/" | tr / '\\')multigen.dat is missing."
+  last_line_is no-multigen "The game is incomplete: $tmp/g/multigen.dat is missing."
 
 # Patches built from the demo patch's files with one thing changed.
 variant() {  # variant NAME PATCH.INI-TEXT FILE...: stamps the files into $tmp/NAME.bin
@@ -95,6 +95,16 @@ fresh
 check files-only 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/files-only.bin" --yes &&
   last_line_is files-only "Dravo patch completed." && cmp -s "$tmp/g/newhero.bin" "$tmp/patch/newhero.bin" ||
   fail "files-only: the carried file was not installed"
+
+# Message tables that exist but cannot be written make their items fail: never "completed".
+fresh
+chmod 0444 "$tmp/g/message.dat"
+cp "$tmp/g/message.dat" "$tmp/dat.orig"
+check read-only-tables 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && {
+  ! grep -q 'Dravo patch completed' "$tmp/out" || fail "read-only-tables: reported as completed"
+  grep -q '^1 ' "$tmp/out" && grep -q '^2 ' "$tmp/out" || fail "read-only-tables: the message items are not named"
+  cmp -s "$tmp/dat.orig" "$tmp/g/message.dat" || fail "read-only-tables: message.dat changed"
+}
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

@@ -32,7 +32,6 @@ check build-over-read-only 1 run pack build --template "$(winpath "$template")" 
 check list 0 run pack list "$(winpath "$patch")" &&
   expect_line list "$tmp/out" $'^26\tpatch\\.ini$' && expect_line list "$tmp/out" $'^0\tpatch\\.dat$' &&
   expect_line list "$tmp/out" $'^30721\tpatch\\.mul$' && expect_line list "$tmp/out" $'^10240\tDRAVO\\.EXE$'
-mkdir -p "$tmp/x"
 check extract 0 run pack extract "$(winpath "$patch")" "$(winpath "$tmp/x")" &&
   for f in patch.ini patch.dat patch.mul DRAVO.EXE; do expect_same "extract $f" "$in/$f" "$tmp/x/$f"; done
 

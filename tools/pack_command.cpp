@@ -97,15 +97,15 @@ int load_region(const std::string& patch, std::vector<std::uint8_t>* image, std:
     std::size_t offset = 0;
     switch (payload::find_region(*image, &offset)) {
         case payload::FindResult::Found: break;
-        case payload::FindResult::Ambiguous: return fail(patch, "holds more than one payload region");
-        case payload::FindResult::NotFound: return fail(patch, "no payload region");
+        case payload::FindResult::Ambiguous: return fail(shown(patch), "holds more than one payload region");
+        case payload::FindResult::NotFound: return fail(shown(patch), "no payload region");
     }
     *region = std::span<std::uint8_t>(image->data() + offset, payload::kRegionBytes);
     entries->clear();
     if (!payload::holds_patch(*region)) return kExitOk;
     payload::ExtractFailure why;
     if (!payload::walk_entry_list(*region, entries, &why))
-        return fail(patch, "damaged payload: " + payload::describe(why));
+        return fail(shown(patch), "damaged payload: " + payload::describe(why));
     return kExitOk;
 }
 
@@ -127,9 +127,11 @@ int run_extract(const PackOptions& o) {
     std::vector<payload::EntryView> entries;
     if (int rc = load_region(patch, &image, &region, &entries); rc != kExitOk) return rc;
     if (!payload::holds_patch(region)) return kExitOk;  // the installer unpacks nothing either
+    if (!path_fits(dir)) return fail(o.dir, kPathTooLong);
+    if (!make_directories(dir)) return fail(o.dir, "cannot create the directory: " + last_error());
     payload::ExtractFailure why;
     if (payload::extract_payload(region, dir.c_str(), &why) == payload::kExtractFailed)
-        return fail(patch, payload::describe(why));
+        return fail(o.patch_file, payload::describe(why));
     return kExitOk;
 }
 
@@ -150,7 +152,7 @@ void add_pack_command(CLI::App& app, int& exit_status) {
     list->add_option("PATCH", opts->patch_file, "A patch installer")->required();
     list->callback([opts, &exit_status] { exit_status = run_list(*opts); });
 
-    CLI::App* extract = pack->add_subcommand("extract", "Write the carried files into DIR, as the installer does");
+    CLI::App* extract = pack->add_subcommand("extract", "Write the carried files into DIR (created if missing), as the installer does");
     extract->add_option("PATCH", opts->patch_file, "A patch installer")->required();
     extract->add_option("DIR", opts->dir, "The directory to write into")->required();
     extract->callback([opts, &exit_status] { exit_status = run_extract(*opts); });
