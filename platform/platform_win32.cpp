@@ -246,6 +246,7 @@ std::string temp_directory() {
 
 std::string from_native_path(const char* native) { return native; }
 std::string to_native_path(const char* path) { return path; }
+std::string to_host_text(const std::string& text) { return text; }
 
 bool stdin_is_terminal() {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
