@@ -96,14 +96,20 @@ bool change_directory(const char* path);
 // A directory for scratch files, in drive form, ending with a backslash.
 std::string temp_directory();
 // A host path (as a user types it on this system) in this layer's drive form. On Windows
-// this is the path itself.
+// this is the path itself. On POSIX the host's UTF-8 becomes the core's code page; a
+// character the code page cannot hold becomes '?', which no file name holds, so that the
+// path is refused rather than taken for another one.
 std::string from_native_path(const char* native);
 // The path in the host's own form: on Windows the path itself; on POSIX the translated
-// path with every existing component matched without regard to case.
+// path in UTF-8 with every existing component matched without regard to case.
 std::string to_native_path(const char* path);
+// Text of the core (in the code page) as the host's terminal shows it: on Windows the text
+// itself; on POSIX in UTF-8.
+std::string to_host_text(const std::string& text);
 
 // A path of this layer's form as the user of this system reads it: on Windows the path
-// itself, on POSIX the host path it names.
+// itself, on POSIX the host path it names. Like every text of the core it is in the code page:
+// print it through to_host_text.
 std::string display_path(const std::string& path);
 
 // This process's number, for scratch names that no other process picks.

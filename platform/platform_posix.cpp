@@ -1,10 +1,12 @@
 // The platform layer on POSIX systems, with the file semantics a Windows program sees under
 // Wine: '\' and '/' both separate; drive letters map through a drive table; a path component
 // that does not exist as written is matched without regard to case; every open is exclusive.
+// Names are in the core's code page on this side and in UTF-8 on the host's (codepage.h).
 //
 // Drive table: z: is "/", more drives come from the prefix named by WINEPREFIX (its dosdevices
 // links) and from DRAVO_DRIVES ("c=/srv/game-c;d=/media/cd"), which wins over both.
 #include "platform/platform.h"
+#include "platform/codepage.h"
 #include "platform/platform_internal.h"
 #include "platform/winpath.h"
 
@@ -132,13 +134,16 @@ std::string host_cwd() {
 
 // ---- path translation ----------------------------------------------------------------------
 
-// Finds the entry of `dir` that equals `name` without regard to case; empty when none.
+// Finds the entry of `dir` (a host path) that equals `name` (in the code page) without regard
+// to case; empty when none. An entry whose name the code page cannot hold, or that is not
+// UTF-8, matches nothing: its '?' must not stand for a character of another name.
 std::string match_ignoring_case(const std::string& dir, const std::string& name) {
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return {};
     std::string found;
+    std::string entry;
     while (dirent* e = ::readdir(d)) {
-        if (names_equal_ignoring_case(e->d_name, name)) {
+        if (utf8_to_code_page(e->d_name, &entry) && names_equal_ignoring_case(entry, name)) {
             found = e->d_name;
             break;
         }
@@ -156,7 +161,19 @@ struct Translated {
     std::string host;
     bool parent_missing = false;  // a directory on the way does not exist
     bool ok = true;               // false: the path cannot name anything (unknown drive, UNC)
+    bool bad_name = false;        // not ok, as it holds a wildcard, as Windows refuses it
 };
+
+// Wildcards are no part of a Windows name; '?' is also what stands for a host character
+// that the code page cannot hold.
+bool has_wildcard(const char* path) { return std::strpbrk(path, "?*") != nullptr; }
+
+// The error of a path that translate() refused or found no parent directory for.
+void set_refusal_error(const char* path, const Translated& t) {
+    if (t.bad_name) set_error(Error::Other, EILSEQ);
+    else if (std::strlen(path) > kMaxPath) set_error(Error::NameTooLong, ENAMETOOLONG);
+    else set_error(Error::PathNotFound, ENOENT);
+}
 
 std::string join(const std::string& base, const std::string& name) {
     if (base.empty()) return name;
@@ -168,6 +185,11 @@ Translated translate(const char* path) {
     Translated t;
     if (std::strlen(path) > kMaxPath) {
         t.ok = false;
+        return t;
+    }
+    if (has_wildcard(path)) {
+        t.ok = false;
+        t.bad_name = true;
         return t;
     }
     WindowsPath wp = parse_windows_path(path);
@@ -197,7 +219,7 @@ Translated translate(const char* path) {
     std::string cur = base;
     for (std::size_t i = 0; i < wp.components.size(); ++i) {
         const std::string& part = wp.components[i];
-        std::string next = join(cur, part);
+        std::string next = join(cur, code_page_to_utf8(part));
         if (!t.parent_missing && !host_exists(next)) {
             std::string match = match_ignoring_case(cur, part);
             if (!match.empty()) next = join(cur, match);
@@ -267,18 +289,6 @@ bool is_held_open(const std::string& host) {
 
 int fd_of(Handle h) { return static_cast<int>(static_cast<std::intptr_t>(h)); }
 
-// A path that names nothing on this system: too long for a Windows path buffer, a UNC name, or
-// a drive letter that no drive table entry maps.
-void set_untranslatable_error(const char* path) {
-    if (std::strlen(path) > kMaxPath) set_error(Error::NameTooLong, ENAMETOOLONG);
-    else set_error(Error::PathNotFound, ENOENT);
-}
-
-void set_translation_error(const char* path, const Translated& t) {
-    if (!t.ok) set_untranslatable_error(path);
-    else set_error(Error::PathNotFound, ENOENT);
-}
-
 bool has_no_write_permission(const struct stat& st) {
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
@@ -289,12 +299,8 @@ bool has_no_write_permission(const struct stat& st) {
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
     Translated t = translate(path);
-    if (!t.ok) {
-        set_untranslatable_error(path);
-        return Handle::Invalid;
-    }
-    if (t.parent_missing) {
-        set_error(Error::PathNotFound, ENOENT);
+    if (!t.ok || t.parent_missing) {
+        set_refusal_error(path, t);
         return Handle::Invalid;
     }
     bool wants_write = access != Access::Read;
@@ -438,6 +444,9 @@ Error last_error() { return g_last_error; }
 std::string last_error_text() {
     // A lock held by another opener surfaces as EWOULDBLOCK, whose words mean nothing here.
     if (g_last_error == Error::SharingViolation) return "the file is in use by another program";
+    if (g_last_errno == EILSEQ)
+        return "the file name holds a wildcard, or a character that code page " + std::to_string(code_page().number) +
+               " cannot hold";
     if (g_last_errno) return std::strerror(g_last_errno);
     switch (g_last_error) {
         case Error::None: return "no error was reported";
@@ -450,7 +459,7 @@ std::string last_error_text() {
         case Error::AlreadyExists: return std::strerror(EEXIST);
         case Error::Other: break;
     }
-    return "unknown error";
+return "unknown error";
 }
 
 // ---- names ---------------------------------------------------------------------------------
@@ -469,7 +478,7 @@ bool is_directory(const char* path) {
 bool delete_file(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
-        set_translation_error(path, t);
+        set_refusal_error(path, t);
         return false;
     }
     if (is_directory(path)) {
@@ -532,11 +541,11 @@ bool rename_durably(const char* from, const char* to, Handle target_lock) {
     Translated src = translate(from);
     Translated dst = translate(to);
     if (!src.ok || src.parent_missing) {
-        set_translation_error(from, src);
+        set_refusal_error(from, src);
         return false;
     }
     if (!dst.ok || dst.parent_missing) {
-        set_translation_error(to, dst);
+        set_refusal_error(to, dst);
         return false;
     }
     if (held_by_other_than(src.host, Handle::Invalid) || held_by_other_than(dst.host, target_lock)) {
@@ -599,7 +608,7 @@ bool is_read_only(const char* path) {
 bool create_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
-        set_translation_error(path, t);
+        set_refusal_error(path, t);
         return false;
     }
     if (::mkdir(t.host.c_str(), 0777) != 0) {
@@ -614,7 +623,7 @@ bool set_read_only(const char* path, bool read_only) {
     struct stat st;
     if (!t.ok || t.parent_missing || ::stat(t.host.c_str(), &st) != 0) {
         if (t.ok && !t.parent_missing) set_errno_error(errno);
-        else set_translation_error(path, t);
+        else set_refusal_error(path, t);
         return false;
     }
     mode_t mode = read_only ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
@@ -629,7 +638,7 @@ bool remove_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::rmdir(t.host.c_str()) != 0) {
         if (t.ok && !t.parent_missing) set_errno_error(errno);
-        else set_translation_error(path, t);
+        else set_refusal_error(path, t);
         return false;
     }
     return true;
@@ -638,7 +647,7 @@ bool remove_directory(const char* path) {
 std::FILE* open_text(const char* path, const char* mode) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
-        set_translation_error(path, t);
+        set_refusal_error(path, t);
         return nullptr;
     }
     if (is_directory(path)) {
@@ -650,11 +659,22 @@ std::FILE* open_text(const char* path, const char* mode) {
     return f;
 }
 
+namespace {
+
+// A host name in the code page; see from_native_path for what becomes of what it cannot hold.
+std::string core_text(const std::string& host) {
+    std::string out;
+    utf8_to_code_page(host, &out);
+    return out;
+}
+
+}  // namespace
+
 std::string from_native_path(const char* native) {
     std::string p = native;
     if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
         for (char& c : p) c = c == '/' ? '\\' : c;  // already a drive path, as in the game's files
-        return p;
+        return core_text(p);
     }
     bool trailing = !p.empty() && p.back() == '/';
     if (p.empty() || p[0] != '/') p = join(host_cwd(), p);
@@ -672,7 +692,7 @@ std::string from_native_path(const char* native) {
     std::string out;
     out += letter;
     out += ':';
-    for (char c : rest) out += c == '/' ? '\\' : c;
+    for (char c : core_text(rest)) out += c == '/' ? '\\' : c;
     if (out.size() == 2) out += '\\';
     else if (trailing) out += '\\';
     return out;
@@ -680,8 +700,10 @@ std::string from_native_path(const char* native) {
 
 std::string to_native_path(const char* path) {
     Translated t = translate(path);
-    return t.ok ? t.host : std::string(path);
+    return t.ok ? t.host : code_page_to_utf8(path);
 }
+
+std::string to_host_text(const std::string& text) { return code_page_to_utf8(text); }
 
 std::string current_directory() { return from_native_path(host_cwd().c_str()); }
 
@@ -689,7 +711,7 @@ bool change_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::chdir(t.host.c_str()) != 0) {
         if (t.ok && !t.parent_missing) set_errno_error(errno);
-        else set_translation_error(path, t);
+        else set_refusal_error(path, t);
         return false;
     }
     return true;
@@ -702,7 +724,12 @@ std::string temp_directory() {
     return dir;
 }
 
-std::string display_path(const std::string& path) { return to_native_path(path.c_str()); }
+// In the core's code page like every text of the core; the faces convert what they print.
+std::string display_path(const std::string& path) {
+    std::string shown;
+    utf8_to_code_page(to_native_path(path.c_str()), &shown);
+    return shown;
+}
 
 std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
 

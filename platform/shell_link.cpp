@@ -140,6 +140,7 @@ bool read_link_info(Cursor& c, ShellLink* out) {
         if (header_size >= 0x24 && h.u32(&local_wide) && h.u32(&suffix_wide) && local_wide != 0) {
             if (!wide_string_in(block, local_wide, &out->local_base_path)) return false;
             if (suffix_wide != 0 && !wide_string_in(block, suffix_wide, &out->common_path_suffix)) return false;
+            out->wide_local_path = true;
         } else {
             if (!string_in(block, local, &out->local_base_path)) return false;
             if (!string_in(block, suffix, &out->common_path_suffix)) return false;
@@ -221,13 +222,14 @@ LinkTarget shell_link_target(const ShellLink& link) {
             if (!is_path_separator(path.back())) path += '\\';
             path += link.common_path_suffix;
         }
-        return {Kind::LocalPath, path};
+        return {Kind::LocalPath, path, link.wide_local_path};
     }
-    if (!link.relative_path.empty()) return {Kind::RelativePath, link.relative_path};
+    bool wide_strings = (link.flags & kIsUnicode) != 0;
+    if (!link.relative_path.empty()) return {Kind::RelativePath, link.relative_path, wide_strings};
     if (!link.working_directory.empty()) {
         std::string dir = link.working_directory;
         if (!is_path_separator(dir.back())) dir += '\\';
-        return {Kind::WorkingDirectory, dir};
+        return {Kind::WorkingDirectory, dir, wide_strings};
     }
     return {};
 }

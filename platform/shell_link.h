@@ -15,6 +15,7 @@ struct ShellLink {
     std::uint32_t flags = 0;       // the header's link flags
     bool has_link_info = false;
     std::string local_base_path;   // from the link info: "C:\Games\Dravo\DRAVO.EXE"
+    bool wide_local_path = false;  // the link info's paths were UTF-16 (are now UTF-8)
     std::string common_path_suffix;
     std::string description;       // the strings that follow, when the flags announce them
     std::string relative_path;
@@ -33,6 +34,7 @@ bool parse_shell_link(std::span<const std::uint8_t> bytes, ShellLink* out);
 struct LinkTarget {
     enum class Kind { None, LocalPath, RelativePath, WorkingDirectory } kind = Kind::None;
     std::string path;
+    bool utf8 = false;  // stored as UTF-16, so in UTF-8 here; else in the code page of the link
 };
 LinkTarget shell_link_target(const ShellLink& link);
 

@@ -1,6 +1,7 @@
 // The shell operations for a Wine prefix: the folders a Windows program in the prefix would
 // be told, a tree search over the host's directories, and shortcut files read with the
-// portable reader. The prefix is WINEPREFIX, or ~/.wine as for Wine itself.
+// portable reader. The prefix is WINEPREFIX, or ~/.wine as for Wine itself. Host names are
+// UTF-8 and the core's are in its code page (codepage.h); names are converted where they cross.
 #include "platform/shell.h"
 
 #include <dirent.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/platform.h"
 #include "platform/shell_link.h"
 #include "platform/winpath.h"
@@ -60,18 +62,22 @@ std::string drive_root(char letter) {
     return {};
 }
 
-// A Windows path of the prefix ("C:\Games\Dravo\DRAVO.EXE") in this layer's form: its drive
-// through the prefix's dosdevices, each existing component matched without regard to case.
+// A Windows path of the prefix ("C:\Games\Dravo\DRAVO.EXE", in the code page) in this
+// layer's form: its drive through the prefix's dosdevices, each existing component matched
+// without regard to case.
 std::string from_prefix_path(const std::string& windows_path) {
     if (windows_path.size() < 2 || windows_path[1] != ':' ||
         !std::isalpha(static_cast<unsigned char>(windows_path[0])))
         return {};
     std::string root = drive_root(windows_path[0]);
     if (root.empty()) return {};
-    // The layer's z: drive is the host's root, so the host path in z: form is matched as a
-    // Windows path is; from_native_path then names it by the best drive.
-    std::string z = "z:" + root + "\\" + windows_path.substr(2);
-    std::string host = to_native_path(z.c_str());
+    // The drive's root in the layer's form, then the path below it, matched as a Windows path
+    // is; from_native_path then names the match by the best drive.
+    std::string in_layer = from_native_path(root.c_str());
+    if (in_layer.back() != '\\') in_layer += '\\';
+    std::size_t rest = windows_path.find_first_not_of("\\/", 2);
+    if (rest != std::string::npos) in_layer += windows_path.substr(rest);
+    std::string host = to_native_path(in_layer.c_str());
     std::string out = from_native_path(host.c_str());
     if (is_path_separator(windows_path.back()) && !out.empty() && out.back() != '\\') out += '\\';
     return out;
@@ -99,17 +105,21 @@ bool read_small_file(const char* path, std::vector<std::uint8_t>* bytes) {
 // Files of a directory before its subdirectories, each in name order, so that the first
 // match does not depend on the order the host lists them in. Links to directories are not
 // followed: the prefix links the user's folders to the host's home and z: to the root.
+// Entries whose names the code page cannot hold are passed over, as the core could not name
+// what lies below them.
 bool search_below(const std::string& dir, const char* name, int depth, std::string* found) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return false;
     std::vector<std::string> files, subdirs;
+    std::string in_code_page;
     while (dirent* e = ::readdir(d)) {
         std::string entry = e->d_name;
         if (entry == "." || entry == "..") continue;
+        if (!utf8_to_code_page(entry, &in_code_page)) continue;
         struct stat st;
         if (::lstat((dir + "/" + entry).c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) subdirs.push_back(entry);
-        else if (names_equal_ignoring_case(entry, name)) files.push_back(entry);
+        else if (names_equal_ignoring_case(in_code_page, name)) files.push_back(entry);
     }
     ::closedir(d);
     if (!files.empty()) {
@@ -160,6 +170,12 @@ ShellResult resolve_shortcut(void*, const char* link_path, char* out, std::size_
     ShellLink link;
     if (!read_small_file(link_path, &bytes) || !parse_shell_link(bytes, &link)) return kShellFailed;
     LinkTarget target = shell_link_target(link);
+    // A target stored in UTF-16 must reach the core in its code page, like the others.
+    if (target.utf8) {
+        std::string in_code_page;
+        if (!utf8_to_code_page(target.path, &in_code_page)) return kShellFailed;
+        target.path = in_code_page;
+    }
     std::string path;
     switch (target.kind) {
         case LinkTarget::Kind::None: return kShellFailed;

@@ -69,6 +69,25 @@ TEST(ShellLinkReader, ReadsShortcutsWrittenByWinesShell) {
     EXPECT_EQ(link.description, "gone");
 }
 
+// Wine's shell writes the link info's path in the code page and the strings in UTF-16; the
+// target says which, so that the latter can be brought to the code page too.
+TEST(ShellLinkReader, TellsTargetsInTheCodePageFromTargetsInUtf8) {
+    plat::ShellLink link;
+    ASSERT_TRUE(plat::parse_shell_link(data_file("accented_cp1252.lnk"), &link));
+    plat::LinkTarget t = plat::shell_link_target(link);
+    EXPECT_EQ(t.path, "C:\\Games\\Dr\xE1vo\\DRAVO.EXE");
+    EXPECT_FALSE(t.utf8);
+    std::vector<std::uint8_t> bytes = data_file("cyrillic_cp1251.lnk");
+    ASSERT_TRUE(plat::parse_shell_link(bytes, &link));
+    EXPECT_EQ(plat::shell_link_target(link).path, "C:\\\xC8\xE3\xF0\xFB\\\xC4\xF0\xE0\xE2\xEE\\DRAVO.EXE");
+    le::put32(bytes.data() + 20, le::get32(bytes.data() + 20) | 0x100);  // the link info ignored
+    ASSERT_TRUE(plat::parse_shell_link(bytes, &link));
+    t = plat::shell_link_target(link);
+    EXPECT_EQ(t.kind, plat::LinkTarget::Kind::WorkingDirectory);
+    EXPECT_EQ(t.path, "C:\\Игры\\Драво\\");
+    EXPECT_TRUE(t.utf8);
+}
+
 TEST(ShellLinkReader, FallsBackToTheRelativePathThenTheWorkingDirectory) {
     plat::ShellLink link;
     ASSERT_TRUE(plat::parse_shell_link(ansi_link(true, "..\\x.exe", "E:\\W"), &link));

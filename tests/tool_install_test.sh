@@ -60,6 +60,31 @@ check template 0 sh -c "cd '$tmp/patch' && '$dravo' install --game-dir '$tmp/g' 
 [ ! -f "$tmp/g/patch.ini" ] || fail "template: files were unpacked"
 
 check not-found 1 "$dravo" install --game-dir "$tmp/nowhere" --patch "$tmp/patch.bin" --yes && last_line_is not-found "Dravo not found."
+
+# Found through its shortcut in a Wine prefix, in folders whose names are beyond ASCII: UTF-8
+# on disk, the Windows code page of the locale in the shortcut (written by Wine's shell) and in
+# the game's Dravo.ini.
+prefix=$tmp/prefix
+menu='ProgramData/Microsoft/Windows/Start Menu/Programs'
+mkdir -p "$prefix/dosdevices" "$prefix/drive_c/$menu" "$prefix/drive_c/Games" "$prefix/drive_c/Игры"
+ln -s ../drive_c "$prefix/dosdevices/c:"
+in_prefix() { env -u LC_ALL -u LC_CTYPE -u DRAVO_CODEPAGE WINEPREFIX="$prefix" "$@"; }
+installs_in() {  # installs_in NAME GAME-DIR SHORTCUT LOCALE
+  cp -r "$tmp/game" "$2"
+  cp "$root/tests/data/shell_link/$3" "$prefix/drive_c/$menu/Dravo.lnk"
+  check "$1" 0 in_prefix LANG="$4" "$dravo" install --patch "$tmp/patch.bin" --yes && {
+    last_line_is "$1" "Dravo patch completed."
+    in_prefix LANG="$4" "$dravo" container extract "$2/Data/dravo.mul" hero "$tmp/hero.out" && cmp -s "$tmp/hero.out" "$tmp/patch/newhero.bin" ||
+      fail "$1: the member was not replaced"
+  }
+}
+installs_in accented "$prefix/drive_c/Games/Drávo" accented_cp1252.lnk C.UTF-8
+installs_in cyrillic "$prefix/drive_c/Игры/Драво" cyrillic_cp1251.lnk ru_RU.UTF-8
+# The HD directory as the game's own Dravo.ini names it, in Windows-1252, and the game
+# directory as the user types it.
+{ printf '[dirhd]\r\nc:\\Games\\Dr\341vo\\\r\n'; cat "$tmp/game/Dravo.ini"; } >"$prefix/drive_c/Games/Drávo/Dravo.ini"
+check accented-files 0 in_prefix LANG=C.UTF-8 "$dravo" files --game-dir "$prefix/drive_c/Games/Drávo" hero &&
+  { grep -q $'^hero\t1\t' "$tmp/out" || fail "accented-files: $(cat "$tmp/out")"; }
 check not-a-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/game/multigen.dat" --yes
 check usage 2 "$dravo" install --bogus
 

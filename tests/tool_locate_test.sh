@@ -58,6 +58,31 @@ if [ -z "$emu" ]; then
   check option 0 locate --windows-dir "$tmp/elsewhere" && expect_out option 'c:\Games\Dravo\'
   head -c 100 "$here/data/shell_link/start_menu.lnk" >"$tmp/elsewhere/deep/er/Dravo.lnk"
   check damaged 1 locate --windows-dir "$tmp/elsewhere" && { grep -q 'cannot be resolved' "$tmp/err" || fail_check "damaged: message"; }
+
+  # Folder names beyond ASCII: on disk in UTF-8, as Wine keeps them; in the shortcuts (written
+  # by Wine's shell) in the Windows code page of the locale. The tool shows them in UTF-8.
+  intl=$tmp/intl
+  mkdir -p "$intl/dosdevices" "$intl/drive_c/$menu" "$intl/drive_c/Games/Drávo" "$intl/drive_c/Игры/Драво"
+  ln -s ../drive_c "$intl/dosdevices/c:"
+  : >"$intl/drive_c/Games/Drávo/DRAVO.EXE"
+  : >"$intl/drive_c/Игры/Драво/DRAVO.EXE"
+  in_locale() { env -u LC_ALL -u LC_CTYPE -u DRAVO_CODEPAGE WINEPREFIX="$intl" "$@"; }
+  cp "$here/data/shell_link/accented_cp1252.lnk" "$intl/drive_c/$menu/Dravo.lnk"  # C:\Games\Drávo\DRAVO.EXE
+  check accented 0 in_locale LANG=C.UTF-8 "$dravo" locate && expect_out accented 'c:\Games\Drávo\'
+  check accented-verbose 0 in_locale LANG=de_DE.UTF-8 "$dravo" locate -v &&
+    { grep -qx 'target: c:\\Games\\Drávo\\DRAVO.EXE' "$tmp/err" || fail_check "accented-verbose: $(cat "$tmp/err")"; }
+  mv "$intl/drive_c/Games/Drávo" "$intl/drive_c/Games/DRáVO"  # the ASCII letters matched without regard to case
+  check accented-case 0 in_locale LANG=C.UTF-8 "$dravo" locate && expect_out accented-case 'c:\Games\DRáVO\'
+  rm "$intl/drive_c/$menu/Dravo.lnk"
+  # In a Start menu folder of Cyrillic name too: the search goes through it.
+  mkdir -p "$intl/drive_c/$menu/Игры"
+  cp "$here/data/shell_link/cyrillic_cp1251.lnk" "$intl/drive_c/$menu/Игры/Dravo.lnk"  # C:\Игры\Драво\DRAVO.EXE
+  check cyrillic-locale 0 in_locale LANG=ru_RU.UTF-8 "$dravo" locate && expect_out cyrillic-locale 'c:\Игры\Драво\'
+  check cyrillic-override 0 in_locale LANG=C.UTF-8 DRAVO_CODEPAGE=1251 "$dravo" locate &&
+    expect_out cyrillic-override 'c:\Игры\Драво\'
+  # Under Windows-1252 the Cyrillic folder cannot be named: passed over, not mistaken.
+  check cyrillic-other-code-page 1 in_locale LANG=C.UTF-8 "$dravo" locate &&
+    { grep -q 'no Dravo.lnk' "$tmp/err" || fail_check "cyrillic-other-code-page: $(cat "$tmp/err")"; }
 else
   # A scratch prefix: a copy of the project's clean one when it exists (1 s), else a new one.
   source_prefix=${DRAVO_WINEPREFIX:-$here/../build/wineprefix}
@@ -84,6 +109,19 @@ else
   if [ -x "$native" ]; then   # the portable reader on the file Wine's shell just wrote
     check native-reader 0 env WINEPREFIX="$prefix" "$native" locate &&
       expect_out native-reader 'c:\Program Files\Dravo Adventure Game\'
+  fi
+  rm -f "$prefix/drive_c/$menu/Dravo/Dravo.lnk"
+  # A folder name beyond ASCII, which the shell writes in the code page (Windows-1252 here).
+  mkdir -p "$prefix/drive_c/Games/Drávo"
+  : >"$prefix/drive_c/Games/Drávo/DRAVO.EXE"
+  check make-accented-shortcut 0 env LANG=C.UTF-8 LC_ALL= timeout 120 "$emu" "$make_shortcut" \
+    'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Dravo\Dravo.lnk' 'C:\Games\Drávo\DRAVO.EXE'
+  check accented 0 env LANG=C.UTF-8 LC_ALL= timeout 120 "$emu" "$dravo" locate &&
+    { tr -d '\r' <"$tmp/out" | iconv -f CP1252 -t UTF-8 | grep -Eqi '^C:\\Games\\(Drávo|[^\\]+~[0-9])\\$' ||
+      fail_check "accented: printed $(cat "$tmp/out")"; }
+  if [ -x "$native" ]; then
+    check native-accented 0 env -u LC_ALL -u LC_CTYPE -u DRAVO_CODEPAGE LANG=C.UTF-8 WINEPREFIX="$prefix" "$native" locate &&
+      expect_out native-accented 'c:\Games\Drávo\'
   fi
   rm -f "$prefix/drive_c/$menu/Dravo/Dravo.lnk"
   check not-found 1 wine "$dravo" locate

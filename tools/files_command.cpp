@@ -46,16 +46,19 @@ int load_tables(const std::string& game, const std::string& patch) {
     return kExitOk;
 }
 
+// The game's own paths are shown in the Windows form it uses, in the terminal's characters.
+std::string text(const char* game_text) { return plat::to_host_text(game_text); }
+
 void print_table() {
     const config::Directories& dirs = config::directories();
-    std::printf("# cd directory: %s\n# hd directory: %s\n# running from cd: %d\n", dirs.cd, dirs.hd,
-                dirs.running_from_cd);
+    std::printf("# cd directory: %s\n# hd directory: %s\n# running from cd: %d\n", text(dirs.cd).c_str(),
+                text(dirs.hd).c_str(), dirs.running_from_cd);
     std::printf("# name\tdirectory\tcontainer\tcd flag\n");
     const config::FileTable& table = config::file_table();
     for (std::size_t i = 0; i < table.used; ++i) {
         const config::FileEntry& e = table.entry(i);
-        std::printf("%s\t%s\t%s\t%d\n", e.name, e.directory_too_long ? "(too long)" : e.directory,
-                    e.container, e.cd_flag);
+        std::printf("%s\t%s\t%s\t%d\n", text(e.name).c_str(), e.directory_too_long ? "(too long)" : text(e.directory).c_str(),
+                    text(e.container).c_str(), e.cd_flag);
     }
 }
 
@@ -70,7 +73,7 @@ int run_files(const FilesOptions& o) {
             std::vector<char> name(n.begin(), n.end());
             name.push_back(0);
             int kind = config::resolve_logical_name(name.data());
-            std::printf("%s\t%d\t%s\n", name.data(), kind, config::file_table().result);
+            std::printf("%s\t%d\t%s\n", text(name.data()).c_str(), kind, text(config::file_table().result).c_str());
         }
     }
     xfile::reset_xfile();

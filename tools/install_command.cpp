@@ -49,7 +49,7 @@ public:
         return ok;
     }
     void final_message(const std::string& text, const std::string&) override {
-        std::printf("%s\n", text.c_str());
+        std::printf("%s\n", plat::to_host_text(text).c_str());
         std::fflush(stdout);
     }
 
@@ -60,10 +60,10 @@ private:
 class ConsoleSink final : public report::Sink {
 public:
     void error_box(const char* text, const char* caption) override {
-        std::fprintf(stderr, "dravo: %s: %s\n", caption, text);
+        std::fprintf(stderr, "dravo: %s: %s\n", caption, plat::to_host_text(text).c_str());
     }
     void progress_text(const char* text) override {
-        std::printf("%s\n", text[0] == '@' ? text + 1 : text);
+        std::printf("%s\n", plat::to_host_text(text[0] == '@' ? text + 1 : text).c_str());
         std::fflush(stdout);
     }
 };

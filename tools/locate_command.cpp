@@ -25,9 +25,11 @@ int run_locate(const LocateOptions& o) {
     payload::GameLocation where;
     payload::LocateStatus status = payload::locate_game(windows, nullptr, &where);
     if (status == payload::LocateStatus::NoShortcut) return fail(payload::kShortcutName, payload::describe(status));
-    if (o.verbose) std::fprintf(stderr, "shortcut: %s\ntarget: %s\n", where.shortcut.c_str(), where.target.c_str());
+    if (o.verbose)
+        std::fprintf(stderr, "shortcut: %s\ntarget: %s\n", plat::to_host_text(where.shortcut).c_str(),
+                     plat::to_host_text(where.target).c_str());
     if (status != payload::LocateStatus::Found) return fail(where.shortcut, payload::describe(status));
-    std::printf("%s\n", where.game_dir.c_str());
+    std::printf("%s\n", plat::to_host_text(where.game_dir).c_str());
     return kExitOk;
 }
 

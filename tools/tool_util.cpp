@@ -19,10 +19,11 @@ std::string file_argument(const std::string& native) { return plat::from_native_
 
 bool path_fits(const std::string& core_path) { return core_path.size() <= plat::kMaxPath; }
 
-std::string shown(const std::string& core_path) { return plat::display_path(core_path); }
+std::string shown(const std::string& core_path) { return plat::to_host_text(plat::display_path(core_path)); }
 
 int fail(const std::string& file, const std::string& message) {
-    std::fprintf(stderr, "dravo: %s: %s\n", file.c_str(), message.c_str());
+    // The file is named as typed or as shown(); the message is the core's text, in the code page.
+    std::fprintf(stderr, "dravo: %s: %s\n", file.c_str(), plat::to_host_text(message).c_str());
     return kExitFailure;
 }
 
