@@ -10,7 +10,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/records.h"
+#include "xfile/records.h"
 #include "bench/bench_util.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 #include "platform/platform.h"
-#include "shell/report.h"
+#include "base/report.h"
 #include "xfile/container.h"
 #include "xfile/replace.h"
 

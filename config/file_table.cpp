@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "config/config.h"
-#include "config/text.h"
+#include "base/text.h"
 
 namespace config {
 

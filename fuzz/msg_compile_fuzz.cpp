@@ -6,7 +6,7 @@
 #include <string>
 
 #include "messages/message_compiler.h"
-#include "messages/message_source.h"
+#include "decompiler/message_source.h"
 #include "messages/message_tables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

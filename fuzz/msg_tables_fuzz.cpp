@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "messages/message_compiler.h"
-#include "messages/message_source.h"
+#include "decompiler/message_source.h"
 #include "messages/message_tables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -8,7 +8,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/records.h"
+#include "xfile/records.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 

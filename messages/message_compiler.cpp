@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "platform/output_file.h"
 #include "xfile/xfile.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "config/config.h"
-#include "config/text.h"
-#include "platform/little_endian.h"
+#include "base/text.h"
+#include "base/little_endian.h"
 #include "xfile/xfile.h"
 
 namespace messages {

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "config/text.h"
+#include "base/text.h"
 
 namespace messages {
 

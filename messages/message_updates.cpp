@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "messages/message_compiler.h"
 #include "messages/message_tables.h"
 #include "messages/message_text.h"
-#include "shell/report.h"
+#include "base/report.h"
 #include "xfile/transfer.h"
 #include "xfile/xfile.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "shell/work.h"
+#include "base/work_result.h"
 
 namespace messages {
 

@@ -7,7 +7,7 @@
 
 #include "payload/key.h"
 #include "payload/region.h"
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
 

@@ -15,7 +15,7 @@
 
 #include <cstring>
 
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 #include "platform/winpath.h"
 
 namespace plat {

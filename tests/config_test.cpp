@@ -6,7 +6,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;

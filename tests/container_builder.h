@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 #include "xfile/container.h"
 
 namespace testing_support {

@@ -6,8 +6,8 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/records.h"
-#include "platform/little_endian.h"
+#include "xfile/records.h"
+#include "base/little_endian.h"
 #include "tests/container_builder.h"
 #include "tests/test_support.h"
 #include "xfile/container.h"

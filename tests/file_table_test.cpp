@@ -5,7 +5,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/records.h"
+#include "xfile/records.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "messages/message_compiler.h"
-#include "messages/message_source.h"
+#include "decompiler/message_source.h"
 #include "tests/message_fixtures.h"
 
 using namespace messages;

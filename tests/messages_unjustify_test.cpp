@@ -8,7 +8,7 @@
 #include <string>
 
 #include "messages/message_text.h"
-#include "messages/unjustify.h"
+#include "decompiler/unjustify.h"
 
 using namespace messages;
 

@@ -9,7 +9,7 @@
 
 #include "payload/key.h"
 #include "payload/region.h"
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 
 namespace testing_support {
 

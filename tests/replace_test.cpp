@@ -6,7 +6,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/records.h"
+#include "xfile/records.h"
 #include "tests/container_builder.h"
 #include "tests/test_support.h"
 #include "xfile/replace.h"

@@ -2,8 +2,8 @@
 // parts Wine's do not use, and on damaged ones; and the game directory cut from a target.
 #include <gtest/gtest.h>
 
-#include "payload/locate.h"
-#include "platform/little_endian.h"
+#include "install/locate.h"
+#include "base/little_endian.h"
 #include "platform/platform.h"
 #include "platform/shell_link.h"
 #include "tests/test_support.h"

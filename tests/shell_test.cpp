@@ -8,9 +8,9 @@
 #include "config/config.h"
 #include "config/file_table.h"
 #include "platform/winpath.h"
-#include "shell/main_flow.h"
-#include "shell/progress_line.h"
-#include "shell/work_list.h"
+#include "install/main_flow.h"
+#include "install/progress_line.h"
+#include "install/work_list.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;

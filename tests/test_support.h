@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/report.h"
+#include "base/report.h"
 
 namespace testing_support {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "payload/extract.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"

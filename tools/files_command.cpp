@@ -9,7 +9,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "config/records.h"
+#include "xfile/records.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"

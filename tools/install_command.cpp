@@ -14,8 +14,8 @@
 #include "payload/region.h"
 #include "payload/stamp.h"
 #include "platform/platform.h"
-#include "shell/patch_sources.h"
-#include "shell/report.h"
+#include "install/patch_sources.h"
+#include "base/report.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 

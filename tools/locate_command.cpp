@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "payload/locate.h"
+#include "install/locate.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "config/config.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "messages/message_compiler.h"
-#include "messages/message_source.h"
+#include "decompiler/message_source.h"
 #include "messages/message_tables.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <new>
 
-#include "config/text.h"
-#include "platform/little_endian.h"
+#include "base/text.h"
+#include "base/little_endian.h"
 
 namespace xfile {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 #include "platform/platform.h"
 #include "xfile/container.h"
 

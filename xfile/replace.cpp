@@ -12,11 +12,11 @@
 #include <string>
 
 #include "config/file_table.h"
-#include "config/text.h"
-#include "platform/little_endian.h"
+#include "base/text.h"
+#include "base/little_endian.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
-#include "shell/report.h"
+#include "base/report.h"
 #include "xfile/container.h"
 #include "xfile/container_info.h"
 #include "xfile/transfer.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "shell/work.h"
+#include "base/work_result.h"
 
 struct ReplaceResult {
     WorkResult result;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "config/file_table.h"
-#include "config/text.h"
-#include "shell/report.h"
+#include "base/text.h"
+#include "base/report.h"
 #include "xfile/container.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // Where an installation takes its pieces from.
-#include "shell/patch_sources.h"
+#include "install/patch_sources.h"
 
 #include "payload/extract.h"
-#include "payload/locate.h"
-#include "platform/shell.h"
+#include "install/locate.h"
+#include "platform/shortcuts.h"
 
 namespace {
 

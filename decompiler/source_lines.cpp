@@ -13,7 +13,7 @@
 //   buffer as wide as the width runs on into the next one, or leaves the empty string the
 //   writer makes behind a line that fills the width; buffers too long for a line come from
 //   widened lines too.
-#include "messages/source_lines.h"
+#include "decompiler/source_lines.h"
 
 #include <algorithm>
 #include <bit>
@@ -22,7 +22,7 @@
 #include <limits>
 
 #include "messages/message_text.h"
-#include "messages/unjustify.h"
+#include "decompiler/unjustify.h"
 
 namespace messages {
 

@@ -1,5 +1,5 @@
 // The default report sink: error boxes and progress texts as lines on stderr.
-#include "shell/report.h"
+#include "base/report.h"
 
 #include <cstdio>
 

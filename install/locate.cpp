@@ -2,12 +2,12 @@
 // Windows 2000 (nor does it under Wine), so its program folders are searched first; the
 // Windows directory comes after them for the systems where it still holds the Start menu.
 // The small Start-menu trees also spare the long walk through a large Windows directory.
-#include "payload/locate.h"
+#include "install/locate.h"
 
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/shell.h"
+#include "platform/shortcuts.h"
 
 namespace payload {
 

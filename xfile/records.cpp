@@ -1,11 +1,11 @@
 // Loader of the table record files: a sequence of 42-byte records with no header; a tail
 // shorter than a record is ignored. A later file overrides an earlier one's record.
-#include "config/records.h"
+#include "xfile/records.h"
 
 #include <cstring>
 
 #include "config/file_table.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 

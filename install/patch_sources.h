@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "shell/main_flow.h"
+#include "install/main_flow.h"
 
 // Locates the game through its shortcut; unpacks `region` (its own array for the installer,
 // a copy of a patch's region for the tool) unless it is in template state.

@@ -1,5 +1,5 @@
 // The progress line's bookkeeping.
-#include "shell/progress_line.h"
+#include "install/progress_line.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // be told, a tree search over the host's directories, and shortcut files read with the
 // portable reader. The prefix is WINEPREFIX, or ~/.wine as for Wine itself. Host names are
 // UTF-8 and the core's are in its code page (codepage.h); names are converted where they cross.
-#include "platform/shell.h"
+#include "platform/shortcuts.h"
 
 #include <dirent.h>
 #include <pwd.h>

@@ -1,6 +1,6 @@
 // The shell operations on Windows: the shell's folder calls, SearchTreeForFile, and the
 // shell-link object through COM with the ANSI IShellLinkA interface.
-#include "platform/shell.h"
+#include "platform/shortcuts.h"
 
 #include <windows.h>
 // windows.h first: the shell and image-help headers build on its types.

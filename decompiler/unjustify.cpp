@@ -9,7 +9,7 @@
 // have added a spaces when y_(a-1) < L - a; and when more spaces were missing after it (it was
 // not the last pass), it stopped at that length, so the next blank of the result lies at or
 // beyond L - a. Undoing pass after pass from the string yields every text that justifies to it.
-#include "messages/unjustify.h"
+#include "decompiler/unjustify.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,7 +8,7 @@
 // Strings that no record references (an earlier definition of a number that was defined
 // again) are written as that earlier definition, with the header of the final one, when they
 // come before it; otherwise they are reported and left out.
-#include "messages/message_source.h"
+#include "decompiler/message_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,7 +16,7 @@
 
 #include "messages/message_compiler.h"
 #include "messages/message_text.h"
-#include "messages/source_lines.h"
+#include "decompiler/source_lines.h"
 
 namespace messages {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/work.h"
+#include "base/work_result.h"
 
 struct WorkOutcome {
     WorkResult result;

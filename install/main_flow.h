@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/work_list.h"
+#include "install/work_list.h"
 
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
 

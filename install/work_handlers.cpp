@@ -1,6 +1,6 @@
 // The game's own work-item handlers, behind the runner's table.
 #include "messages/message_updates.h"
-#include "shell/work_list.h"
+#include "install/work_list.h"
 #include "xfile/replace.h"
 
 namespace {

@@ -6,13 +6,13 @@
 // failure names the file and what is wrong with it. Once the user confirmed, each work item
 // reports whether it was applied, skipped by its own check, or failed, and "Dravo patch
 // completed." is said only when nothing failed.
-#include "shell/main_flow.h"
+#include "install/main_flow.h"
 
 #include <cctype>
 #include <optional>
 
 #include "config/config.h"
-#include "config/records.h"
+#include "xfile/records.h"
 #include "platform/platform.h"
 #include "platform/winpath.h"
 #include "xfile/xfile.h"

@@ -1,5 +1,5 @@
 // Small text rules shared by every reader of the game's text files.
-#include "config/text.h"
+#include "base/text.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The installer's own sources: the payload region in its own data.
 #include "payload/region.h"
-#include "shell/patch_sources.h"
+#include "install/patch_sources.h"
 
 InstallSources installer_patch_sources(void* owner_window) {
     return patch_sources(payload::installer_region(), owner_window);

@@ -5,11 +5,11 @@
 // and the section does not end at a later header. The kind is the line's first character,
 // the second is a separator, whatever it is, and the argument is the rest, in its written
 // case. A line whose kind is not '0', '1' or '2' is passed over.
-#include "shell/work_list.h"
+#include "install/work_list.h"
 
 #include <cstring>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace {

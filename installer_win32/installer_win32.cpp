@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/main_flow.h"
-#include "shell/patch_sources.h"
-#include "shell/progress_line.h"
-#include "shell/report.h"
+#include "install/main_flow.h"
+#include "install/patch_sources.h"
+#include "install/progress_line.h"
+#include "base/report.h"
 
 extern "C" {
 __declspec(dllexport) LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

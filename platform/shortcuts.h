@@ -1,8 +1,8 @@
 // What the game's location needs from the system's shell: the Windows directory, the Start
 // menu's program folders, a search of a directory tree, and the resolution of a shortcut.
 //
-// shell_win32.cpp asks the Windows shell (SHGetFolderPathA, SearchTreeForFile of the
-// image-help library, the shell-link object through COM). shell_posix.cpp answers the same
+// shortcuts_win32.cpp asks the Windows shell (SHGetFolderPathA, SearchTreeForFile of the
+// image-help library, the shell-link object through COM). shortcuts_posix.cpp answers the same
 // for a Wine prefix (WINEPREFIX, or ~/.wine), reading shortcut files with the portable
 // reader of shell_link.h.
 #pragma once
