@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "install/final_texts.h"
 #include "install/work_list.h"
 
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
@@ -49,10 +50,5 @@ struct InstallResult {
     WorkListReport work;
 };
 
-inline constexpr char kCompletedText[] = "Dravo patch completed.";
-inline constexpr char kCompletedCaption[] = "My congratulations!";
-inline constexpr char kNotFoundText[] = "Dravo not found.";
-inline constexpr char kNotFoundCaption[] = "Patch search error.";
-inline constexpr char kFailedCaption[] = "Patch install error.";
 
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "install/final_texts.h"
 #include "platform/platform.h"
 
 namespace {
@@ -18,14 +19,6 @@ constexpr int kLineChars = 98;
 
 const char* argument_of(const char* line) { return std::strlen(line) >= 2 ? line + 2 : line + std::strlen(line); }
 
-WorkOutcome run_item(const char* line, std::FILE* f, const WorkHandlers& h) {
-    const char* arg = argument_of(line);
-    switch (line[0]) {
-        case '0': return h.replace_member(arg);
-        case '1': return h.rebuild_messages(arg);
-        default: return h.replace_message(arg, f);
-    }
-}
 
 }  // namespace
 
@@ -36,8 +29,8 @@ bool WorkListReport::any_failed() const {
 }
 
 std::string WorkListReport::outcome_text() const {
-    if (!any_failed()) return "Dravo patch completed.";
-    std::string text = "The Dravo patch did not complete. These work items failed:";
+    if (!any_failed()) return kCompletedText;
+    std::string text = kDidNotCompleteText;
     for (const WorkItemReport& item : items) {
         if (item.outcome.result != WorkResult::Failed) continue;
         text += "\n" + item.line;
@@ -80,9 +73,10 @@ WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
             in_section = is_work_header(lowered);
             continue;
         }
-        if (!is_work_item(line)) continue;
+        const WorkHandler* handler = is_work_item(line) ? handlers.handler_for(line[0]) : nullptr;
+        if (!handler) continue;
         WorkItemReport item{line, {}};
-        item.outcome = run_item(line, f, handlers);
+        item.outcome = (*handler)(argument_of(line), f);
         report.items.push_back(std::move(item));
     }
     std::fclose(f);

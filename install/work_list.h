@@ -3,23 +3,27 @@
 // a new source, '2' replaces one message whose text follows in patch.ini.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "base/work_result.h"
+#include "base/result.h"
 
-struct WorkOutcome {
-    WorkResult result;
-    std::string problem;  // empty unless failed or skipped
-};
+// The handler of one work kind: it gets the line from its third character on, and the open
+// patch configuration, which stands behind the line (kind '2' reads its message text from it).
+using WorkHandler = std::function<Result(const char* argument, std::FILE* stream)>;
 
+// The handlers by kind, '0' to '2'; a line of any other kind is passed over.
 struct WorkHandlers {
-    std::function<WorkOutcome(const char* argument)> replace_member;    // kind '0'
-    std::function<WorkOutcome(const char* argument)> rebuild_messages;  // kind '1'
-    // kind '2'; reads the message's text from the stream, which then stands behind it
-    std::function<WorkOutcome(const char* argument, std::FILE* stream)> replace_message;
+    static constexpr char kFirstKind = '0';
+    std::array<WorkHandler, 3> by_kind;
+    // Null for a kind that has no handler.
+    const WorkHandler* handler_for(char kind) const {
+        int index = kind - kFirstKind;
+        return index >= 0 && index < static_cast<int>(by_kind.size()) && by_kind[index] ? &by_kind[index] : nullptr;
+    }
 };
 
 // The game's own handlers.
@@ -27,7 +31,7 @@ WorkHandlers standard_work_handlers();
 
 struct WorkItemReport {
     std::string line;  // the work line as written, trimmed
-    WorkOutcome outcome;
+    Result outcome;
 };
 
 struct WorkListReport {

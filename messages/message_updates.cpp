@@ -59,6 +59,9 @@ bool table_unreadable(const char* file) {
     return false;
 }
 
+constexpr char kUnreadableTables[] =
+    "message.dat or message.str cannot be read (another program may hold it), so the item's check cannot be made";
+
 bool tables_unreadable() { return table_unreadable("message.dat") || table_unreadable("message.str"); }
 
 bool write_tag() {
@@ -191,16 +194,16 @@ bool write_one_message(const OneMessage& m, std::FILE* stream, XFileHandle* dat,
 
 }  // namespace
 
-WorkResult update_messages_from_source(const char* text) {
+Result update_messages_from_source(const char* text) {
     char line[kWorkTextChars + 1];
     copy_cut(line, text, kWorkTextChars);
     std::size_t name_length = 0;
     while (line[name_length] && !is_blank(line[name_length])) ++name_length;
-    if (name_length == 0) return WorkResult::Failed;
+    if (name_length == 0) return Result::failed("the work line names no message source");
     char* hash = std::strchr(line, '#');
-    if (!hash) return WorkResult::Failed;
+    if (!hash) return Result::failed("the work line has no #NUMBER of a check message");
     int check_number = text_to_int(hash + 1);
-    if (check_number == 0) return WorkResult::Failed;
+    if (check_number == 0) return Result::failed("the work line's check message number is not a number above 0");
     char* rest = hash;
     while (*rest && !is_blank(*rest)) ++rest;
     char check[kWorkTextChars + 1];
@@ -209,10 +212,11 @@ WorkResult update_messages_from_source(const char* text) {
     check[std::min(std::strlen(check), kPrefixCheckChars)] = 0;
     line[name_length] = 0;  // the source file name
 
-    if (tables_unreadable()) return WorkResult::Failed;
-    if (tables_tagged()) return WorkResult::Skipped;
+    if (tables_unreadable()) return Result::failed(kUnreadableTables);
+    if (tables_tagged()) return Result::skipped("the message tables were rebuilt by a patch already (tag \"02\")");
     StringRecord first = check_string(check_number);
-    if (std::strncmp(first.text, check, std::strlen(check)) != 0) return WorkResult::Skipped;
+    if (std::strncmp(first.text, check, std::strlen(check)) != 0)
+        return Result::skipped("message " + std::to_string(check_number) + " does not begin with the check text");
 
     char shown[kWorkTextChars + 1];
     std::strcpy(shown, line);
@@ -222,36 +226,41 @@ WorkResult update_messages_from_source(const char* text) {
     report::progress_text(progress);
 
     char work[plat::kMaxPath + 1];
-    if (!table_path(work, "Message.txt")) return WorkResult::Failed;
-    if (!install_source(line, work)) return WorkResult::Failed;
-    int compiled = compile_messages();
+    if (!table_path(work, "Message.txt")) return Result::failed("the game's directory is too long a path");
+    if (!install_source(line, work))
+        return Result::failed(std::string("cannot copy the new source ") + line + " to Message.txt");
+    CompileProblem problem;
+    int compiled = compile_messages(nullptr, &problem);
     plat::delete_file(work);
     // A failed compile left the old tables in place: they must not be marked as rebuilt.
-    if (compiled < 0) return WorkResult::Failed;
-    return write_tag() ? WorkResult::Applied : WorkResult::Failed;
+    if (compiled < 0)
+        return Result::failed("cannot rebuild the message tables: " + plat::display_path(problem.file) + ": " +
+                              problem.what);
+    if (!write_tag()) return Result::failed("cannot tag message.dat as rebuilt");
+    return Result::applied();
 }
 
-WorkResult update_one_message(const char* text, std::FILE* stream) {
+Result update_one_message(const char* text, std::FILE* stream) {
     OneMessage m;
     if (!parse_one_message(text, m)) {
         skip_message_text(stream);
-        return WorkResult::Failed;
+        return Result::failed("the work line is not NUMBER:CHECK TEXT:HEADER");
     }
     if (tables_unreadable()) {
         skip_message_text(stream);
-        return WorkResult::Failed;
+        return Result::failed(kUnreadableTables);
     }
     int number = m.check_number;
     IndexRecord check;
     if (!lookup_message(number, check)) {
         skip_message_text(stream);
-        return WorkResult::Skipped;
+        return Result::skipped("the game has no message " + std::to_string(m.check_number));
     }
     StringRecord first;
     read_first_string(check, first);
     if (!std::strstr(first.text, m.check_text)) {
         skip_message_text(stream);
-        return WorkResult::Skipped;
+        return Result::skipped("message " + std::to_string(number) + " does not hold the check text");
     }
 
     char dat_name[plat::kMaxPath + 1];
@@ -260,18 +269,20 @@ WorkResult update_one_message(const char* text, std::FILE* stream) {
     XFileHandle* str = nullptr;
     if (!table_path(dat_name, "message.dat") || !table_path(str_name, "message.str") ||
         xfile_open(dat_name, kXModeUpdate, &dat) < 0) {
+        std::string why = xfile::open_problem();
         skip_message_text(stream);
-        return WorkResult::Failed;
+        return Result::failed("cannot open message.dat for writing" + (why.empty() ? "" : ": " + why));
     }
     if (xfile_open(str_name, kXModeUpdate, &str) < 0) {
+        std::string why = xfile::open_problem();
         xfile_close(dat);
         skip_message_text(stream);
-        return WorkResult::Failed;
+        return Result::failed("cannot open message.str for writing" + (why.empty() ? "" : ": " + why));
     }
     bool ok = write_one_message(m, stream, dat, str);
     xfile_close(dat);
     xfile_close(str);
-    return ok ? WorkResult::Applied : WorkResult::Failed;
+    return ok ? Result::applied() : Result::failed("cannot write the message into the tables: " + plat::last_error_text());
 }
 
 }  // namespace messages

@@ -5,20 +5,21 @@
 
 #include <cstdio>
 
-#include "base/work_result.h"
+#include "base/result.h"
 
 namespace messages {
 
 // Kind '1'. `text` is the work line from its third character on: the source file name, then
 // '#' with the check message's number, then the text its first string must begin with.
 // Skipped when the tables carry the tag "02" or the check fails; Failed when the source cannot
-// be copied or compiled, in which case the tables stay as they were and are not tagged.
-WorkResult update_messages_from_source(const char* text);
+// be copied or compiled, in which case the tables stay as they were and are not tagged. The
+// result says why in words, whatever it is.
+Result update_messages_from_source(const char* text);
 
 // Kind '2'. `text` is the work line from its third character on: check number ':' check text
 // ':' header. The message's text follows in `stream` (the open patch configuration), up to and
 // including the next line that begins with '#'. That text is read in every case, also when the
 // item is skipped or fails, so that the caller goes on after it and never reads it as work.
-WorkResult update_one_message(const char* text, std::FILE* stream);
+Result update_one_message(const char* text, std::FILE* stream);
 
 }  // namespace messages

@@ -59,7 +59,7 @@ const char kNewSource[] = "#17 0 0 0 0 40 1 0\nNew welcome.\n#18 0 0 0 0 40 1 0\
 TEST_F(MessageUpdates, KindOneRebuildsTheTablesAndTagsThem) {
     install_tables(kOldSource);
     write_file(dir.file("new.msg.txt"), kNewSource);
-    EXPECT_EQ(update_messages_from_source("new.msg.txt  #17 Welcome to"), WorkResult::Applied);
+    EXPECT_EQ(update_messages_from_source("new.msg.txt  #17 Welcome to").result, WorkResult::Applied);
     EXPECT_EQ(sink.progress, (Strings{"@Change new message files ..."}));
     MemoryTables expected = compile_in_memory(kNewSource);
     expected.dat[0] = '0';
@@ -72,7 +72,7 @@ TEST_F(MessageUpdates, KindOneRebuildsTheTablesAndTagsThem) {
 
     // Once tagged, every later kind '1' item does nothing and shows nothing.
     std::string before = dat();
-    EXPECT_EQ(update_messages_from_source("new.msg.txt #17"), WorkResult::Skipped);
+    EXPECT_EQ(update_messages_from_source("new.msg.txt #17").result, WorkResult::Skipped);
     EXPECT_EQ(sink.progress.size(), 1u);
     EXPECT_EQ(dat(), before);
 }
@@ -84,25 +84,25 @@ TEST_F(MessageUpdates, TablesThatCannotBeWrittenOrReadFailTheItem) {
     std::string old_dat = dat(), old_str = str();
     write_file(dir.file("new.msg.txt"), kNewSource);
     ASSERT_TRUE(make_read_only(dir.file("message.dat")));
-    EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome"), WorkResult::Failed);
+    EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome").result, WorkResult::Failed);
     std::FILE* f = patch_stream("New text.\n#\nafter\n");
-    EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f), WorkResult::Failed);
+    EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f).result, WorkResult::Failed);
     EXPECT_EQ(next_line(f), "after\n");  // the message text is still consumed
     std::fclose(f);
     EXPECT_EQ(dat(), old_dat);
     EXPECT_EQ(str(), old_str);
     // Its own check still decides first: an item the game does not need is skipped.
     f = patch_stream("New text.\n#\n");
-    EXPECT_EQ(update_one_message("17:Not there:#17 0 0 0 0 40 1 0", f), WorkResult::Skipped);
+    EXPECT_EQ(update_one_message("17:Not there:#17 0 0 0 0 40 1 0", f).result, WorkResult::Skipped);
     std::fclose(f);
     plat::set_read_only(dir.file("message.dat").c_str(), false);
 
     // Held by another opener: the check cannot be made.
     plat::Handle held = plat::open_file(dir.file("message.str").c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
     ASSERT_NE(held, plat::Handle::Invalid);
-    EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome"), WorkResult::Failed);
+    EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome").result, WorkResult::Failed);
     f = patch_stream("New text.\n#\n");
-    EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f), WorkResult::Failed);
+    EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f).result, WorkResult::Failed);
     std::fclose(f);
     plat::close_file(held);
     EXPECT_EQ(dat(), old_dat);
@@ -112,15 +112,15 @@ TEST_F(MessageUpdates, TablesThatCannotBeWrittenOrReadFailTheItem) {
 TEST_F(MessageUpdates, KindOneChecksTheFirstStringOrTheFallback) {
     install_tables(kOldSource);
     write_file(dir.file("new.txt"), kNewSource);
-    EXPECT_EQ(update_messages_from_source("new.txt #17 Welcome to Moscow"), WorkResult::Skipped);
-    EXPECT_EQ(update_messages_from_source("new.txt #17 welcome"), WorkResult::Skipped);  // case counts
+    EXPECT_EQ(update_messages_from_source("new.txt #17 Welcome to Moscow").result, WorkResult::Skipped);
+    EXPECT_EQ(update_messages_from_source("new.txt #17 welcome").result, WorkResult::Skipped);  // case counts
     EXPECT_TRUE(sink.progress.empty());
-    EXPECT_EQ(update_messages_from_source("new.txt #25 Fallback"), WorkResult::Applied);  // 25 is missing
+    EXPECT_EQ(update_messages_from_source("new.txt #25 Fallback").result, WorkResult::Applied);  // 25 is missing
 }
 
 TEST_F(MessageUpdates, KindOneWithoutCheckTextNeedsNoTables) {
     write_file(dir.file("new.txt"), kNewSource);
-    EXPECT_EQ(update_messages_from_source("new.txt #5"), WorkResult::Applied);
+    EXPECT_EQ(update_messages_from_source("new.txt #5").result, WorkResult::Applied);
     EXPECT_EQ(message_strings(tables(), 18), (Strings{"Another."}));
 }
 
@@ -128,7 +128,7 @@ TEST_F(MessageUpdates, KindOneRejectsMalformedLines) {
     install_tables(kOldSource);
     for (const char* line : {"", "new.txt", "new.txt #0 x", "new.txt #abc"}) {
         SCOPED_TRACE(line);
-        EXPECT_EQ(update_messages_from_source(line), WorkResult::Failed);
+        EXPECT_EQ(update_messages_from_source(line).result, WorkResult::Failed);
     }
     EXPECT_TRUE(sink.progress.empty());
 }
@@ -136,24 +136,24 @@ TEST_F(MessageUpdates, KindOneRejectsMalformedLines) {
 TEST_F(MessageUpdates, KindOneLeavesTablesAloneWhenTheSourceIsMissingOrTheCompileFails) {
     install_tables(kOldSource);
     std::string old_dat = dat(), old_str = str();
-    EXPECT_EQ(update_messages_from_source("absent.txt #17"), WorkResult::Failed);
+    EXPECT_EQ(update_messages_from_source("absent.txt #17").result, WorkResult::Failed);
     EXPECT_EQ(dat(), old_dat);
 
     write_file(dir.file("new.txt"), kNewSource);
     plat::fault_injection().fail_write_at = 2;  // the copy gets through, the compile does not
-    EXPECT_EQ(update_messages_from_source("new.txt #17"), WorkResult::Failed);
+    EXPECT_EQ(update_messages_from_source("new.txt #17").result, WorkResult::Failed);
     plat::reset_fault_injection();
     EXPECT_EQ(dat(), old_dat);  // not rebuilt, and not tagged: a later run may still repair it
     EXPECT_EQ(str(), old_str);
     EXPECT_FALSE(plat::file_exists(dir.file("Message.txt").c_str()));
 
     plat::fault_injection().fail_write_at = 1;  // the copy itself fails
-    EXPECT_EQ(update_messages_from_source("new.txt #17"), WorkResult::Failed);
+    EXPECT_EQ(update_messages_from_source("new.txt #17").result, WorkResult::Failed);
     plat::reset_fault_injection();
     EXPECT_EQ(dat(), old_dat);
     EXPECT_FALSE(plat::file_exists(dir.file("Message.txt").c_str()));
 
-    EXPECT_EQ(update_messages_from_source("new.txt #17"), WorkResult::Applied);
+    EXPECT_EQ(update_messages_from_source("new.txt #17").result, WorkResult::Applied);
 }
 
 TEST_F(MessageUpdates, KindOneCopiesSourcesLargerThanTheTransferBuffer) {
@@ -162,7 +162,7 @@ TEST_F(MessageUpdates, KindOneCopiesSourcesLargerThanTheTransferBuffer) {
     source += "#0\n";
     ASSERT_GT(source.size(), 10240u);
     write_file(dir.file("big.txt"), source);
-    EXPECT_EQ(update_messages_from_source("big.txt #1"), WorkResult::Applied);
+    EXPECT_EQ(update_messages_from_source("big.txt #1").result, WorkResult::Applied);
     EXPECT_EQ(message_strings(tables(), 300), (Strings{"Text of message 300."}));
 }
 
@@ -170,7 +170,7 @@ TEST_F(MessageUpdates, KindTwoAppendsOneMessageAndRepointsItsRecord) {
     install_tables(kOldSource);
     std::size_t old_strings = str().size() / kStringRecordSize;
     std::FILE* f = patch_stream("Greetings, hero.\n#\n2 next work line\n");
-    EXPECT_EQ(update_one_message("17:Dravo:#17 0 0 0 0 40 1 0", f), WorkResult::Applied);
+    EXPECT_EQ(update_one_message("17:Dravo:#17 0 0 0 0 40 1 0", f).result, WorkResult::Applied);
     EXPECT_EQ(next_line(f), "2 next work line\n");
     std::fclose(f);
     MemoryTables t = tables();
@@ -185,7 +185,7 @@ TEST_F(MessageUpdates, KindTwoAppendsOneMessageAndRepointsItsRecord) {
 TEST_F(MessageUpdates, KindTwoAtTheEndOfTheFileAndWithMissingNumbers) {
     install_tables(kOldSource);
     std::FILE* f = patch_stream("#RUS\n  raw line  \nsecond");
-    EXPECT_EQ(update_one_message("17::##30 1 2", f), WorkResult::Applied);
+    EXPECT_EQ(update_one_message("17::##30 1 2", f).result, WorkResult::Applied);
     EXPECT_EQ(next_line(f), "<end>");
     std::fclose(f);
     MemoryTables t = tables();
@@ -213,7 +213,7 @@ TEST_F(MessageUpdates, KindTwoThatIsSkippedStillConsumesItsText) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::FILE* f = patch_stream("2 looks like work\n1 so does this\n  # end\n0 real work\n");
-        EXPECT_EQ(update_one_message(c.text, f), c.result);
+        EXPECT_EQ(update_one_message(c.text, f).result, c.result);
         EXPECT_EQ(next_line(f), "0 real work\n");
         std::fclose(f);
         EXPECT_EQ(dat(), old_dat);
@@ -226,7 +226,7 @@ TEST_F(MessageUpdates, KindTwoFailsWhenTheTablesCannotBeWritten) {
     std::string old_dat = dat();
     std::FILE* f = patch_stream("text\n#\n");
     plat::fault_injection().fail_write_at = 1;  // the new string
-    EXPECT_EQ(update_one_message("17:Dravo:#17 0 0 0 0 40 1 0", f), WorkResult::Failed);
+    EXPECT_EQ(update_one_message("17:Dravo:#17 0 0 0 0 40 1 0", f).result, WorkResult::Failed);
     plat::reset_fault_injection();
     EXPECT_EQ(next_line(f), "<end>");
     std::fclose(f);

@@ -22,16 +22,16 @@ struct Calls {
     WorkResult result = WorkResult::Applied;
     WorkHandlers handlers() {
         WorkHandlers h;
-        h.replace_member = [this](const char* a) { return record("0", a); };
-        h.rebuild_messages = [this](const char* a) { return record("1", a); };
-        h.replace_message = [this](const char* a, std::FILE* f) {
+        h.by_kind[0] = [this](const char* a, std::FILE*) { return record("0", a); };
+        h.by_kind[1] = [this](const char* a, std::FILE*) { return record("1", a); };
+        h.by_kind[2] = [this](const char* a, std::FILE* f) {
             char next[100] = "";
             if (!std::fgets(next, sizeof next, f)) next[0] = 0;  // the message text is its own
             return record("2", std::string(a) + "|" + std::string(next).substr(0, std::strcspn(next, "\r\n")));
         };
         return h;
     }
-    WorkOutcome record(const std::string& kind, const std::string& arg) {
+    Result record(const std::string& kind, const std::string& arg) {
         seen.push_back(kind + ":" + arg);
         return {result, result == WorkResult::Failed ? "it broke" : ""};
     }

@@ -6,12 +6,9 @@
 
 #include <string>
 
-#include "base/work_result.h"
+#include "base/result.h"
 
-struct ReplaceResult {
-    WorkResult result;
-    std::string problem;  // what went wrong, for the user; empty when applied
-};
+using ReplaceResult = Result;
 
 // How the new data is named: by a logical name of the game (trimmed, lower-cased and resolved
 // through the file table, as work lines name it), or by a path used exactly as given.

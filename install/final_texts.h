@@ -1,0 +1,10 @@
+// The installer's final words, in one place: the texts and captions of its last message box,
+// the same for the window and for "dravo install".
+#pragma once
+
+inline constexpr char kCompletedText[] = "Dravo patch completed.";
+inline constexpr char kCompletedCaption[] = "My congratulations!";
+inline constexpr char kNotFoundText[] = "Dravo not found.";
+inline constexpr char kNotFoundCaption[] = "Patch search error.";
+inline constexpr char kFailedCaption[] = "Patch install error.";
+inline constexpr char kDidNotCompleteText[] = "The Dravo patch did not complete. These work items failed:";
