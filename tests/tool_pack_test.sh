@@ -8,6 +8,9 @@ dravo=$1
 template=$2
 emu=${3:-}
 . "$(dirname "${BASH_SOURCE[0]}")/tool_test_lib.sh"
+# A copy of its own: the tool opens files without sharing, as the game does, so another test
+# reading the same template at the same moment would make this one fail "in use".
+cp "$template" "$tmp/template.exe" && template=$tmp/template.exe
 
 expect_same() {  # expect_same NAME FILE FILE
   cmp -s "$2" "$3" || fail_check "$1: $2 and $3 differ"
