@@ -96,55 +96,49 @@ std::size_t packed_size(const std::vector<PackFile>& files) {
     return total;
 }
 
-bool plan_pack(const std::vector<PackFile>& files, std::vector<std::size_t>* order, std::string* error) {
+Result plan_pack(const std::vector<PackFile>& files, std::vector<std::size_t>* order) {
     order->clear();
     if (files.empty()) {
-        *error = "no files to pack";
-        return false;
+        return Result::failed("no files to pack");
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& name = files[i].name;
         if (name.size() > kNameMaxChars || std::memchr(name.data(), 0, name.size()) ||
             !is_valid_entry_name(name.c_str(), name.size())) {
-            *error = name + ": the installer would refuse this name (1 to 19 characters, no '\\', '/' "
-                            "or ':', not beginning with '.', no device name)";
-            return false;
+            return Result::failed(name + ": the installer would refuse this name (1 to 19 characters, no '\\', "
+                                         "'/' or ':', not beginning with '.', no device name)");
         }
         for (std::size_t j = 0; j < i; ++j) {
             if (plat::names_equal_ignoring_case(files[j].name, name)) {
-                *error = name + ": two files of this name (" + files[j].name + " and " + name +
-                         "); Windows does not tell them apart";
-                return false;
+                return Result::failed(name + ": two files of this name (" + files[j].name + " and " + name +
+                                      "); Windows does not tell them apart");
             }
         }
     }
     std::size_t total = packed_size(files);
     if (total > kEntryCapacity) {
-        *error = "the files need " + std::to_string(total) + " bytes (24 per file, the contents and one '.'), " +
-                 std::to_string(total - kEntryCapacity) + " bytes more than the region's " +
-                 std::to_string(kEntryCapacity);
-        return false;
+        return Result::failed("the files need " + std::to_string(total) +
+                              " bytes (24 per file, the contents and one '.'), " +
+                              std::to_string(total - kEntryCapacity) + " bytes more than the region's " +
+                              std::to_string(kEntryCapacity));
     }
     std::size_t first = 0;
     while (first < files.size() && begins_with_begin(files[first].name)) ++first;
     if (first == files.size()) {
-        *error = "every file's name begins with \"Begin\": the installer would take the patch for an "
-                 "empty template; add a file of another name";
-        return false;
+        return Result::failed("every file's name begins with \"Begin\": the installer would take the patch for "
+                              "an empty template; add a file of another name");
     }
     order->push_back(first);
     for (std::size_t i = 0; i < files.size(); ++i)
         if (i != first) order->push_back(i);
-    return true;
+    return Result::applied();
 }
 
-bool stamp_region(std::span<std::uint8_t> region, const std::vector<PackFile>& files, std::string* error) {
-    if (region.size() != kRegionBytes || !is_template(region.data())) {
-        *error = "the region is not in template state";
-        return false;
-    }
+Result stamp_region(std::span<std::uint8_t> region, const std::vector<PackFile>& files) {
+    if (region.size() != kRegionBytes || !is_template(region.data()))
+        return Result::failed("the region is not in template state");
     std::vector<std::size_t> order;
-    if (!plan_pack(files, &order, error)) return false;
+    if (Result planned = plan_pack(files, &order); planned.failed()) return planned;
     std::uint8_t* p = region.data();
     for (std::size_t i : order) {
         const PackFile& f = files[i];
@@ -157,7 +151,7 @@ bool stamp_region(std::span<std::uint8_t> region, const std::vector<PackFile>& f
         p += f.content.size();
     }
     *p = kFillByte;  // the template's fill already is '.', but the list's end must not depend on it
-    return true;
+    return Result::applied();
 }
 
 }  // namespace payload

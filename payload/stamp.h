@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+
 namespace payload {
 
 struct PackFile {
@@ -31,11 +33,11 @@ std::size_t packed_size(const std::vector<PackFile>& files);
 // Checks the files (names the installer writes, no two equal without regard to case, room in
 // the region) and decides their order: as given, except that a first file whose name begins
 // with "Begin" would make the region look unstamped, so the first file that does not is
-// moved to the front. False, with the reason, when the files cannot be packed.
-bool plan_pack(const std::vector<PackFile>& files, std::vector<std::size_t>* order, std::string* error);
+// moved to the front. Failed, with the reason, when the files cannot be packed.
+Result plan_pack(const std::vector<PackFile>& files, std::vector<std::size_t>* order);
 
 // Stamps the files into a region in template state (kRegionBytes long). The region is left as
-// it was when this returns false.
-bool stamp_region(std::span<std::uint8_t> region, const std::vector<PackFile>& files, std::string* error);
+// it was when this fails.
+Result stamp_region(std::span<std::uint8_t> region, const std::vector<PackFile>& files);
 
 }  // namespace payload

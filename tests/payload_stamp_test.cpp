@@ -42,8 +42,7 @@ TEST(PackFind, FindsTheTemplateAndTheStampedRegionAtAnyOffset) {
         std::size_t at = 99;
         ASSERT_EQ(payload::find_template_region(image, &at), FindResult::Found);
         EXPECT_EQ(at, before);
-        std::string error;
-        ASSERT_TRUE(payload::stamp_region(region_at(image, at), {file("patch.ini", "[work]")}, &error)) << error;
+        ASSERT_FALSE(payload::stamp_region(region_at(image, at), {file("patch.ini", "[work]")}).failed());
         EXPECT_EQ(payload::find_template_region(image, &at), FindResult::NotFound);
         at = 99;
         ASSERT_EQ(payload::find_region(image, &at), FindResult::Found);
@@ -82,9 +81,9 @@ TEST(PackBuild, RefusesWhatTheInstallerWouldNotUnpackAndLeavesTheTemplateAlone) 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message_part);
         std::vector<std::uint8_t> region = template_region();
-        std::string error;
-        EXPECT_FALSE(payload::stamp_region(region, c.files, &error));
-        EXPECT_NE(error.find(c.message_part), std::string::npos) << error;
+        Result r = payload::stamp_region(region, c.files);
+        EXPECT_TRUE(r.failed());
+        EXPECT_NE(r.problem.find(c.message_part), std::string::npos) << r.problem;
         EXPECT_EQ(region, template_region());
     }
 }
@@ -93,21 +92,20 @@ TEST(PackBuild, SaysByHowManyBytesTheFilesDoNotFit) {
     // Header 24 + contents + the closing '.' against the room in front of "End".
     std::size_t room = payload::kEntryCapacity;
     std::vector<std::uint8_t> region = template_region();
-    std::string error;
     std::vector<PackFile> files = {file("a.bin", std::string(room - 43, 'a')), file("b.bin", "")};
-    EXPECT_FALSE(payload::stamp_region(region, files, &error));
-    EXPECT_NE(error.find(", 6 bytes more than"), std::string::npos) << error;
+    Result r = payload::stamp_region(region, files);
+    EXPECT_TRUE(r.failed());
+    EXPECT_NE(r.problem.find(", 6 bytes more than"), std::string::npos) << r.problem;
     files.pop_back();
     files[0].content.resize(room - 25);  // exactly full
-    ASSERT_TRUE(payload::stamp_region(region, files, &error)) << error;
+    ASSERT_FALSE(payload::stamp_region(region, files).failed());
     EXPECT_EQ(region[room - 1], '.');
     EXPECT_EQ(std::string(region.end() - 4, region.end()), std::string("End\0", 4));
 }
 
 TEST(PackBuild, NeverMakesARegionThatLooksUnstamped) {
     std::vector<std::uint8_t> region = template_region();
-    std::string error;
-    ASSERT_TRUE(payload::stamp_region(region, {file("Beginner.txt", "1"), file("b.txt", "2"), file("c.txt", "3")}, &error));
+    ASSERT_FALSE(payload::stamp_region(region, {file("Beginner.txt", "1"), file("b.txt", "2"), file("c.txt", "3")}).failed());
     EXPECT_TRUE(payload::holds_patch(region));
     payload::EntryView e;
     std::vector<std::string> order;
@@ -119,9 +117,8 @@ TEST(PackBuild, NeverMakesARegionThatLooksUnstamped) {
 TEST(PackBuild, SameInputsGiveTheSameBytes) {
     std::vector<PackFile> files = {file("patch.ini", "[work]\r\n"), file("patch.mul", pattern(30000))};
     std::vector<std::uint8_t> one = template_region(), two = template_region();
-    std::string error;
-    ASSERT_TRUE(payload::stamp_region(one, files, &error));
-    ASSERT_TRUE(payload::stamp_region(two, files, &error));
+    ASSERT_FALSE(payload::stamp_region(one, files).failed());
+    ASSERT_FALSE(payload::stamp_region(two, files).failed());
     EXPECT_EQ(one, two);
     // Name fields are padded with NULs, not with whatever the buffer held.
     EXPECT_EQ(std::string(one.begin(), one.begin() + 20), std::string("patch.ini\0\0\0\0\0\0\0\0\0\0\0", 20));
@@ -138,8 +135,7 @@ TEST_F(PackRoundTrip, ExtractionGivesBackEveryFile) {
     std::vector<std::uint8_t> image = image_with_region(777);
     std::size_t at = 0;
     ASSERT_EQ(payload::find_template_region(image, &at), FindResult::Found);
-    std::string error;
-    ASSERT_TRUE(payload::stamp_region(region_at(image, at), files, &error)) << error;
+    ASSERT_FALSE(payload::stamp_region(region_at(image, at), files).failed());
     ASSERT_EQ(payload::find_region(image, &at), FindResult::Found);
     payload::ExtractFailure why;
     ASSERT_EQ(payload::extract_payload(region_at(image, at), dir.path().c_str(), &why), 1) << payload::describe(why);

@@ -82,7 +82,7 @@ int run_build(const PackOptions& o) {
     }
     std::string error;
     std::span<std::uint8_t> region(image.data() + offset, payload::kRegionBytes);
-    if (!payload::stamp_region(region, files, &error)) return fail(o.out_file, error);
+    if (Result stamped = payload::stamp_region(region, files); stamped.failed()) return fail(o.out_file, stamped.problem);
     if (!write_output(out, image, &error)) return fail(o.out_file, error);
     std::printf("%s: %zu files, %zu of %zu bytes used\n", o.out_file.c_str(), files.size(), payload::packed_size(files),
                 payload::kEntryCapacity);
