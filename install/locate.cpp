@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "platform/shortcuts.h"
 
-namespace payload {
+namespace locate {
 
 std::vector<std::string> shortcut_search_roots(const std::string& windows_dir) {
     std::vector<std::string> roots = plat::start_menu_program_folders();
@@ -61,4 +61,4 @@ std::string describe(LocateStatus status) {
     return "unknown";
 }
 
-}  // namespace payload
+}  // namespace locate

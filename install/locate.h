@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace payload {
+namespace locate {
 
 constexpr char kShortcutName[] = "Dravo.lnk";
 // The game path buffer: 255 characters and the NUL.
@@ -44,4 +44,4 @@ LocateStatus locate_game(const std::string& windows_dir, void* owner_window, Gam
 
 std::string describe(LocateStatus status);
 
-}  // namespace payload
+}  // namespace locate

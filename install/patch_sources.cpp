@@ -35,8 +35,8 @@ std::vector<std::string> carried_files(std::span<const std::uint8_t> region) {
 InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window) {
     InstallSources s;
     s.locate_game = [owner_window](std::string& game_dir) {
-        payload::GameLocation where;
-        if (payload::locate_game("", owner_window, &where) != payload::LocateStatus::Found) return false;
+        locate::GameLocation where;
+        if (locate::locate_game("", owner_window, &where) != locate::LocateStatus::Found) return false;
         game_dir = where.game_dir;
         return true;
     };

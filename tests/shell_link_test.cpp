@@ -142,17 +142,17 @@ TEST(ShellLinkReader, RefusesDamagedHeadersAndOffsets) {
 }
 
 TEST(GameDirectory, IsTheTargetCutBehindItsLastBackslash) {
-    char dir[payload::kGamePathBytes];
-    EXPECT_EQ(payload::game_directory_of("C:\\GAMES\\DRAVO\\DRAVO.EXE", dir), payload::LocateStatus::Found);
+    char dir[locate::kGamePathBytes];
+    EXPECT_EQ(locate::game_directory_of("C:\\GAMES\\DRAVO\\DRAVO.EXE", dir), locate::LocateStatus::Found);
     EXPECT_STREQ(dir, "C:\\GAMES\\DRAVO\\");
-    EXPECT_EQ(payload::game_directory_of("C:\\DRAVO.EXE", dir), payload::LocateStatus::Found);
+    EXPECT_EQ(locate::game_directory_of("C:\\DRAVO.EXE", dir), locate::LocateStatus::Found);
     EXPECT_STREQ(dir, "C:\\");
-    EXPECT_EQ(payload::game_directory_of("DRAVO.EXE", dir), payload::LocateStatus::NoDirectory);
-    EXPECT_EQ(payload::game_directory_of("", dir), payload::LocateStatus::NoDirectory);
+    EXPECT_EQ(locate::game_directory_of("DRAVO.EXE", dir), locate::LocateStatus::NoDirectory);
+    EXPECT_EQ(locate::game_directory_of("", dir), locate::LocateStatus::NoDirectory);
     EXPECT_STREQ(dir, "");
     std::string longest = "C:\\" + std::string(252, 'x');  // 255 characters
-    EXPECT_EQ(payload::game_directory_of(longest.c_str(), dir), payload::LocateStatus::Found);
-    EXPECT_EQ(payload::game_directory_of((longest + "x").c_str(), dir), payload::LocateStatus::TooLong);
+    EXPECT_EQ(locate::game_directory_of(longest.c_str(), dir), locate::LocateStatus::Found);
+    EXPECT_EQ(locate::game_directory_of((longest + "x").c_str(), dir), locate::LocateStatus::TooLong);
     EXPECT_STREQ(dir, "");
 }
 

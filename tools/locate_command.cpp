@@ -22,13 +22,13 @@ struct LocateOptions {
 int run_locate(const LocateOptions& o) {
     std::string windows = o.windows_dir.empty() ? std::string() : directory_argument(o.windows_dir);
     if (!windows.empty() && windows.size() > 3 && windows.back() == '\\') windows.pop_back();
-    payload::GameLocation where;
-    payload::LocateStatus status = payload::locate_game(windows, nullptr, &where);
-    if (status == payload::LocateStatus::NoShortcut) return fail(payload::kShortcutName, payload::describe(status));
+    locate::GameLocation where;
+    locate::LocateStatus status = locate::locate_game(windows, nullptr, &where);
+    if (status == locate::LocateStatus::NoShortcut) return fail(locate::kShortcutName, locate::describe(status));
     if (o.verbose)
         std::fprintf(stderr, "shortcut: %s\ntarget: %s\n", plat::to_host_text(where.shortcut).c_str(),
                      plat::to_host_text(where.target).c_str());
-    if (status != payload::LocateStatus::Found) return fail(where.shortcut, payload::describe(status));
+    if (status != locate::LocateStatus::Found) return fail(where.shortcut, locate::describe(status));
     std::printf("%s\n", plat::to_host_text(where.game_dir).c_str());
     return kExitOk;
 }
