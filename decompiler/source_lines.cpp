@@ -21,7 +21,8 @@
 #include <functional>
 #include <limits>
 
-#include "messages/message_text.h"
+#include "messages/message_writer.h"
+#include "messages/source_line.h"
 #include "decompiler/unjustify.h"
 
 namespace messages {

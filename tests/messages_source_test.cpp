@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "messages/message_compiler.h"
+#include "messages/message_header.h"
 #include "decompiler/message_source.h"
 #include "tests/message_fixtures.h"
 
