@@ -15,7 +15,7 @@
 #include <map>
 
 #include "messages/message_compiler.h"
-#include "messages/message_text.h"
+#include "messages/message_header.h"
 #include "decompiler/source_lines.h"
 
 namespace messages {

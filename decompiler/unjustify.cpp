@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "messages/message_text.h"
+#include "messages/source_line.h"
 
 namespace messages {
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "messages/message_header.h"
 #include "platform/output_file.h"
 #include "xfile/xfile.h"
 

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "messages/message_tables.h"
-#include "messages/message_text.h"
+#include "messages/message_writer.h"
+#include "messages/source_line.h"
 
 namespace messages {
 

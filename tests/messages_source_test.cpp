@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "messages/message_compiler.h"
+#include "messages/message_header.h"
 #include "decompiler/message_source.h"
 #include "tests/message_fixtures.h"
 
@@ -238,6 +239,23 @@ TEST(Decompiler, HardSourcesComeBackIdentical) {
         EXPECT_EQ(bytes(again.dat), bytes(first.dat)) << source << "--- decompiled\n" << back.text;
         EXPECT_EQ(bytes(again.str), bytes(first.str)) << source << "--- decompiled\n" << back.text;
     }
+}
+
+// The decompiler's worked example: the strings the writer made of the source, and the one
+// source line per message the planners join the writer's buffers back into.
+TEST(Decompiler, WorkedExampleComesBackAsDocumented) {
+    MemoryTables first = compile_in_memory(
+        "#5 0 0 0 0 20 3 0 -e\nThe old ferryman waits\nby the river.\\Pay him   one coin.\n"
+        "##6 0 0 0 0 12 2 0\n  Inventory\n  a very long line\n#0\n");
+    EXPECT_EQ(message_strings(first, 5),
+              (std::vector<std::string>{"The    old  ferryman", "waits  by the river.", "Pay him   one coin."}));
+    EXPECT_EQ(message_strings(first, 6), (std::vector<std::string>{"  Inventory", "  a very lon", "g line"}));
+    DecompiledSource back = decompile(first.dat, first.str);
+    EXPECT_TRUE(back.warnings.empty());
+    EXPECT_EQ(back.text,
+              "// Message source written by dravo msg decompile\n"
+              "#5 0 0 0 0 20 3 0 -e\nThe old ferryman\\waits by the river.\\Pay him   one coin.\n"
+              "##6 0 0 0 0 12 2 0\n  Inventory\\\n  a very long line\\\n#0\n");
 }
 
 // A raw line cut at a narrow width into strings that justifying stripped, beginning with "..."

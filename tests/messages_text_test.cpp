@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "messages/message_tables.h"
-#include "messages/message_text.h"
+#include "messages/message_header.h"
+#include "messages/message_writer.h"
+#include "messages/source_line.h"
 #include "tests/message_fixtures.h"
 
 using namespace messages;

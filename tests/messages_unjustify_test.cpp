@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "messages/message_text.h"
+#include "messages/source_line.h"
 #include "decompiler/unjustify.h"
 
 using namespace messages;
