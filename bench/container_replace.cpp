@@ -16,10 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "base/little_endian.h"
 #include "platform/platform.h"
 #include "base/report.h"
-#include "xfile/container.h"
+#include "xfile/container_format.h"
 #include "xfile/replace.h"
 
 namespace {
@@ -43,17 +42,16 @@ bool write_all(plat::Handle h, const void* data, std::uint32_t n) {
 bool build_container(const std::string& path, int members, std::int64_t member_size) {
     plat::Handle h = plat::open_file(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
     if (h == plat::Handle::Invalid) return false;
-    static std::uint8_t header[kContainerHeaderSize];
-    std::memset(header, 0, sizeof header);
-    std::memcpy(header, kContainerSignature, sizeof kContainerSignature);
+    static container_format::ContainerHeader header;
     for (int i = 0; i < members; ++i) {
-        std::uint8_t* e = header + kContainerDirectoryOffset + i * kContainerEntrySize;
-        std::snprintf(reinterpret_cast<char*>(e), 20, "member%03d", i);
-        le::put32s(e + 32, static_cast<std::int32_t>(member_size));
-        le::put32s(e + 40, static_cast<std::int32_t>(kContainerHeaderSize + i * member_size));
-        le::put16(e + 46, 2);
+        container_format::ContainerEntry e;
+        std::snprintf(e.name.data(), e.name.size(), "member%03d", i);
+        e.size = static_cast<std::int32_t>(member_size);
+        e.offset = static_cast<std::int32_t>(kContainerHeaderSize + i * member_size);
+        e.attribute = 2;
+        header.set_entry(i, e);
     }
-    bool ok = write_all(h, header, sizeof header);
+    bool ok = write_all(h, header.bytes().data(), kContainerHeaderSize);
     static std::vector<std::uint8_t> chunk(1 << 20);
     for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<std::uint8_t>(i * 31 + 7);
     for (std::int64_t left = members * member_size; ok && left > 0;) {

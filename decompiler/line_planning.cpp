@@ -116,7 +116,7 @@ bool writer_gives(const IndexRecord& r, const std::vector<std::string>& s, int l
     class Collect final : public StringSink {
     public:
         bool put_string(const std::uint8_t* record) override {
-            strings.emplace_back(decode_string(record).text);
+            strings.emplace_back(decode_string(std::span(record, kStringRecordSize)).text);
             return true;
         }
         std::vector<std::string> strings;

@@ -91,7 +91,7 @@ void Decompiler::collect_items() {
     for (std::size_t n = 1; n < records && n <= 0xFFFF; ++n) {
         const std::uint8_t* bytes = dat_.data() + n * kIndexRecordSize;
         if (std::memcmp(bytes, kGap, kIndexRecordSize) == 0) continue;  // a gap between messages
-        IndexRecord r = decode_index(bytes);
+        IndexRecord r = decode_index(index_bytes(dat_, n));
         if (!is_valid_record(r, static_cast<int>(n))) {
             out_.warnings.push_back("record " + std::to_string(n) + " is not a message; left out");
             continue;
@@ -117,9 +117,9 @@ void Decompiler::add_unreferenced(const std::vector<bool>& referenced) {
             ++a;
             continue;
         }
-        std::uint16_t owner = decode_string(str_.data() + a * kStringRecordSize).number;
+        std::uint16_t owner = decode_string(string_bytes(str_, a)).number;
         std::size_t b = a;
-        while (b < total && !referenced[b] && decode_string(str_.data() + b * kStringRecordSize).number == owner) ++b;
+        while (b < total && !referenced[b] && decode_string(string_bytes(str_, b)).number == owner) ++b;
         auto final_one = std::find_if(items_.begin(), items_.end(),
                                       [owner](const Item& it) { return it.record.number == owner && it.record_bytes; });
         std::string what = "strings " + std::to_string(a) + " to " + std::to_string(b - 1) + " (message " +
@@ -141,7 +141,7 @@ void Decompiler::add_unreferenced(const std::vector<bool>& referenced) {
 std::vector<std::string> Decompiler::strings_of(const Item& it) const {
     std::vector<std::string> t;
     for (std::uint32_t i = it.first; i < it.first + it.count; ++i)
-        t.push_back(decode_string(str_.data() + static_cast<std::size_t>(i) * kStringRecordSize).text);
+        t.push_back(decode_string(string_bytes(str_, i)).text);
     return t;
 }
 
@@ -206,7 +206,7 @@ DecompiledSource Decompiler::run() {
     for (Item& it : items_) {
         std::size_t end = it.first + it.count, run = 0;
         while (end + run < referenced.size() && !referenced[end + run] &&
-               decode_string(str_.data() + (end + run) * kStringRecordSize).number == it.record.number)
+               decode_string(string_bytes(str_, end + run)).number == it.record.number)
             ++run;
         std::size_t more = run / 256 * 256;
         for (std::size_t i = end; i < end + more; ++i) referenced[i] = true;

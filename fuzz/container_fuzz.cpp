@@ -1,16 +1,19 @@
-// Container files of any bytes: the listing and check, member open and read of every member,
-// and a replacement, must neither crash nor read out of bounds, and a refused replacement
-// must leave the file as it was.
+// Container files of any bytes: the header must decode and encode back to the same bytes,
+// and the listing and check, member open and read of every member, and a replacement, must
+// neither crash nor read out of bounds, and a refused replacement must leave the file as it was.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "config/config.h"
 #include "platform/platform.h"
 #include "xfile/container.h"
+#include "xfile/container_format.h"
 #include "xfile/container_info.h"
 #include "xfile/replace.h"
 #include "xfile/xfile.h"
@@ -39,6 +42,26 @@ std::string read_all(const std::string& path) {
     return out;
 }
 
+// Whatever the bytes, a whole header decodes, and encoding it and each of its entries gives
+// the same bytes back.
+void check_round_trip(const std::uint8_t* data, std::size_t size) {
+    using container_format::ContainerHeader;
+    std::span<const std::uint8_t> bytes(data, size < kContainerHeaderSize ? size : kContainerHeaderSize);
+    std::optional<ContainerHeader> header = ContainerHeader::decode(bytes);
+    if (header.has_value() != (size >= kContainerHeaderSize)) __builtin_trap();
+    if (!header) return;
+    static std::uint8_t again[kContainerHeaderSize];
+    if (!header->encode(again) || std::memcmp(again, data, kContainerHeaderSize) != 0) __builtin_trap();
+    ContainerHeader rebuilt = *header;
+    for (int i = 0; i < kContainerMembers; ++i) {
+        container_format::ContainerEntry e = header->entry(i);
+        rebuilt.set_entry(i, e);
+        container_format::ContainerEntry back = rebuilt.entry(i);
+        if (back.name != e.name || back.size != e.size || back.offset != e.offset || back.attribute != e.attribute)
+            __builtin_trap();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -46,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xfile::reset_xfile();
     std::string path = scratch(".mul");
     std::string source = scratch(".new");
+    check_round_trip(data, size);
     write_all(path, data, size);
     static const std::uint8_t kNew[] = "replacement data";
     write_all(source, kNew, sizeof kNew - 1);

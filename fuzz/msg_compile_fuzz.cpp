@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tables.dat.size() % messages::kIndexRecordSize || tables.str.size() % messages::kStringRecordSize)
         __builtin_trap();
     for (std::size_t at = 0; at < tables.str.size(); at += messages::kStringRecordSize) {
-        messages::StringRecord s = messages::decode_string(tables.str.data() + at);
+        messages::StringRecord s = messages::decode_string(std::span(tables.str).subspan(at, messages::kStringRecordSize));
         if (s.length > messages::kMaxWidth || s.length != std::strlen(s.text)) __builtin_trap();
     }
     messages::DecompiledSource back = messages::decompile(tables.dat, tables.str);

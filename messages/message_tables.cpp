@@ -36,7 +36,8 @@ bool read_index_at(XFileHandle* h, int number, IndexRecord& out) {
 
 }  // namespace
 
-void encode_index(const IndexRecord& r, std::uint8_t* out) {
+void encode_index(const IndexRecord& r, std::span<std::uint8_t, kIndexRecordSize> bytes) {
+    std::uint8_t* out = bytes.data();
     std::memset(out, 0, kIndexRecordSize);
     le::put16(out + 0, r.signature);
     le::put16(out + 2, r.number);
@@ -62,8 +63,10 @@ void encode_index(const IndexRecord& r, std::uint8_t* out) {
     out[179] = r.language;
 }
 
-IndexRecord decode_index(const std::uint8_t* in) {
+IndexRecord decode_index(std::span<const std::uint8_t> bytes) {
     IndexRecord r;
+    if (bytes.size() != kIndexRecordSize) return r;
+    const std::uint8_t* in = bytes.data();
     r.signature = le::get16(in + 0);
     r.number = le::get16(in + 2);
     r.hdr3 = le::get16(in + 4);
@@ -89,18 +92,27 @@ IndexRecord decode_index(const std::uint8_t* in) {
     return r;
 }
 
-void encode_string(const StringRecord& s, std::uint8_t* out) {
+void encode_string(const StringRecord& s, std::span<std::uint8_t, kStringRecordSize> bytes) {
+    std::uint8_t* out = bytes.data();
     le::put16(out + 0, s.number);
     le::put16(out + 2, s.length);
     put_text(out + 4, s.text, kStringTextBytes);
 }
 
-StringRecord decode_string(const std::uint8_t* in) {
+StringRecord decode_string(std::span<const std::uint8_t> bytes) {
     StringRecord s;
+    if (bytes.size() != kStringRecordSize) return s;
+    const std::uint8_t* in = bytes.data();
     s.number = le::get16(in + 0);
     s.length = le::get16(in + 2);
     get_text(s.text, in + 4, kStringTextBytes);
     return s;
+}
+
+std::span<const std::uint8_t> record_bytes(std::span<const std::uint8_t> table, std::size_t n,
+                                           std::size_t record_size) {
+    if (record_size == 0 || n >= table.size() / record_size) return {};
+    return table.subspan(n * record_size, record_size);
 }
 
 bool is_valid_record(const IndexRecord& r, int number) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "platform/platform.h"
 
@@ -61,11 +62,23 @@ struct StringRecord {
     char text[kStringTextBytes] = {};
 };
 
-void encode_index(const IndexRecord& r, std::uint8_t* out);
+void encode_index(const IndexRecord& r, std::span<std::uint8_t, kIndexRecordSize> out);
+void encode_string(const StringRecord& s, std::span<std::uint8_t, kStringRecordSize> out);
 // Names and texts are cut at their last byte, so a damaged record still decodes to strings.
-IndexRecord decode_index(const std::uint8_t* in);
-void encode_string(const StringRecord& s, std::uint8_t* out);
-StringRecord decode_string(const std::uint8_t* in);
+// Bytes of another size than one record decode as an empty record, which is no message.
+IndexRecord decode_index(std::span<const std::uint8_t> in);
+StringRecord decode_string(std::span<const std::uint8_t> in);
+
+// The bytes of record `n` of a table of `record_size`-byte records; empty when the table does
+// not hold that record whole.
+std::span<const std::uint8_t> record_bytes(std::span<const std::uint8_t> table, std::size_t n,
+                                           std::size_t record_size);
+inline std::span<const std::uint8_t> index_bytes(std::span<const std::uint8_t> dat, std::size_t n) {
+    return record_bytes(dat, n, kIndexRecordSize);
+}
+inline std::span<const std::uint8_t> string_bytes(std::span<const std::uint8_t> str, std::size_t n) {
+    return record_bytes(str, n, kStringRecordSize);
+}
 
 // A record is a message when it carries the signature and its own number.
 bool is_valid_record(const IndexRecord& r, int number);

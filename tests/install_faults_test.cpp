@@ -49,7 +49,8 @@ std::vector<int> records_without_strings(const std::string& dat, const std::stri
     std::vector<int> broken;
     for (std::size_t at = 0; at + messages::kIndexRecordSize <= dat.size(); at += messages::kIndexRecordSize) {
         int number = static_cast<int>(at / messages::kIndexRecordSize);
-        messages::IndexRecord r = messages::decode_index(reinterpret_cast<const std::uint8_t*>(dat.data()) + at);
+        messages::IndexRecord r = messages::decode_index(
+            std::span(reinterpret_cast<const std::uint8_t*>(dat.data()) + at, messages::kIndexRecordSize));
         if (!messages::is_valid_record(r, number)) continue;
         std::size_t end = (static_cast<std::size_t>(r.first_string) + r.string_count) * messages::kStringRecordSize;
         if (end > str.size()) broken.push_back(number);

@@ -12,7 +12,7 @@ namespace testing_support {
 inline std::vector<std::string> strings_of(const std::vector<std::uint8_t>& str) {
     std::vector<std::string> out;
     for (std::size_t at = 0; at + messages::kStringRecordSize <= str.size(); at += messages::kStringRecordSize)
-        out.emplace_back(messages::decode_string(str.data() + at).text);
+        out.emplace_back(messages::decode_string(std::span(str).subspan(at, messages::kStringRecordSize)).text);
     return out;
 }
 
@@ -23,7 +23,7 @@ inline std::vector<std::string> strings_of(const std::string& str) {
 inline messages::IndexRecord record_of(const std::vector<std::uint8_t>& dat, int number) {
     std::size_t at = static_cast<std::size_t>(number) * messages::kIndexRecordSize;
     if (at + messages::kIndexRecordSize > dat.size()) return {};
-    return messages::decode_index(dat.data() + at);
+    return messages::decode_index(std::span(dat).subspan(at, messages::kIndexRecordSize));
 }
 
 // The strings of one message, in order.

@@ -19,7 +19,7 @@ namespace {
 class CollectStrings : public StringSink {
 public:
     bool put_string(const std::uint8_t* record) override {
-        texts.emplace_back(decode_string(record).text);
+        texts.emplace_back(decode_string(std::span(record, kStringRecordSize)).text);
         return true;
     }
     std::vector<std::string> texts;

@@ -107,7 +107,7 @@ int run_show(const MsgOptions& o) {
     std::size_t at = static_cast<std::size_t>(o.number) * messages::kIndexRecordSize;
     if (o.number < 1 || at + messages::kIndexRecordSize > dat.size())
         return fail(shown(dir + "message.dat"), "no message " + std::to_string(o.number));
-    messages::IndexRecord r = messages::decode_index(dat.data() + at);
+    messages::IndexRecord r = messages::decode_index(std::span(dat).subspan(at, messages::kIndexRecordSize));
     if (!messages::is_valid_record(r, o.number))
         return fail(shown(dir + "message.dat"), "no message " + std::to_string(o.number));
     print_record(r);
@@ -115,7 +115,7 @@ int run_show(const MsgOptions& o) {
         std::size_t s = (static_cast<std::size_t>(r.first_string) + i) * messages::kStringRecordSize;
         if (s + messages::kStringRecordSize > str.size())
             return fail(shown(dir + "message.str"), "string " + std::to_string(r.first_string + i) + " is missing");
-        messages::StringRecord rec = messages::decode_string(str.data() + s);
+        messages::StringRecord rec = messages::decode_string(std::span(str).subspan(s, messages::kStringRecordSize));
         std::printf("string %u\t%u\t[%s]\n", r.first_string + i, rec.length, rec.text);
     }
     return kExitOk;

@@ -6,25 +6,21 @@
 // or the run is reset.
 #include "xfile/container.h"
 
-#include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "base/text.h"
-#include "base/little_endian.h"
 
 namespace xfile {
+
+using container_format::ContainerEntry;
+using container_format::ContainerHeader;
 
 namespace {
 
 XFileContainer* g_loaded = nullptr;
-
-std::uint8_t* entry_image(std::uint8_t* image, int i) {
-    return image + kContainerDirectoryOffset + i * kContainerEntrySize;
-}
-const std::uint8_t* entry_image(const std::uint8_t* image, int i) {
-    return image + kContainerDirectoryOffset + i * kContainerEntrySize;
-}
 
 void unlink_container(XFileContainer* c) {
     for (XFileContainer** p = &g_loaded; *p; p = &(*p)->next) {
@@ -42,11 +38,11 @@ XFileContainer* find_loaded(const char* path) {
 }
 
 // Makes the loaded record from a header image and puts it at the front of the list.
-XFileContainer* register_container(const std::uint8_t* image, const char* path, plat::Handle os) {
+XFileContainer* register_container(const ContainerHeader& header, const char* path, plat::Handle os) {
     void* area = XAlloc(sizeof(XFileContainer));
     if (!area) return nullptr;
     auto* c = new (area) XFileContainer{};
-    decode_header(image, *c);
+    decode_header(header, *c);
     std::strncpy(c->path, path, kContainerPathChars);
     c->path[kContainerPathChars] = 0;
     c->os_handle = os;
@@ -59,16 +55,22 @@ XFileContainer* register_container(const std::uint8_t* image, const char* path, 
     return c;
 }
 
-// Reads the header at the start of an open file; false when the file is shorter.
-bool read_header(plat::Handle os, std::uint8_t* image) {
-    plat::seek_file(os, 0, plat::SeekFrom::Begin);
-    return retrying_read(os, image, kContainerHeaderSize) == static_cast<std::uint32_t>(kContainerHeaderSize);
+// The header images of the loads, static as the header is large.
+ContainerHeader& header_scratch() {
+    static ContainerHeader header;
+    return header;
 }
 
-// An entry whose data does not lie within the file behind the header is damaged.
-bool entry_within_file(const XFileHandle& e, std::int64_t file_size) {
-    return e.base >= kContainerHeaderSize && e.size >= 0 &&
-           static_cast<std::int64_t>(e.base) + e.size <= file_size;
+// Reads the header at the start of an open file; false when the file is shorter.
+bool read_header(plat::Handle os, ContainerHeader& header) {
+    static std::uint8_t image[kContainerHeaderSize];
+    plat::seek_file(os, 0, plat::SeekFrom::Begin);
+    if (retrying_read(os, image, kContainerHeaderSize) != static_cast<std::uint32_t>(kContainerHeaderSize))
+        return false;
+    std::optional<ContainerHeader> decoded = ContainerHeader::decode(image);
+    if (!decoded) return false;
+    header = *decoded;
+    return true;
 }
 
 // The container for member open: the loaded one, or a newly loaded one for reading only.
@@ -78,12 +80,12 @@ int load_for_open(const char* path, XFileContainer** out) {
     if (!plat::file_exists(path)) return kXNotOpen;
     plat::Handle os = retrying_open(path, plat::Access::Read, plat::Disposition::OpenExisting);
     if (os == plat::Handle::Invalid) return kXNotOpen;
-    static std::uint8_t image[kContainerHeaderSize];
-    if (!read_header(os, image)) {
+    ContainerHeader& header = header_scratch();
+    if (!read_header(os, header)) {
         plat::close_file(os);
         return kXNotOpen;
     }
-    if (!(*out = register_container(image, path, os))) {
+    if (!(*out = register_container(header, path, os))) {
         plat::close_file(os);
         return kXAllocFailed;
     }
@@ -93,11 +95,11 @@ int load_for_open(const char* path, XFileContainer** out) {
 // The container for member create: the loaded one, the existing file, or a new empty one.
 int load_for_create(const char* path, XFileContainer** out) {
     if ((*out = find_loaded(path))) return kXOk;
-    static std::uint8_t image[kContainerHeaderSize];
+    ContainerHeader& header = header_scratch();
     plat::Handle os = plat::Handle::Invalid;
     if (plat::file_exists(path)) {
         os = retrying_open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-        if (os != plat::Handle::Invalid && !read_header(os, image)) {
+        if (os != plat::Handle::Invalid && !read_header(os, header)) {
             plat::close_file(os);
             os = plat::Handle::Invalid;
         }
@@ -105,16 +107,15 @@ int load_for_create(const char* path, XFileContainer** out) {
     if (os == plat::Handle::Invalid) {
         os = retrying_open(path, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
         if (os == plat::Handle::Invalid) return kXWriteFailed;
-        std::memset(image, 0, sizeof image);
-        std::memcpy(image, kContainerSignature, sizeof kContainerSignature);
+        header = ContainerHeader();
         std::uint32_t put = 0;
-        if (!plat::write_file(os, image, kContainerHeaderSize, &put) ||
+        if (!plat::write_file(os, header.bytes().data(), kContainerHeaderSize, &put) ||
             put != static_cast<std::uint32_t>(kContainerHeaderSize)) {
             plat::close_file(os);
             return kXWriteFailed;
         }
     }
-    if (!(*out = register_container(image, path, os))) {
+    if (!(*out = register_container(header, path, os))) {
         plat::close_file(os);
         return kXAllocFailed;
     }
@@ -123,49 +124,67 @@ int load_for_create(const char* path, XFileContainer** out) {
 
 }  // namespace
 
-void decode_entry(const std::uint8_t* p, XFileHandle& e) {
+void decode_entry(const ContainerEntry& stored, XFileHandle& e) {
     e = XFileHandle{};
-    std::memcpy(e.name, p, 20);
-    e.name[19] = 0;
-    e.size = le::get32s(p + 32);
-    e.base = le::get32s(p + 40);
+    std::memcpy(e.name, stored.name.data(), sizeof e.name);
+    e.name[sizeof e.name - 1] = 0;
+    e.size = stored.size;
+    e.base = stored.offset;
     e.position = e.base;
-    e.attribute = le::get16(p + 46);
+    e.attribute = stored.attribute;
 }
 
-void encode_entry(const XFileHandle& e, std::uint8_t* p) {
-    std::memset(p, 0, kContainerEntrySize);
-    std::memcpy(p, e.name, std::min<std::size_t>(std::strlen(e.name), 19));
-    le::put32s(p + 32, e.size);
-    le::put32s(p + 40, e.base);
-    le::put16(p + 46, e.attribute);
+ContainerEntry encode_entry(const XFileHandle& e) {
+    ContainerEntry stored;
+    stored.set_name(std::string_view(e.name, strnlen(e.name, sizeof e.name)));
+    stored.size = e.size;
+    stored.offset = e.base;
+    stored.attribute = e.attribute;
+    return stored;
 }
 
-void decode_header(const std::uint8_t* image, XFileContainer& c) {
-    std::memcpy(c.signature, image, sizeof c.signature);
-    std::memcpy(c.version_tag, image + 17, sizeof c.version_tag);
-    c.reserved1 = le::get32(image + 324);
-    c.reserved2 = le::get16(image + 338);
-    for (int i = 0; i < kContainerMembers; ++i) decode_entry(entry_image(image, i), c.entries[i]);
+void decode_header(const ContainerHeader& header, XFileContainer& c) {
+    std::array<char, container_format::kSignatureBytes> signature = header.signature();
+    std::memcpy(c.signature, signature.data(), sizeof c.signature);
+    std::array<char, container_format::kTagBytes> tag = header.tag_bytes();
+    std::memcpy(c.version_tag, tag.data(), sizeof c.version_tag);
+    c.reserved1 = header.reserved1();
+    c.reserved2 = header.reserved2();
+    for (int i = 0; i < kContainerMembers; ++i) decode_entry(header.entry(i), c.entries[i]);
 }
 
-void encode_header(const XFileContainer& c, std::uint8_t* image) {
-    std::memset(image, 0, kContainerHeaderSize);
-    std::memcpy(image, c.signature, sizeof c.signature);
-    std::memcpy(image + 17, c.version_tag, sizeof c.version_tag);
-    le::put32(image + 324, c.reserved1);
-    le::put16(image + 338, c.reserved2);
-    for (int i = 0; i < kContainerMembers; ++i) encode_entry(c.entries[i], entry_image(image, i));
+namespace {
+
+// Builds the header image in place of a temporary: it is written on every member close.
+void encode_header_into(const XFileContainer& c, ContainerHeader& header) {
+    header = ContainerHeader();
+    std::array<char, container_format::kSignatureBytes> signature;
+    std::memcpy(signature.data(), c.signature, sizeof c.signature);
+    header.set_signature(signature);
+    std::array<char, container_format::kTagBytes> tag;
+    std::memcpy(tag.data(), c.version_tag, sizeof c.version_tag);
+    header.set_tag_bytes(tag);
+    header.set_reserved1(c.reserved1);
+    header.set_reserved2(c.reserved2);
+    for (int i = 0; i < kContainerMembers; ++i) header.set_entry(i, encode_entry(c.entries[i]));
+}
+
+}  // namespace
+
+ContainerHeader encode_header(const XFileContainer& c) {
+    ContainerHeader header;
+    encode_header_into(c, header);
+    return header;
 }
 
 XFileContainer* loaded_containers() { return g_loaded; }
 
 int write_container_header(XFileContainer* c) {
-    static std::uint8_t image[kContainerHeaderSize];
-    encode_header(*c, image);
+    ContainerHeader& header = header_scratch();
+    encode_header_into(*c, header);
     std::uint32_t put = 0;
     if (plat::seek_file(c->os_handle, 0, plat::SeekFrom::Begin) < 0) return 0;
-    plat::write_file(c->os_handle, image, kContainerHeaderSize, &put);
+    plat::write_file(c->os_handle, header.bytes().data(), kContainerHeaderSize, &put);
     c->cached_position = put;
     return static_cast<int>(put);
 }
@@ -199,7 +218,7 @@ int member_open(const char* container_path, const char* name, std::uint32_t mode
     }
     if (!e) return kXNoSuchMember;
     if (e->open & 1) return kXAlreadyOpen;
-    if (!entry_within_file(*e, c->file_size)) return kXNotOpen;
+    if (!container_format::entry_inside_file(e->base, e->size, c->file_size)) return kXNotOpen;
     e->reserved = 0;
     e->open = 1;
     e->mode = mode;

@@ -1,32 +1,13 @@
-// Container files: a 26344-byte header with a directory of 500 entries, then member data.
-//
-//   offset  size   field
-//        0    17   signature "XFile V1.0 DS:SI" and NUL (written on create, never checked)
-//       17     3   version tag: zeros, or "02" after a member replacement
-//       20   300   path when loaded              (run-time, written as zero)
-//      320     4   OS file handle                (run-time, zero)
-//      324     4   reserved
-//      328     4   file size when loaded         (run-time, zero)
-//      332     4   cached OS position            (run-time, zero)
-//      336     2   members created since load    (run-time, zero)
-//      338     2   reserved
-//      340     4   next loaded container         (run-time, zero)
-//      344 26000   500 directory entries of 52 bytes:
-//                    0 20 name (first byte 0: free)   32 4 size       40 4 data offset
-//                   46  2 attribute (2: made by the installer; a free entry with 2 is busy)
-//                  the other fields (20..31, 36..39, 44..45, 48..51) are run-time, zero.
+// Loaded containers: the in-memory record of a container's header and the members opened
+// and created through it. The file's layout is in container_format.h.
 #pragma once
 
 #include <cstdint>
 
+#include "xfile/container_format.h"
 #include "xfile/xfile.h"
 
-constexpr int kContainerMembers = 500;
-constexpr int kContainerHeaderSize = 26344;
-constexpr int kContainerEntrySize = 52;
-constexpr int kContainerDirectoryOffset = 344;
 constexpr int kContainerPathChars = 299;
-inline constexpr char kContainerSignature[] = "XFile V1.0 DS:SI";
 
 // A loaded container: its header and the run-time state that goes with it. The directory
 // entries are the handles of its members.
@@ -46,13 +27,13 @@ struct XFileContainer {
 
 namespace xfile {
 
-// The on-disk header and the in-memory record, through explicit little-endian helpers.
-// Run-time fields are not read, and written as zero.
-void decode_header(const std::uint8_t* image, XFileContainer& c);
-void encode_header(const XFileContainer& c, std::uint8_t* image);
+// The on-disk header and the in-memory record. Run-time fields are not read, and written as
+// zero.
+void decode_header(const container_format::ContainerHeader& header, XFileContainer& c);
+container_format::ContainerHeader encode_header(const XFileContainer& c);
 // One entry; only the name, size, offset and attribute are stored.
-void decode_entry(const std::uint8_t* image, XFileHandle& e);
-void encode_entry(const XFileHandle& e, std::uint8_t* image);
+void decode_entry(const container_format::ContainerEntry& stored, XFileHandle& e);
+container_format::ContainerEntry encode_entry(const XFileHandle& e);
 
 // The hand-overs from xfile_open, xfile_create and xfile_close.
 int member_open(const char* container_path, const char* name, std::uint32_t mode, XFileHandle** out);

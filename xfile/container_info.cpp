@@ -2,30 +2,33 @@
 #include "xfile/container_info.h"
 
 #include <algorithm>
-#include <cstring>
+#include <optional>
 #include <set>
 
-#include "base/little_endian.h"
 #include "platform/platform.h"
 #include "xfile/container.h"
 
-ContainerInfo container_info_from_header(const std::uint8_t* header, std::int64_t file_size) {
+ContainerInfo container_info_from_header(const container_format::ContainerHeader& header, std::int64_t file_size) {
     ContainerInfo info;
     info.file_size = file_size;
     info.header_complete = true;
-    info.tag.assign(reinterpret_cast<const char*>(header + 17), strnlen(reinterpret_cast<const char*>(header + 17), 3));
+    info.tag = header.tag();
     for (int i = 0; i < kContainerMembers; ++i) {
-        const std::uint8_t* e = header + kContainerDirectoryOffset + i * kContainerEntrySize;
-        if (!e[0]) continue;
-        ContainerMemberInfo m;
-        m.index = i;
-        m.name.assign(reinterpret_cast<const char*>(e), strnlen(reinterpret_cast<const char*>(e), 20));
-        m.size = le::get32s(e + 32);
-        m.offset = le::get32s(e + 40);
-        m.attribute = le::get16(e + 46);
-        info.members.push_back(m);
+        container_format::ContainerEntry e = header.entry(i);
+        if (!e.used()) continue;
+        info.members.push_back({i, std::string(e.name_text()), e.offset, e.size, e.attribute});
     }
     return info;
+}
+
+ContainerInfo container_info_from_header(std::span<const std::uint8_t> header, std::int64_t file_size) {
+    std::optional<container_format::ContainerHeader> decoded = container_format::ContainerHeader::decode(header);
+    if (!decoded) {
+        ContainerInfo info;
+        info.file_size = file_size;
+        return info;
+    }
+    return container_info_from_header(*decoded, file_size);
 }
 
 bool read_container_info(const char* path, ContainerInfo& info) {
@@ -37,19 +40,14 @@ bool read_container_info(const char* path, ContainerInfo& info) {
     std::int64_t size = plat::file_size(h);
     plat::close_file(h);
     if (!ok) return false;
-    if (got < kContainerHeaderSize) {
-        info = ContainerInfo{};
-        info.file_size = size;
-        return true;
-    }
-    info = container_info_from_header(header, size);
+    info = container_info_from_header(std::span<const std::uint8_t>(header, got), size);
     return true;
 }
 
 namespace {
 
 bool lies_inside(const ContainerMemberInfo& m, std::int64_t file_size) {
-    return m.offset >= kContainerHeaderSize && m.size >= 0 && static_cast<std::int64_t>(m.offset) + m.size <= file_size;
+    return container_format::entry_inside_file(m.offset, m.size, file_size);
 }
 
 std::string outside_problem(const ContainerMemberInfo& m, std::int64_t file_size) {

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "xfile/container_format.h"
 
 struct ContainerMemberInfo {
     int index;  // position in the directory
@@ -23,7 +26,9 @@ struct ContainerInfo {
 // Reads the header of the container at `path`. False when the file cannot be read; a short
 // header is not an error here (header_complete tells), so that it can be reported.
 bool read_container_info(const char* path, ContainerInfo& info);
-ContainerInfo container_info_from_header(const std::uint8_t* header, std::int64_t file_size);
+// The listing of a header image; an image of another size than a header's is incomplete.
+ContainerInfo container_info_from_header(std::span<const std::uint8_t> header, std::int64_t file_size);
+ContainerInfo container_info_from_header(const container_format::ContainerHeader& header, std::int64_t file_size);
 
 // Why a file cannot be used as a container at all, or empty: its header is incomplete, or an
 // entry's data lies outside the file. Overlaps and duplicate names are left to check_container;

@@ -2,6 +2,7 @@
 // shorter than a record is ignored. A later file overrides an earlier one's record.
 #include "xfile/records.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "config/file_table.h"
@@ -11,14 +12,32 @@
 
 namespace config {
 
-TableRecord decode_record(const std::uint8_t* bytes) {
+namespace {
+
+void get_text(char (&out)[kRecordTextBytes], const std::uint8_t* in) {
+    std::memcpy(out, in, kRecordTextBytes);
+    out[kRecordTextBytes - 1] = 0;
+}
+
+void put_text(std::uint8_t* out, const char (&text)[kRecordTextBytes]) {
+    std::memcpy(out, text, strnlen(text, kRecordTextBytes - 1));
+}
+
+}  // namespace
+
+TableRecord decode_record(std::span<const std::uint8_t, kRecordSize> bytes) {
     TableRecord r{};
-    std::memcpy(r.name, bytes, 20);
-    r.name[19] = 0;
-    std::memcpy(r.container, bytes + 20, 20);
-    r.container[19] = 0;
-    r.cd_flag = bytes[41];
+    get_text(r.name, bytes.data() + kRecordNameOffset);
+    get_text(r.container, bytes.data() + kRecordContainerOffset);
+    r.cd_flag = bytes[kRecordCdFlagOffset];
     return r;
+}
+
+void encode_record(const TableRecord& record, std::span<std::uint8_t, kRecordSize> bytes) {
+    std::fill(bytes.begin(), bytes.end(), 0);
+    put_text(bytes.data() + kRecordNameOffset, record.name);
+    put_text(bytes.data() + kRecordContainerOffset, record.container);
+    bytes[kRecordCdFlagOffset] = record.cd_flag;
 }
 
 bool apply_record(const TableRecord& record) {

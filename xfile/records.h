@@ -4,18 +4,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace config {
 
 constexpr std::size_t kRecordSize = 42;
 
-// One 42-byte record: name (20, NUL-terminated), container (20), unused byte, CD flag.
+// One 42-byte record:
+//
+//   0 name(20, NUL-terminated)  20 container(20, NUL-terminated)  40 unused(1)  41 CD flag(1)
+constexpr std::size_t kRecordNameOffset = 0;
+constexpr std::size_t kRecordContainerOffset = 20;
+constexpr std::size_t kRecordTextBytes = 20;
+constexpr std::size_t kRecordCdFlagOffset = 41;
+
 struct TableRecord {
-    char name[20];
-    char container[20];
+    char name[kRecordTextBytes];
+    char container[kRecordTextBytes];
     std::uint8_t cd_flag;
 };
-TableRecord decode_record(const std::uint8_t* bytes);
+// Names are cut at 19 characters, so that a record without a NUL still decodes to strings.
+TableRecord decode_record(std::span<const std::uint8_t, kRecordSize> bytes);
+// The unused byte is written as zero.
+void encode_record(const TableRecord& record, std::span<std::uint8_t, kRecordSize> bytes);
 
 // Applies one record to the file table; false when the table has no such name.
 bool apply_record(const TableRecord& record);

@@ -9,11 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "config/file_table.h"
 #include "base/text.h"
-#include "base/little_endian.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
 #include "base/report.h"
@@ -23,8 +23,6 @@
 #include "xfile/xfile.h"
 
 namespace {
-
-constexpr char kReplacedTag[3] = {'0', '2', 0};
 
 bool is_name_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -43,15 +41,12 @@ private:
     bool copy_rest();                      // container -> scratch, up to the container's end
     bool copy_source(XFileHandle* h, std::int32_t size);
     bool write_temp(const void* data, std::uint32_t count);
-    std::uint8_t* entry(int i) { return header_ + kContainerDirectoryOffset + i * kContainerEntrySize; }
-    int find_entry(const char* member);
-    void shift_offsets(int index, std::int32_t difference);
     void abandon();
 
     plat::Handle container_ = plat::Handle::Invalid;
     plat::OutputFile temp_;
     std::int64_t container_size_ = 0;
-    std::uint8_t header_[kContainerHeaderSize];
+    container_format::ContainerHeader header_;
 };
 
 void Rewrite::abandon() {
@@ -103,32 +98,6 @@ bool Rewrite::copy_source(XFileHandle* h, std::int32_t size) {
     return true;
 }
 
-int Rewrite::find_entry(const char* member) {
-    for (int i = 0; i < kContainerMembers; ++i) {
-        const std::uint8_t* e = entry(i);
-        if (e[0] && std::strncmp(reinterpret_cast<const char*>(e), member, 20) == 0 && std::memchr(e, 0, 20))
-            return i;
-    }
-    return -1;
-}
-
-// Every other member whose data lies at or behind the end of the replaced member's old data
-// moves by the difference. Comparing with the end rather than the start keeps a member that
-// shares the start offset of an empty replaced member pointing at its own data.
-void Rewrite::shift_offsets(int index, std::int32_t difference) {
-    std::uint8_t* e = entry(index);
-    std::int32_t offset = le::get32s(e + 40);
-    std::int32_t old_size = le::get32s(e + 32);
-    std::int64_t old_end = static_cast<std::int64_t>(offset) + old_size;
-    le::put32s(e + 32, old_size + difference);
-    for (int i = 0; i < kContainerMembers; ++i) {
-        if (i == index) continue;
-        std::uint8_t* other = entry(i);
-        std::int32_t other_offset = le::get32s(other + 40);
-        if (other_offset >= old_end) le::put32s(other + 40, other_offset + difference);
-    }
-}
-
 ReplaceResult Rewrite::open_container(const char* container_path) {
     if (plat::is_directory(container_path)) return failed("the container is a directory, not a file");
     if (!plat::file_exists(container_path)) return failed("the container does not exist");
@@ -139,30 +108,31 @@ ReplaceResult Rewrite::open_container(const char* container_path) {
         return failed("cannot open the container for writing: " + plat::last_error_text());
     }
     container_size_ = plat::file_size(container_);
+    static std::uint8_t image[kContainerHeaderSize];
     std::uint32_t got = 0;
-    if (!plat::read_file(container_, header_, kContainerHeaderSize, &got))
+    if (!plat::read_file(container_, image, kContainerHeaderSize, &got))
         return failed("cannot read the container: " + plat::last_error_text());
-    ContainerInfo info = container_info_from_header(header_, container_size_);
-    info.header_complete = got == kContainerHeaderSize;
-    info.file_size = container_size_;
+    std::span<const std::uint8_t> read(image, got);
+    ContainerInfo info = container_info_from_header(read, container_size_);
     if (std::string problem = structural_problem(info); !problem.empty())
         return failed("the container is damaged: " + problem);
+    header_ = *container_format::ContainerHeader::decode(read);  // whole: the check above says so
     return {WorkResult::Applied, {}};
 }
 
 ReplaceResult Rewrite::run(const char* container_path, const char* member, const char* source, SourceKind kind) {
     if (ReplaceResult r = open_container(container_path); r.result != WorkResult::Applied) return r;
-    if (std::strncmp(reinterpret_cast<const char*>(header_ + 17), kReplacedTag, 3) > 0)
+    if (header_.tag_newer_than_replaced())
         return {WorkResult::Skipped, "the container has a newer version tag"};
 
     char progress[plat::kMaxPath + 32];
     std::snprintf(progress, sizeof progress, "@Change %s files ...", member);
     report::progress_text(progress);
 
-    int index = find_entry(member);
+    int index = header_.find_member(member);
     if (index < 0) return failed("the container has no member named " + std::string(member));
-    std::int32_t offset = le::get32s(entry(index) + 40);
-    std::int32_t old_size = le::get32s(entry(index) + 32);
+    std::int32_t offset = header_.entry(index).offset;
+    std::int32_t old_size = header_.entry(index).size;
 
     // The new data is opened before anything is written, so that a missing or unreadable
     // source is named as such and leaves no scratch file behind.
@@ -200,9 +170,10 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
         !copy_rest())
         return failed("cannot copy the container: " + temp_.problem());
 
-    shift_offsets(index, new_size - old_size);
-    std::memcpy(header_ + 17, kReplacedTag, sizeof kReplacedTag);
-    if (plat::seek_file(temp_.handle(), 0, plat::SeekFrom::Begin) != 0 || !write_temp(header_, kContainerHeaderSize))
+    header_.resize_member(index, new_size);
+    header_.stamp_replaced();
+    if (plat::seek_file(temp_.handle(), 0, plat::SeekFrom::Begin) != 0 ||
+        !write_temp(header_.bytes().data(), kContainerHeaderSize))
         return failed("cannot write the container's header: " + temp_.problem());
 
     plat::Handle lock = container_;
