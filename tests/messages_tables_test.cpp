@@ -2,6 +2,7 @@
 // encoder and the decoder cannot cancel out.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -141,7 +142,7 @@ TEST(MessageTableRecords, RecordBytesGivesOnlyWholeRecords) {
     EXPECT_EQ(index_bytes(table, 0).size(), 180u);
     EXPECT_EQ(index_bytes(table, 1).data(), table.data() + 180);
     EXPECT_TRUE(index_bytes(table, 2).empty());  // cut short
-    EXPECT_TRUE(index_bytes(table, std::size_t{1} << 60).empty());
+    EXPECT_TRUE(index_bytes(table, SIZE_MAX / 100).empty());
     EXPECT_TRUE(string_bytes(table, 1).empty());
 }
 
