@@ -70,6 +70,10 @@ bool OutputFile::write(const void* bytes, std::size_t count) {
     return true;
 }
 
+bool OutputFile::copy_from(Handle from, std::int64_t from_offset, std::int64_t length) {
+    return copy_range(from, from_offset, handle_, length) || fail("cannot copy");
+}
+
 bool OutputFile::close_handle() {
     if (handle_ == Handle::Invalid) return true;
     Handle h = handle_;

@@ -30,6 +30,9 @@ public:
 
     // Writes all of `bytes`, in pieces the system takes.
     bool write(const void* bytes, std::size_t count);
+    // Appends `length` bytes of `from`, starting at `from_offset`, without passing them
+    // through a buffer of the caller (platform copy_range).
+    bool copy_from(Handle from, std::int64_t from_offset, std::int64_t length);
     // Lets go of the handle, for writers that reopen the scratch file by its name; the
     // scratch file stays this object's to commit or discard.
     bool close_handle();

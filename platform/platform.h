@@ -59,6 +59,15 @@ std::int64_t file_size(Handle h);
 bool flush_file(Handle h);
 bool close_file(Handle h);
 
+// Copies `length` bytes of `from`, starting at `from_offset`, to `to` at its current position,
+// which moves on by what was copied; the position of `from` is left undefined. Inside the
+// kernel where the system can (no data passes through this process), through a bounded buffer
+// otherwise: memory does not grow with the length. Fails when `from` ends before `length`
+// bytes (Error::Other) or on any error of the system; what was copied up to then stays.
+bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
+// The buffer of the copy where the kernel cannot do it.
+constexpr std::size_t kCopyBufferSize = 1u << 20;
+
 // The error of the last failed call of this thread, and its text as the system words it.
 Error last_error();
 std::string last_error_text();
@@ -129,11 +138,30 @@ void sleep_ms(std::uint32_t ms);
 void* memory_alloc(std::size_t bytes);
 void memory_free(void* block);
 
-// Fault injection for tests: the Nth write_file call from now (1 = the next one) fails as a
-// full disk does, writing nothing. 0 switches it off. Every implementation honours it.
+// Fault injection for tests: the Nth call of one operation from now (1 = the next one) fails
+// as the system would fail it, doing nothing: open as a sharing violation, read as a device
+// error, write and copy as a full disk, flush as a device error, replace and delete as access
+// denied. 0 switches an operation off. Every implementation honours it.
+enum class FaultOp {
+    Open,     // open_file, open_text
+    Read,     // read_file
+    Write,    // write_file
+    Flush,    // flush_file
+    Replace,  // replace_file, replace_locked_file (the lock is still closed)
+    Delete,   // delete_file
+    Copy,     // copy_range
+};
+constexpr int kFaultOps = 7;
+const char* fault_op_name(FaultOp op);
+
 struct FaultInjection {
-    long fail_write_at = 0;   // countdown; the call that brings it to 0 fails
-    long writes_seen = 0;     // write_file calls since the last reset
+    long fail_at[kFaultOps] = {};  // countdowns; the call that brings one to 0 fails
+    long calls[kFaultOps] = {};    // calls of each operation since the last reset
+    long injected = 0;             // failures injected since the last reset
+    long fail_write_at = 0;        // the same as fail_at[Write], kept for older tests
+    long writes_seen = 0;          // write_file calls since the last reset
+
+    void fail_nth(FaultOp op, long n) { fail_at[static_cast<int>(op)] = n; }
 };
 FaultInjection& fault_injection();
 void reset_fault_injection();
