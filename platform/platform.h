@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -67,6 +68,63 @@ bool close_file(Handle h);
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
 // The buffer of the copy where the kernel cannot do it.
 constexpr std::size_t kCopyBufferSize = 1u << 20;
+
+// An open file that closes itself: the owner of a Handle. Move-only.
+class File {
+public:
+    File() = default;
+    explicit File(Handle h) : handle_(h) {}
+    // Opens a file (open_file); check the result with is_open().
+    static File open(const char* path, Access access, Disposition disposition);
+    ~File() { close(); }
+    File(File&& other) noexcept : handle_(other.release()) {}
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.release();
+        }
+        return *this;
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Handle get() const { return handle_; }
+    bool is_open() const { return handle_ != Handle::Invalid; }
+    explicit operator bool() const { return is_open(); }
+    // Gives up ownership: the caller closes the handle.
+    Handle release() {
+        Handle h = handle_;
+        handle_ = Handle::Invalid;
+        return h;
+    }
+    // Closes now and says whether the system reported the close as done (a file written
+    // through a cache may report a lost write only here). Closing nothing succeeds.
+    bool close() {
+        Handle h = release();
+        return h == Handle::Invalid || close_file(h);
+    }
+
+private:
+    Handle handle_ = Handle::Invalid;
+};
+
+inline File File::open(const char* path, Access access, Disposition disposition) {
+    return File(open_file(path, access, disposition));
+}
+
+// The whole contents of a file, read at once. The size is checked against `max_bytes`
+// before anything is allocated, so that a huge or endless file costs no memory.
+enum class ReadWholeResult {
+    Done,
+    OpenFailed,  // last_error() tells why
+    SizeFailed,  // the size could not be read; last_error() tells why
+    TooLarge,    // larger than max_bytes; *size holds its size
+    ReadFailed,  // last_error() tells why
+    EndedEarly,  // the file held fewer bytes than its size said: `out` holds what was read
+};
+// `*size`, when given, receives the file's size once known.
+ReadWholeResult read_whole_file(const char* path, std::int64_t max_bytes, std::vector<std::uint8_t>* out,
+                                std::int64_t* size = nullptr);
 
 // The error of the last failed call of this thread, and its text as the system words it.
 Error last_error();

@@ -177,7 +177,9 @@ TEST_F(CompilerFiles, AFailureAtAnyStepLeavesOldOrNewTablesAndNoScratchFiles) {
                 // The two tables are swapped one after the other, the strings first: a failed
                 // swap of the index is the one failure that leaves the new strings behind.
                 bool index_swap_failed = run.op == plat::FaultOp::Replace && str == new_str;
-                if (!index_swap_failed) EXPECT_EQ(str, "old strings");
+                if (!index_swap_failed) {
+                    EXPECT_EQ(str, "old strings");
+                }
             }
             EXPECT_EQ(names_starting_with(dir.path(), "message.dat~"), std::vector<std::string>{});
             EXPECT_EQ(names_starting_with(dir.path(), "message.str~"), std::vector<std::string>{});

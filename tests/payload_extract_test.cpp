@@ -247,14 +247,18 @@ TEST_F(Extraction, AFailureAtAnyStepLeavesEachFileOldOrNewAndNoScratchFiles) {
             put_entry(region, &at, "z.txt", 1, "z");
             write_file(dir.file("a.txt"), "old a");
             write_file(dir.file("big.bin"), "old big");
-            if (exists("z.txt")) ASSERT_TRUE(plat::delete_file(dir.file("z.txt").c_str()));
+            if (exists("z.txt")) {
+                ASSERT_TRUE(plat::delete_file(dir.file("z.txt").c_str()));
+            }
         },
         [&] { return extract() == 1; },
         [&](const StepRun& run) {
             std::string a = read_file(dir.file("a.txt")), b = read_file(dir.file("big.bin"));
             EXPECT_TRUE(a == "a" || a == "old a") << a;
             EXPECT_TRUE(b == big || b == "old big") << "big.bin is neither old nor new";
-            if (exists("z.txt")) EXPECT_EQ(read_file(dir.file("z.txt")), "z");
+            if (exists("z.txt")) {
+                EXPECT_EQ(read_file(dir.file("z.txt")), "z");
+            }
             if (run.succeeded) {
                 EXPECT_EQ(a, "a");
                 EXPECT_TRUE(b == big);

@@ -188,7 +188,7 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
 
     plat::Handle lock = container_;
     container_ = plat::Handle::Invalid;
-    if (!temp_.commit(lock)) return failed("cannot put the new container in place: " + temp_.problem());
+    if (!temp_.keep(lock)) return failed("cannot put the new container in place: " + temp_.problem());
     return {WorkResult::Applied, {}};
 }
 
