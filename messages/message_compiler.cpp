@@ -251,11 +251,11 @@ int compile_messages(CompileObserver* observer, CompileProblem* problem) {
     }
 
     // The index refers to the strings by position: the strings go in first, the index last.
-    if (!str_file.commit()) {
+    if (!str_file.keep()) {
         if (problem) *problem = {names.str, str_file.problem()};
         return kXWriteFailed;
     }
-    if (!dat_file.commit()) {
+    if (!dat_file.keep()) {
         if (problem) *problem = {names.dat, dat_file.problem()};
         return kXWriteFailed;
     }

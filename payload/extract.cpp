@@ -172,7 +172,7 @@ int extract_payload(std::span<std::uint8_t> region, const char* target_dir, Extr
             note(why, Step::Write, status, index, e, path, plat::last_error_text());
             return kExtractFailed;
         }
-        if (!file.commit()) {
+        if (!file.keep()) {
             note(why, Step::Close, status, index, e, path, file.problem());
             return kExtractFailed;
         }

@@ -2,6 +2,7 @@
 #include "platform/output_file.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace plat {
 
@@ -42,10 +43,10 @@ bool OutputFile::create(const std::string& target) {
             problem_ = "the path is too long to write a scratch file beside it";
             return false;
         }
-        Handle h = open_file(name.c_str(), Access::ReadWrite, Disposition::CreateNew);
-        if (h != Handle::Invalid) {
+        File f = File::open(name.c_str(), Access::ReadWrite, Disposition::CreateNew);
+        if (f) {
             scratch_ = name;
-            handle_ = h;
+            file_ = std::move(f);
             created_ = true;
             return true;
         }
@@ -59,7 +60,7 @@ bool OutputFile::write(const void* bytes, std::size_t count) {
     while (count > 0) {
         auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 30));
         std::uint32_t put = 0;
-        if (!write_file(handle_, p, piece, &put)) return fail("cannot write");
+        if (!write_file(file_.get(), p, piece, &put)) return fail("cannot write");
         if (put != piece) {
             problem_ = "cannot write: the disk took less than was written";
             return false;
@@ -70,17 +71,16 @@ bool OutputFile::write(const void* bytes, std::size_t count) {
     return true;
 }
 
-bool OutputFile::close_handle() {
-    if (handle_ == Handle::Invalid) return true;
-    Handle h = handle_;
-    handle_ = Handle::Invalid;
-    return close_file(h) || fail("cannot close the scratch file");
+bool OutputFile::copy_from(Handle from, std::int64_t from_offset, std::int64_t length) {
+    return copy_range(from, from_offset, file_.get(), length) || fail("cannot copy");
 }
 
-bool OutputFile::commit(Handle target_lock) {
+bool OutputFile::close_handle() { return file_.close() || fail("cannot close the scratch file"); }
+
+bool OutputFile::keep(Handle target_lock) {
     bool ok = true;
-    if (handle_ != Handle::Invalid) {
-        ok = flush_file(handle_) || fail("cannot flush");
+    if (file_) {
+        ok = flush_file(file_.get()) || fail("cannot flush");
         ok = close_handle() && ok;
     }
     if (ok && file_exists(target_.c_str()) && !copy_file_attributes(target_.c_str(), scratch_.c_str()))
@@ -96,10 +96,7 @@ bool OutputFile::commit(Handle target_lock) {
 }
 
 void OutputFile::discard() {
-    if (handle_ != Handle::Invalid) {
-        close_file(handle_);
-        handle_ = Handle::Invalid;
-    }
+    file_.close();
     if (created_) {
         delete_file(scratch_.c_str());
         created_ = false;

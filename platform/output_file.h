@@ -1,8 +1,8 @@
 // A file rewritten safely: the new contents go to a scratch file beside the target, created
 // exclusively under a name no other writer uses ("<target>~<process>.<n>", so that leftovers
 // are easy to find), and replace the target in one step only once everything was written and
-// flushed. A failure, or an object destroyed before commit, removes the scratch file and
-// leaves the target as it was; a writer never removes a file it did not create.
+// flushed, by keep(). A failure, or an object destroyed without keep(), removes the scratch
+// file and leaves the target as it was; a writer never removes a file it did not create.
 #pragma once
 
 #include <cstddef>
@@ -24,20 +24,23 @@ public:
     // read-only, and a path that leaves no room for the scratch name.
     bool create(const std::string& target);
 
-    Handle handle() const { return handle_; }
+    Handle handle() const { return file_.get(); }
     const std::string& scratch_path() const { return scratch_; }
     const std::string& target() const { return target_; }
 
     // Writes all of `bytes`, in pieces the system takes.
     bool write(const void* bytes, std::size_t count);
+    // Appends `length` bytes of `from`, starting at `from_offset`, without passing them
+    // through a buffer of the caller (platform copy_range).
+    bool copy_from(Handle from, std::int64_t from_offset, std::int64_t length);
     // Lets go of the handle, for writers that reopen the scratch file by its name; the
-    // scratch file stays this object's to commit or discard.
+    // scratch file stays this object's to keep or discard.
     bool close_handle();
     // Flushes, gives the scratch file the target's permissions, and puts it in the target's
     // place. With `target_lock`, an open handle on the target that the caller held since it
     // read the old contents, no other program can slip in between; the handle is closed.
-    bool commit(Handle target_lock = Handle::Invalid);
-    // Removes the scratch file if this object created it and did not commit it.
+    bool keep(Handle target_lock = Handle::Invalid);
+    // Removes the scratch file if this object created it and did not keep it.
     void discard();
 
     // What went wrong, in words, for the last failed call.
@@ -48,7 +51,7 @@ private:
 
     std::string target_;
     std::string scratch_;
-    Handle handle_ = Handle::Invalid;
+    File file_;
     bool created_ = false;
     std::string problem_;
 };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -58,6 +59,72 @@ std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from);
 std::int64_t file_size(Handle h);
 bool flush_file(Handle h);
 bool close_file(Handle h);
+
+// Copies `length` bytes of `from`, starting at `from_offset`, to `to` at its current position,
+// which moves on by what was copied; the position of `from` is left undefined. Inside the
+// kernel where the system can (no data passes through this process), through a bounded buffer
+// otherwise: memory does not grow with the length. Fails when `from` ends before `length`
+// bytes (Error::Other) or on any error of the system; what was copied up to then stays.
+bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
+// The buffer of the copy where the kernel cannot do it.
+constexpr std::size_t kCopyBufferSize = 1u << 20;
+
+// An open file that closes itself: the owner of a Handle. Move-only.
+class File {
+public:
+    File() = default;
+    explicit File(Handle h) : handle_(h) {}
+    // Opens a file (open_file); check the result with is_open().
+    static File open(const char* path, Access access, Disposition disposition);
+    ~File() { close(); }
+    File(File&& other) noexcept : handle_(other.release()) {}
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.release();
+        }
+        return *this;
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Handle get() const { return handle_; }
+    bool is_open() const { return handle_ != Handle::Invalid; }
+    explicit operator bool() const { return is_open(); }
+    // Gives up ownership: the caller closes the handle.
+    Handle release() {
+        Handle h = handle_;
+        handle_ = Handle::Invalid;
+        return h;
+    }
+    // Closes now and says whether the system reported the close as done (a file written
+    // through a cache may report a lost write only here). Closing nothing succeeds.
+    bool close() {
+        Handle h = release();
+        return h == Handle::Invalid || close_file(h);
+    }
+
+private:
+    Handle handle_ = Handle::Invalid;
+};
+
+inline File File::open(const char* path, Access access, Disposition disposition) {
+    return File(open_file(path, access, disposition));
+}
+
+// The whole contents of a file, read at once. The size is checked against `max_bytes`
+// before anything is allocated, so that a huge or endless file costs no memory.
+enum class ReadWholeResult {
+    Done,
+    OpenFailed,  // last_error() tells why
+    SizeFailed,  // the size could not be read; last_error() tells why
+    TooLarge,    // larger than max_bytes; *size holds its size
+    ReadFailed,  // last_error() tells why
+    EndedEarly,  // the file held fewer bytes than its size said: `out` holds what was read
+};
+// `*size`, when given, receives the file's size once known.
+ReadWholeResult read_whole_file(const char* path, std::int64_t max_bytes, std::vector<std::uint8_t>* out,
+                                std::int64_t* size = nullptr);
 
 // The error of the last failed call of this thread, and its text as the system words it.
 Error last_error();
@@ -129,11 +196,30 @@ void sleep_ms(std::uint32_t ms);
 void* memory_alloc(std::size_t bytes);
 void memory_free(void* block);
 
-// Fault injection for tests: the Nth write_file call from now (1 = the next one) fails as a
-// full disk does, writing nothing. 0 switches it off. Every implementation honours it.
+// Fault injection for tests: the Nth call of one operation from now (1 = the next one) fails
+// as the system would fail it, doing nothing: open as a sharing violation, read as a device
+// error, write and copy as a full disk, flush as a device error, replace and delete as access
+// denied. 0 switches an operation off. Every implementation honours it.
+enum class FaultOp {
+    Open,     // open_file, open_text
+    Read,     // read_file
+    Write,    // write_file
+    Flush,    // flush_file
+    Replace,  // replace_file, replace_locked_file (the lock is still closed)
+    Delete,   // delete_file
+    Copy,     // copy_range
+};
+constexpr int kFaultOps = 7;
+const char* fault_op_name(FaultOp op);
+
 struct FaultInjection {
-    long fail_write_at = 0;   // countdown; the call that brings it to 0 fails
-    long writes_seen = 0;     // write_file calls since the last reset
+    long fail_at[kFaultOps] = {};  // countdowns; the call that brings one to 0 fails
+    long calls[kFaultOps] = {};    // calls of each operation since the last reset
+    long injected = 0;             // failures injected since the last reset
+    long fail_write_at = 0;        // the same as fail_at[Write], kept for older tests
+    long writes_seen = 0;          // write_file calls since the last reset
+
+    void fail_nth(FaultOp op, long n) { fail_at[static_cast<int>(op)] = n; }
 };
 FaultInjection& fault_injection();
 void reset_fault_injection();

@@ -1,7 +1,10 @@
-// Parts of the platform layer that are the same on every system: the fault-injection switch
-// that lets tests fail a chosen write, as a full disk or a pulled cable would.
+// Parts of the platform layer that are the same on every system: the whole-file reader, and
+// the fault-injection switch that lets tests fail a chosen call, as a full disk, a pulled
+// cable or another program would.
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
+
+#include <algorithm>
 
 namespace plat {
 
@@ -12,13 +15,68 @@ FaultInjection& fault_injection() {
 
 void reset_fault_injection() { fault_injection() = FaultInjection{}; }
 
+const char* fault_op_name(FaultOp op) {
+    switch (op) {
+        case FaultOp::Open: return "open";
+        case FaultOp::Read: return "read";
+        case FaultOp::Write: return "write";
+        case FaultOp::Flush: return "flush";
+        case FaultOp::Replace: return "replace";
+        case FaultOp::Delete: return "delete";
+        case FaultOp::Copy: return "copy";
+    }
+    return "?";
+}
+
+ReadWholeResult read_whole_file(const char* path, std::int64_t max_bytes, std::vector<std::uint8_t>* out,
+                                std::int64_t* size) {
+    out->clear();
+    std::int64_t ignored = 0;
+    if (!size) size = &ignored;
+    *size = 0;
+    File f = File::open(path, Access::Read, Disposition::OpenExisting);
+    if (!f) return ReadWholeResult::OpenFailed;
+    *size = file_size(f.get());
+    if (*size < 0) return ReadWholeResult::SizeFailed;
+    if (*size > max_bytes) return ReadWholeResult::TooLarge;
+    out->resize(static_cast<std::size_t>(*size));
+    std::size_t done = 0;
+    while (done < out->size()) {
+        auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(out->size() - done, 1u << 30));
+        std::uint32_t got = 0;
+        if (!read_file(f.get(), out->data() + done, piece, &got)) {
+            out->clear();
+            return ReadWholeResult::ReadFailed;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    if (done != out->size()) {
+        out->resize(done);
+        return ReadWholeResult::EndedEarly;
+    }
+    return ReadWholeResult::Done;
+}
+
 namespace detail {
 
-bool injected_write_failure() {
+namespace {
+
+bool count_down(long* countdown) { return *countdown > 0 && --*countdown == 0; }
+
+}  // namespace
+
+bool injected_failure(FaultOp op) {
     FaultInjection& f = fault_injection();
-    ++f.writes_seen;
-    if (f.fail_write_at <= 0) return false;
-    return --f.fail_write_at == 0;
+    int i = static_cast<int>(op);
+    ++f.calls[i];
+    bool fail = count_down(&f.fail_at[i]);
+    if (op == FaultOp::Write) {
+        ++f.writes_seen;
+        fail = count_down(&f.fail_write_at) || fail;
+    }
+    if (fail) ++f.injected;
+    return fail;
 }
 
 }  // namespace detail

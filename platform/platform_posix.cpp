@@ -22,7 +22,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -59,6 +61,21 @@ Error error_from_errno(int err) {
 }
 
 void set_errno_error(int err) { set_error(error_from_errno(err), err); }
+
+// A failure a test asked for, with the error the system gives for such a failure.
+bool injected(FaultOp op) {
+    if (!detail::injected_failure(op)) return false;
+    switch (op) {
+        case FaultOp::Open: set_error(Error::SharingViolation); break;
+        case FaultOp::Read:
+        case FaultOp::Flush: set_error(Error::Other, EIO); break;
+        case FaultOp::Write:
+        case FaultOp::Copy: set_error(Error::DiskFull, ENOSPC); break;
+        case FaultOp::Replace:
+        case FaultOp::Delete: set_error(Error::AccessDenied, EACCES); break;
+    }
+    return true;
+}
 
 // ---- drive table ---------------------------------------------------------------------------
 
@@ -298,6 +315,7 @@ bool has_no_write_permission(const struct stat& st) {
 // ---- files ---------------------------------------------------------------------------------
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
+    if (injected(FaultOp::Open)) return Handle::Invalid;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -359,6 +377,7 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
 
 bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     *bytes_read = 0;
+    if (injected(FaultOp::Read)) return false;
     auto* out = static_cast<char*>(buffer);
     while (*bytes_read < count) {
         ssize_t n = ::read(fd_of(h), out + *bytes_read, count - *bytes_read);
@@ -375,10 +394,7 @@ bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes
 
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
-    if (detail::injected_write_failure()) {
-        set_error(Error::DiskFull, ENOSPC);
-        return false;
-    }
+    if (injected(FaultOp::Write)) return false;
     const auto* in = static_cast<const char*>(buffer);
     while (*bytes_written < count) {
         ssize_t n = ::write(fd_of(h), in + *bytes_written, count - *bytes_written);
@@ -413,11 +429,95 @@ std::int64_t file_size(Handle h) {
 }
 
 bool flush_file(Handle h) {
+    if (injected(FaultOp::Flush)) return false;
     if (::fsync(fd_of(h)) != 0) {
         set_errno_error(errno);
         return false;
     }
     return true;
+}
+
+namespace {
+
+// The source of a copy ended before the length asked for; ENODATA carries it to the words.
+void set_ended_early_error() { set_error(Error::Other, ENODATA); }
+
+// Writes all of `count` bytes, going on after a signal or a partial write.
+bool write_fully(int fd, const char* bytes, std::size_t count) {
+    while (count > 0) {
+        ssize_t n = ::write(fd, bytes, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            set_errno_error(errno);
+            return false;
+        }
+        bytes += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Asks the kernel to copy, in steps of the writeback size so that the disk starts writing
+// while the copy goes on. Leaves `*unsupported` set, having copied what it did, where the
+// kernel cannot copy between these two files (another file system, an old kernel).
+bool copy_in_kernel(int in, off_t* offset, int out, std::int64_t* left, bool* unsupported) {
+    while (*left > 0) {
+        std::size_t step = static_cast<std::size_t>(std::min<std::int64_t>(*left, kWritebackStep));
+        ssize_t n = ::copy_file_range(in, offset, out, nullptr, step, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+                *unsupported = true;
+                return false;
+            }
+            set_errno_error(errno);
+            return false;
+        }
+        if (n == 0) {
+            set_ended_early_error();
+            return false;
+        }
+        *left -= n;
+        note_written(out, static_cast<std::uint32_t>(n));
+    }
+    return true;
+}
+
+bool copy_through_buffer(int in, off_t offset, int out, std::int64_t left) {
+    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    while (left > 0) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyBufferSize));
+        ssize_t got = ::pread(in, buffer.get(), want, offset);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            set_errno_error(errno);
+            return false;
+        }
+        if (got == 0) {
+            set_ended_early_error();
+            return false;
+        }
+        if (!write_fully(out, buffer.get(), static_cast<std::size_t>(got))) return false;
+        note_written(out, static_cast<std::uint32_t>(got));
+        offset += got;
+        left -= got;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
+    if (injected(FaultOp::Copy)) return false;
+    if (from_offset < 0 || length < 0) {
+        set_error(Error::Other, EINVAL);
+        return false;
+    }
+    off_t offset = static_cast<off_t>(from_offset);
+    std::int64_t left = length;
+    bool unsupported = false;
+    if (copy_in_kernel(fd_of(from), &offset, fd_of(to), &left, &unsupported)) return true;
+    return unsupported && copy_through_buffer(fd_of(from), offset, fd_of(to), left);
 }
 
 bool close_file(Handle h) {
@@ -444,6 +544,7 @@ Error last_error() { return g_last_error; }
 std::string last_error_text() {
     // A lock held by another opener surfaces as EWOULDBLOCK, whose words mean nothing here.
     if (g_last_error == Error::SharingViolation) return "the file is in use by another program";
+    if (g_last_errno == ENODATA) return "the file ended before the bytes to be copied";
     if (g_last_errno == EILSEQ)
         return "the file name holds a wildcard, or a character that code page " + std::to_string(code_page().number) +
                " cannot hold";
@@ -476,6 +577,7 @@ bool is_directory(const char* path) {
 }
 
 bool delete_file(const char* path) {
+    if (injected(FaultOp::Delete)) return false;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -563,12 +665,15 @@ bool rename_durably(const char* from, const char* to, Handle target_lock) {
 
 }  // namespace
 
-bool replace_file(const char* from, const char* to) { return rename_durably(from, to, Handle::Invalid); }
+bool replace_file(const char* from, const char* to) {
+    if (injected(FaultOp::Replace)) return false;
+    return rename_durably(from, to, Handle::Invalid);
+}
 
 // The lock is a flock on the old file, held through the rename: another process that opens
 // the name before the rename finds it locked, and one that opens it after gets the new file.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
-    bool ok = rename_durably(from, to, target_lock);
+    bool ok = !injected(FaultOp::Replace) && rename_durably(from, to, target_lock);
     Error e = g_last_error;
     int err = g_last_errno;
     if (target_lock != Handle::Invalid) close_file(target_lock);
@@ -645,6 +750,7 @@ bool remove_directory(const char* path) {
 }
 
 std::FILE* open_text(const char* path, const char* mode) {
+    if (injected(FaultOp::Open)) return nullptr;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);

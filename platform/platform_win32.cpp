@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace plat {
 
@@ -50,6 +52,21 @@ void set_error(Error e, DWORD code) {
     g_last_code = code;
 }
 
+// A failure a test asked for, with the error the system gives for such a failure.
+bool injected(FaultOp op) {
+    if (!detail::injected_failure(op)) return false;
+    switch (op) {
+        case FaultOp::Open: set_error(Error::SharingViolation, ERROR_SHARING_VIOLATION); break;
+        case FaultOp::Read: set_error(Error::Other, ERROR_READ_FAULT); break;
+        case FaultOp::Flush: set_error(Error::Other, ERROR_WRITE_FAULT); break;
+        case FaultOp::Write:
+        case FaultOp::Copy: set_error(Error::DiskFull, ERROR_DISK_FULL); break;
+        case FaultOp::Replace:
+        case FaultOp::Delete: set_error(Error::AccessDenied, ERROR_ACCESS_DENIED); break;
+    }
+    return true;
+}
+
 HANDLE native(Handle h) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h)); }
 
 bool too_long(const char* path) { return std::strlen(path) > kMaxPath; }
@@ -57,6 +74,7 @@ bool too_long(const char* path) { return std::strlen(path) > kMaxPath; }
 }  // namespace
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
+    if (injected(FaultOp::Open)) return Handle::Invalid;
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
         return Handle::Invalid;
@@ -86,6 +104,8 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
 }
 
 bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    *bytes_read = 0;
+    if (injected(FaultOp::Read)) return false;
     DWORD got = 0;
     BOOL ok = ReadFile(native(h), buffer, count, &got, nullptr);
     *bytes_read = got;
@@ -95,10 +115,7 @@ bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes
 
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
-    if (detail::injected_write_failure()) {
-        set_error(Error::DiskFull, ERROR_DISK_FULL);
-        return false;
-    }
+    if (injected(FaultOp::Write)) return false;
     DWORD put = 0;
     BOOL ok = WriteFile(native(h), buffer, count, &put, nullptr);
     *bytes_written = put;
@@ -130,9 +147,46 @@ std::int64_t file_size(Handle h) {
 }
 
 bool flush_file(Handle h) {
+    if (injected(FaultOp::Flush)) return false;
     if (!FlushFileBuffers(native(h))) {
         remember_last_error();
         return false;
+    }
+    return true;
+}
+
+// Windows has no copy inside the kernel between two open files: the bytes go through one
+// bounded buffer, read at the source's offset and appended at the target's position.
+bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
+    if (injected(FaultOp::Copy)) return false;
+    if (from_offset < 0 || length < 0) {
+        set_error(Error::Other, ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (length == 0) return true;
+    if (seek_file(from, from_offset, SeekFrom::Begin) < 0) return false;
+    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    while (length > 0) {
+        DWORD want = static_cast<DWORD>(std::min<std::int64_t>(length, kCopyBufferSize));
+        DWORD got = 0;
+        if (!ReadFile(native(from), buffer.get(), want, &got, nullptr)) {
+            remember_last_error();
+            return false;
+        }
+        if (got == 0) {
+            set_error(Error::Other, ERROR_HANDLE_EOF);
+            return false;
+        }
+        DWORD put = 0;
+        if (!WriteFile(native(to), buffer.get(), got, &put, nullptr)) {
+            remember_last_error();
+            return false;
+        }
+        if (put != got) {
+            set_error(Error::DiskFull, ERROR_DISK_FULL);
+            return false;
+        }
+        length -= got;
     }
     return true;
 }
@@ -168,6 +222,7 @@ bool is_directory(const char* path) {
 }
 
 bool delete_file(const char* path) {
+    if (injected(FaultOp::Delete)) return false;
     if (!DeleteFileA(path)) {
         remember_last_error();
         return false;
@@ -176,6 +231,7 @@ bool delete_file(const char* path) {
 }
 
 bool replace_file(const char* from, const char* to) {
+    if (injected(FaultOp::Replace)) return false;
     if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         remember_last_error();
         return false;
@@ -241,6 +297,7 @@ bool remove_directory(const char* path) {
 }
 
 std::FILE* open_text(const char* path, const char* mode) {
+    if (injected(FaultOp::Open)) return nullptr;
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
         return nullptr;

@@ -151,6 +151,42 @@ TEST_F(CompilerFiles, MissingSourceGivesMinusSevenAndTouchesNothing) {
     EXPECT_EQ(read_file(dir.file("message.dat")), "old");
 }
 
+TEST_F(CompilerFiles, AFailureAtAnyStepLeavesOldOrNewTablesAndNoScratchFiles) {
+    std::string source = "#1 0 0 0 0 40 1 0\none\n#300 0 0 0 0 40 1 0\ntwo\n#0\n";
+    write_file(dir.file("message.txt"), source);
+    ASSERT_EQ(compile_messages(), 0);
+    std::string new_dat = read_file(dir.file("message.dat"));
+    std::string new_str = read_file(dir.file("message.str"));
+    int result = 0;
+    int failures = fail_each_step(
+        kEveryFaultOp,
+        [&] {
+            write_file(dir.file("message.dat"), "old index");
+            write_file(dir.file("message.str"), "old strings");
+        },
+        [&] { return (result = compile_messages()) == 0; },
+        [&](const StepRun& run) {
+            std::string dat = read_file(dir.file("message.dat"));
+            std::string str = read_file(dir.file("message.str"));
+            if (run.succeeded) {
+                EXPECT_EQ(dat, new_dat);
+                EXPECT_EQ(str, new_str);
+            } else {
+                EXPECT_LT(result, 0);
+                EXPECT_EQ(dat, "old index");
+                // The two tables are swapped one after the other, the strings first: a failed
+                // swap of the index is the one failure that leaves the new strings behind.
+                bool index_swap_failed = run.op == plat::FaultOp::Replace && str == new_str;
+                if (!index_swap_failed) {
+                    EXPECT_EQ(str, "old strings");
+                }
+            }
+            EXPECT_EQ(names_starting_with(dir.path(), "message.dat~"), std::vector<std::string>{});
+            EXPECT_EQ(names_starting_with(dir.path(), "message.str~"), std::vector<std::string>{});
+        });
+    EXPECT_GE(failures, 6);
+}
+
 TEST_F(CompilerFiles, AFailedWriteLeavesTheOldTablesInPlace) {
     std::string source = "#1 0 0 0 0 40 1 0\none\n#300 0 0 0 0 40 1 0\ntwo\n#0\n";
     write_file(dir.file("message.txt"), source);

@@ -25,7 +25,7 @@ TEST_F(OutputFileTest, CommitPutsTheNewContentsInPlaceAndLeavesNothingBeside) {
     EXPECT_EQ(out.scratch_path().rfind(target() + "~", 0), 0u) << out.scratch_path();
     EXPECT_EQ(read_file(target()), "old");  // nothing changes before the commit
     ASSERT_TRUE(out.write("new contents", 12));
-    ASSERT_TRUE(out.commit()) << out.problem();
+    ASSERT_TRUE(out.keep()) << out.problem();
     EXPECT_EQ(read_file(target()), "new contents");
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
@@ -55,7 +55,7 @@ TEST_F(OutputFileTest, TwoWritersOfOneTargetNeverShareAScratchFile) {
     ASSERT_TRUE(first.write("first", 5));
     ASSERT_TRUE(second.write("second", 6));
     second.discard();
-    ASSERT_TRUE(first.commit()) << first.problem();
+    ASSERT_TRUE(first.keep()) << first.problem();
     EXPECT_EQ(read_file(target()), "first");
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
@@ -91,7 +91,7 @@ TEST_F(OutputFileTest, AFailedWriteIsReportedAndTheTargetStaysWhole) {
 }
 
 // The caller keeps the old file open, and so locked, until the swap; the lock goes with it.
-TEST_F(OutputFileTest, CommitUnderTheTargetsLockReplacesItAndLetsTheLockGo) {
+TEST_F(OutputFileTest, KeepUnderTheTargetsLockReplacesItAndLetsTheLockGo) {
     write_file(target(), "old");
     plat::Handle lock = plat::open_file(target().c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
     ASSERT_NE(lock, plat::Handle::Invalid);
@@ -101,7 +101,7 @@ TEST_F(OutputFileTest, CommitUnderTheTargetsLockReplacesItAndLetsTheLockGo) {
     plat::OutputFile out;
     ASSERT_TRUE(out.create(target()));
     ASSERT_TRUE(out.write("new", 3));
-    ASSERT_TRUE(out.commit(lock)) << out.problem();
+    ASSERT_TRUE(out.keep(lock)) << out.problem();
     EXPECT_EQ(read_file(target()), "new");
     plat::Handle again = plat::open_file(target().c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
     EXPECT_NE(again, plat::Handle::Invalid);

@@ -235,6 +235,43 @@ TEST_F(Extraction, AFileThatCannotBeCreatedEndsIt) {
     EXPECT_FALSE(exists("c.txt"));
 }
 
+TEST_F(Extraction, AFailureAtAnyStepLeavesEachFileOldOrNewAndNoScratchFiles) {
+    const std::string big = pattern(25000);
+    int failures = fail_each_step(
+        kEveryFaultOp,
+        [&] {
+            region = template_region();
+            at = 0;
+            put_entry(region, &at, "a.txt", 1, "a");
+            put_entry(region, &at, "big.bin", 25000, big);
+            put_entry(region, &at, "z.txt", 1, "z");
+            write_file(dir.file("a.txt"), "old a");
+            write_file(dir.file("big.bin"), "old big");
+            if (exists("z.txt")) {
+                ASSERT_TRUE(plat::delete_file(dir.file("z.txt").c_str()));
+            }
+        },
+        [&] { return extract() == 1; },
+        [&](const StepRun& run) {
+            std::string a = read_file(dir.file("a.txt")), b = read_file(dir.file("big.bin"));
+            EXPECT_TRUE(a == "a" || a == "old a") << a;
+            EXPECT_TRUE(b == big || b == "old big") << "big.bin is neither old nor new";
+            if (exists("z.txt")) {
+                EXPECT_EQ(read_file(dir.file("z.txt")), "z");
+            }
+            if (run.succeeded) {
+                EXPECT_EQ(a, "a");
+                EXPECT_TRUE(b == big);
+                EXPECT_TRUE(exists("z.txt"));
+            } else {
+                EXPECT_FALSE(payload::describe(why).empty());
+            }
+            for (const char* name : {"a.txt~", "big.bin~", "z.txt~"})
+                EXPECT_EQ(names_starting_with(dir.path(), name), std::vector<std::string>{});
+        });
+    EXPECT_GE(failures, 8);
+}
+
 TEST_F(Extraction, AFailedWriteEndsItAtAnyChunk) {
     // Writes: a.txt one chunk, big.bin three chunks, z.txt one.
     for (long failing = 1; failing <= 5; ++failing) {

@@ -3,6 +3,8 @@
 // against the POSIX implementation natively and against Win32 under Wine.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/platform.h"
 #include "platform/winpath.h"
 #include "tests/test_support.h"
@@ -160,6 +162,121 @@ TEST_F(PlatformFiles, InjectedWriteFailureFailsExactlyTheChosenWrite) {
     EXPECT_TRUE(plat::write_file(h, "c", 1, &put));
     plat::close_file(h);
     EXPECT_EQ(read_file(path), "ac");
+}
+
+// Several pieces of the bounded buffer, from an offset, behind what the target already holds.
+TEST_F(PlatformFiles, CopyRangeAppendsTheRangeAtTheTargetsPosition) {
+    std::string source(3 * plat::kCopyBufferSize + 1234, '\0');
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i * 7 + i / 4099);
+    write_file(dir.file("from.bin"), source);
+    plat::File from = plat::File::open(dir.file("from.bin").c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    plat::File to = plat::File::open(dir.file("to.bin").c_str(), plat::Access::ReadWrite, plat::Disposition::CreateNew);
+    ASSERT_TRUE(from && to);
+    std::uint32_t put = 0;
+    ASSERT_TRUE(plat::write_file(to.get(), "head", 4, &put));
+    const std::int64_t offset = 777, length = static_cast<std::int64_t>(source.size()) - 1000;
+    ASSERT_TRUE(plat::copy_range(from.get(), offset, to.get(), length)) << plat::last_error_text();
+    ASSERT_TRUE(plat::write_file(to.get(), "tail", 4, &put));
+    ASSERT_TRUE(plat::copy_range(from.get(), 0, to.get(), 0));
+
+    // A source that ends before the length is a failure, not a shorter copy.
+    EXPECT_FALSE(plat::copy_range(from.get(), offset, to.get(), static_cast<std::int64_t>(source.size())));
+    EXPECT_EQ(plat::last_error(), plat::Error::Other);
+    ASSERT_TRUE(to.close());
+    std::string copied = read_file(dir.file("to.bin"));
+    ASSERT_GE(copied.size(), 8 + static_cast<std::size_t>(length));
+    EXPECT_TRUE(copied.compare(0, 4, "head") == 0);
+    EXPECT_TRUE(copied.compare(4, length, source, offset, length) == 0) << "the copied range differs";
+    EXPECT_TRUE(copied.compare(4 + length, 4, "tail") == 0);
+}
+
+// Each operation fails at the chosen call, with the error a real failure of it gives, and
+// changes nothing; the calls before and after it go through.
+TEST_F(PlatformFiles, InjectedFailuresHitTheChosenCallOfEachOperation) {
+    std::string a = dir.file("a.txt"), b = dir.file("b.txt");
+    write_file(a, "alpha");
+    write_file(b, "beta");
+    plat::FaultInjection& f = plat::fault_injection();
+
+    f.fail_nth(plat::FaultOp::Open, 2);
+    plat::File first = plat::File::open(a.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    EXPECT_TRUE(first.is_open());
+    EXPECT_FALSE(plat::File::open(dir.file("new.txt").c_str(), plat::Access::Write, plat::Disposition::CreateNew));
+    EXPECT_EQ(plat::last_error(), plat::Error::SharingViolation);
+    EXPECT_FALSE(plat::file_exists(dir.file("new.txt").c_str()));
+
+    char buf[8];
+    std::uint32_t got = 0;
+    f.fail_nth(plat::FaultOp::Read, 1);
+    EXPECT_FALSE(plat::read_file(first.get(), buf, sizeof buf, &got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_TRUE(plat::read_file(first.get(), buf, sizeof buf, &got));
+    EXPECT_EQ(std::string(buf, got), "alpha");
+    first.close();
+
+    plat::File out = plat::File::open(dir.file("c.txt").c_str(), plat::Access::Write, plat::Disposition::CreateNew);
+    plat::File in = plat::File::open(b.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_TRUE(out && in);
+    f.fail_nth(plat::FaultOp::Copy, 1);
+    EXPECT_FALSE(plat::copy_range(in.get(), 0, out.get(), 4));
+    EXPECT_EQ(plat::last_error(), plat::Error::DiskFull);
+    f.fail_nth(plat::FaultOp::Flush, 1);
+    EXPECT_FALSE(plat::flush_file(out.get()));
+    in.close();
+    out.close();
+    EXPECT_EQ(read_file(dir.file("c.txt")), "");
+
+    f.fail_nth(plat::FaultOp::Replace, 1);
+    EXPECT_FALSE(plat::replace_file(b.c_str(), a.c_str()));
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+    f.fail_nth(plat::FaultOp::Delete, 1);
+    EXPECT_FALSE(plat::delete_file(b.c_str()));
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+    EXPECT_EQ(read_file(a), "alpha");
+    EXPECT_EQ(read_file(b), "beta");
+
+    EXPECT_EQ(f.injected, 6);
+    EXPECT_TRUE(plat::replace_file(b.c_str(), a.c_str()));
+    EXPECT_EQ(read_file(a), "beta");
+}
+
+TEST_F(PlatformFiles, AnOwnedFileClosesOnceWhoeverHoldsIt) {
+    std::string path = dir.file("owned.txt");
+    write_file(path, "x");
+    {
+        plat::File f = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+        ASSERT_TRUE(f);
+        plat::File moved = std::move(f);
+        EXPECT_FALSE(f.is_open());
+        EXPECT_TRUE(moved.is_open());
+        // Held: a second opener is refused.
+        EXPECT_FALSE(plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting));
+    }
+    plat::File again = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_TRUE(again);
+    plat::Handle raw = again.release();
+    EXPECT_FALSE(again.is_open());
+    EXPECT_TRUE(again.close());  // nothing to close
+    EXPECT_TRUE(plat::close_file(raw));
+}
+
+TEST_F(PlatformFiles, ReadWholeFileChecksTheSizeBeforeReading) {
+    std::string path = dir.file("whole.bin");
+    write_file(path, "0123456789");
+    std::vector<std::uint8_t> out;
+    std::int64_t size = -1;
+    EXPECT_EQ(plat::read_whole_file(path.c_str(), 10, &out, &size), plat::ReadWholeResult::Done);
+    EXPECT_EQ(std::string(out.begin(), out.end()), "0123456789");
+    EXPECT_EQ(size, 10);
+    EXPECT_EQ(plat::read_whole_file(path.c_str(), 9, &out, &size), plat::ReadWholeResult::TooLarge);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(size, 10);
+    EXPECT_EQ(plat::read_whole_file(dir.file("none.bin").c_str(), 10, &out), plat::ReadWholeResult::OpenFailed);
+    EXPECT_EQ(plat::last_error(), plat::Error::FileNotFound);
+    plat::fault_injection().fail_nth(plat::FaultOp::Read, 1);
+    EXPECT_EQ(plat::read_whole_file(path.c_str(), 10, &out), plat::ReadWholeResult::ReadFailed);
+    // Closed again in every case.
+    EXPECT_TRUE(plat::File::open(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting));
 }
 
 TEST_F(PlatformFiles, CurrentDirectoryIsInDriveForm) {

@@ -91,4 +91,29 @@ void CoreTest::TearDown() {
     plat::change_directory(saved_directory_.c_str());
 }
 
+int fail_each_step(std::initializer_list<plat::FaultOp> ops, const std::function<void()>& prepare,
+                   const std::function<bool()>& action, const std::function<void(const StepRun&)>& check) {
+    constexpr long kMostSteps = 10000;  // a loop that never ends is a fault of its own
+    int failures = 0;
+    for (plat::FaultOp op : ops) {
+        for (long n = 1; n <= kMostSteps; ++n) {
+            SCOPED_TRACE(std::string("failing ") + plat::fault_op_name(op) + " call " + std::to_string(n));
+            plat::reset_fault_injection();
+            prepare();
+            plat::fault_injection().fail_nth(op, n);
+            bool succeeded = action();
+            bool met = plat::fault_injection().injected > 0;
+            plat::reset_fault_injection();
+            check({op, n, met, succeeded});
+            if (met) {
+                if (!succeeded) ++failures;
+                continue;
+            }
+            EXPECT_TRUE(succeeded) << "failed without an injected failure";
+            break;
+        }
+    }
+    return failures;
+}
+
 }  // namespace testing_support

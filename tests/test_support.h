@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "base/report.h"
+#include "platform/platform.h"
 
 namespace testing_support {
 
@@ -45,6 +48,25 @@ public:
     std::vector<std::string> boxes;
     std::vector<std::string> progress;
 };
+
+// A "fail each step" loop. For each operation in `ops` and n = 1, 2, ...: `prepare` sets the
+// scene, the nth call of that operation is made to fail, and `action` runs and says whether
+// it succeeded; then `check` looks at what is left. A failure met may still end in success
+// where the code retries (the file library retries opens and reads); `check` must then find
+// the new state, and the old one after a failure. The first run that does not meet its
+// failure must succeed, and ends the loop for that operation. Returns how many runs failed.
+struct StepRun {
+    plat::FaultOp op;
+    long n;
+    bool failure_met;  // the injected failure happened in this run
+    bool succeeded;    // what `action` answered
+};
+int fail_each_step(std::initializer_list<plat::FaultOp> ops, const std::function<void()>& prepare,
+                   const std::function<bool()>& action, const std::function<void(const StepRun&)>& check);
+// Every operation the fault injection knows.
+inline constexpr std::initializer_list<plat::FaultOp> kEveryFaultOp = {
+    plat::FaultOp::Open,    plat::FaultOp::Read,   plat::FaultOp::Write, plat::FaultOp::Flush,
+    plat::FaultOp::Replace, plat::FaultOp::Delete, plat::FaultOp::Copy};
 
 // Resets every piece of the core's global state: configuration, file table, open files,
 // fault injection. Tests that use the core's state derive from it.

@@ -79,7 +79,7 @@ public:
     bool write(const void* bytes, std::size_t n) {
         return to_stdout_ ? plat::write_standard_output(bytes, n) : file_.write(bytes, n);
     }
-    bool finish() { return to_stdout_ || file_.commit(); }
+    bool finish() { return to_stdout_ || file_.keep(); }
     std::string problem() const { return to_stdout_ ? "cannot write to standard output: " + last_error() : file_.problem(); }
 
 private:
@@ -243,7 +243,7 @@ int add_member(const ContainerOptions& o, const std::string& path, XFileHandle* 
         if (lock != plat::Handle::Invalid) plat::close_file(lock);
         return rc;
     }
-    if (!temp.commit(lock)) return fail(o.file, temp.problem());
+    if (!temp.keep(lock)) return fail(o.file, temp.problem());
     return kExitOk;
 }
 

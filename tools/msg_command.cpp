@@ -84,7 +84,7 @@ int run_decompile(const MsgOptions& o) {
     std::string path = file_argument(o.output);
     if (!path_fits(path)) return fail(o.output, kPathTooLong);
     plat::OutputFile out;
-    if (!out.create(path) || !out.write(source.text.data(), source.text.size()) || !out.commit())
+    if (!out.create(path) || !out.write(source.text.data(), source.text.size()) || !out.keep())
         return fail(o.output, out.problem());
     return kExitOk;
 }

@@ -47,7 +47,7 @@ int read_carried_file(const std::string& path, std::vector<std::uint8_t>* conten
 // so that a failure leaves no output file, and no half-written one over an older patch.
 bool write_output(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* error) {
     plat::OutputFile out;
-    if (out.create(path) && out.write(bytes.data(), bytes.size()) && out.commit()) return true;
+    if (out.create(path) && out.write(bytes.data(), bytes.size()) && out.keep()) return true;
     *error = out.problem();
     return false;
 }

@@ -47,29 +47,18 @@ std::string last_error() { return plat::last_error_text(); }
 
 int read_whole_file(const std::string& path, std::int64_t max_bytes, const std::string& limit,
                     std::vector<std::uint8_t>& out) {
-    out.clear();
-    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (h == plat::Handle::Invalid) return fail(shown(path), "cannot open: " + last_error());
-    std::int64_t size = plat::file_size(h);
-    if (size < 0) {
-        std::string error = last_error();
-        plat::close_file(h);
-        return fail(shown(path), "cannot read its size: " + error);
+    std::int64_t size = 0;
+    switch (plat::read_whole_file(path.c_str(), max_bytes, &out, &size)) {
+        case plat::ReadWholeResult::Done: return kExitOk;
+        case plat::ReadWholeResult::OpenFailed: return fail(shown(path), "cannot open: " + last_error());
+        case plat::ReadWholeResult::SizeFailed: return fail(shown(path), "cannot read its size: " + last_error());
+        case plat::ReadWholeResult::TooLarge:
+            return fail(shown(path), "too large: " + std::to_string(size) + " bytes; " + limit);
+        case plat::ReadWholeResult::ReadFailed: return fail(shown(path), "cannot read: " + last_error());
+        case plat::ReadWholeResult::EndedEarly: break;
     }
-    if (size > max_bytes) {
-        plat::close_file(h);
-        return fail(shown(path), "too large: " + std::to_string(size) + " bytes; " + limit);
-    }
-    out.resize(static_cast<std::size_t>(size));
-    std::uint32_t got = 0;
-    bool read = out.empty() || plat::read_file(h, out.data(), static_cast<std::uint32_t>(out.size()), &got);
-    std::string error = read ? std::string() : last_error();
-    plat::close_file(h);
-    if (!read) return fail(shown(path), "cannot read: " + error);
-    if (got != out.size())
-        return fail(shown(path), "cannot read: it ended after " + std::to_string(got) + " of " + std::to_string(size) +
-                              " bytes");
-    return kExitOk;
+    return fail(shown(path), "cannot read: it ended after " + std::to_string(out.size()) + " of " +
+                                 std::to_string(size) + " bytes");
 }
 
 }  // namespace tool

@@ -37,8 +37,7 @@ public:
 
 private:
     ReplaceResult open_container(const char* container_path);
-    bool copy_range(std::int64_t length);  // container -> scratch, `length` bytes from here
-    bool copy_rest();                      // container -> scratch, up to the container's end
+    bool copy_range(std::int64_t from, std::int64_t length);  // container -> scratch
     bool copy_source(XFileHandle* h, std::int32_t size);
     bool write_temp(const void* data, std::uint32_t count);
     void abandon();
@@ -61,28 +60,10 @@ bool Rewrite::write_temp(const void* data, std::uint32_t count) {
     return temp_.write(data, count);
 }
 
-bool Rewrite::copy_range(std::int64_t length) {
-    std::uint8_t* buf = xfile::transfer_buffer();
-    while (length > 0) {
-        std::uint32_t want = static_cast<std::uint32_t>(
-            length < static_cast<std::int64_t>(xfile::kTransferBufferSize) ? length : xfile::kTransferBufferSize);
-        std::uint32_t got = 0;
-        if (!plat::read_file(container_, buf, want, &got) || got == 0) return false;  // shorter than it says
-        if (!write_temp(buf, got)) return false;
-        length -= got;
-    }
-    return true;
-}
-
-bool Rewrite::copy_rest() {
-    std::uint8_t* buf = xfile::transfer_buffer();
-    for (;;) {
-        std::uint32_t got = 0;
-        if (!plat::read_file(container_, buf, xfile::kTransferBufferSize, &got)) return false;
-        if (got == 0) return true;
-        if (!write_temp(buf, got)) return false;
-    }
-}
+// The container's own bytes are copied by the system, file to file, without the transfer
+// buffer: they are most of a large container, and only the new member's data has to be read
+// through the file library.
+bool Rewrite::copy_range(std::int64_t from, std::int64_t length) { return temp_.copy_from(container_, from, length); }
 
 bool Rewrite::copy_source(XFileHandle* h, std::int32_t size) {
     std::uint8_t* buf = xfile::transfer_buffer();
@@ -158,7 +139,7 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
         xfile_close(h);
         return failed("cannot write beside the container: " + temp_.problem());
     }
-    if (plat::seek_file(container_, 0, plat::SeekFrom::Begin) != 0 || !copy_range(offset)) {
+    if (!copy_range(0, offset)) {
         xfile_close(h);
         return failed("cannot copy the container: " + temp_.problem());
     }
@@ -166,8 +147,8 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
     xfile_close(h);
     if (!copied) return failed("cannot copy the new data: " + temp_.problem());
 
-    if (plat::seek_file(container_, static_cast<std::int64_t>(offset) + old_size, plat::SeekFrom::Begin) < 0 ||
-        !copy_rest())
+    std::int64_t behind = static_cast<std::int64_t>(offset) + old_size;
+    if (!copy_range(behind, container_size_ - behind))
         return failed("cannot copy the container: " + temp_.problem());
 
     header_.resize_member(index, new_size);
@@ -178,7 +159,7 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
 
     plat::Handle lock = container_;
     container_ = plat::Handle::Invalid;
-    if (!temp_.commit(lock)) return failed("cannot put the new container in place: " + temp_.problem());
+    if (!temp_.keep(lock)) return failed("cannot put the new container in place: " + temp_.problem());
     return {WorkResult::Applied, {}};
 }
 
