@@ -45,14 +45,15 @@ bool find_lines(const IndexRecord& record, const std::vector<std::string>& strin
     if (record.raw) {
         for (bool prefer_widened : {false, true}) {
             std::vector<planning::RawLine> plan;
-            if (planning::raw_plan(record, strings, line_mode, prefer_widened, plan) && planning::raw_lines(record, line_mode, plan, lines) &&
-                offer(lines))
+            if (planning::raw_plan(record, strings, line_mode, prefer_widened, plan) &&
+                planning::raw_lines(record, line_mode, plan, lines) && offer(lines))
                 return true;
         }
         return false;
     }
+    using planning::Widen;
     planning::NormalText text(record, strings, line_mode);
-    for (planning::Widen widen : {planning::Widen::WhenNeeded, planning::Widen::Never, planning::Widen::Always}) {
+    for (Widen widen : {Widen::WhenNeeded, Widen::Never, Widen::Always}) {
         std::vector<planning::Block> blocks;
         lines.clear();
         if (text.plan(widen, blocks) && text.cut(blocks, lines) && offer(lines)) return true;
