@@ -2,46 +2,33 @@
 // Wine: '\' and '/' both separate; drive letters map through a drive table; a path component
 // that does not exist as written is matched without regard to case; every open is exclusive.
 // Names are in the core's code page on this side and in UTF-8 on the host's (codepage.h).
-//
-// Drive table: z: is "/", more drives come from the prefix named by WINEPREFIX (its dosdevices
-// links) and from DRAVO_DRIVES ("c=/srv/game-c;d=/media/cd"), which wins over both.
+// This file holds the errors and the operations; the drive table, the path translation and
+// the open-file registry live beside it in posix/.
 #include "platform/platform.h"
 #include "platform/codepage.h"
 #include "platform/platform_internal.h"
-#include "platform/winpath.h"
+#include "platform/posix/posix_internal.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <set>
-#include <utility>
 
 namespace plat {
+
+using namespace detail;
 
 namespace {
 
 thread_local Error g_last_error = Error::None;
 thread_local int g_last_errno = 0;
-
-// The system's errno when there is one; the Windows rules this layer adds (exclusive opens,
-// read-only files refused to root as well) have no errno of their own and get their own words.
-void set_error(Error e, int err = 0) {
-    g_last_error = e;
-    g_last_errno = err;
-}
 
 Error error_from_errno(int err) {
     switch (err) {
@@ -60,7 +47,16 @@ Error error_from_errno(int err) {
     }
 }
 
-void set_errno_error(int err) { set_error(error_from_errno(err), err); }
+}  // namespace
+
+void detail::set_error(Error e, int err) {
+    g_last_error = e;
+    g_last_errno = err;
+}
+
+void detail::set_errno_error(int err) { set_error(error_from_errno(err), err); }
+
+namespace {
 
 // A failure a test asked for, with the error the system gives for such a failure.
 bool injected(FaultOp op) {
@@ -75,239 +71,6 @@ bool injected(FaultOp op) {
         case FaultOp::Delete: set_error(Error::AccessDenied, EACCES); break;
     }
     return true;
-}
-
-// ---- drive table ---------------------------------------------------------------------------
-
-std::string real_path_or_self(const std::string& p) {
-    char buf[PATH_MAX];
-    if (::realpath(p.c_str(), buf)) return buf;
-    return p;
-}
-
-std::string strip_trailing_slashes(std::string s) {
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-}
-
-struct DriveTable {
-    std::map<char, std::string> roots;  // letter -> host directory without trailing '/'
-
-    DriveTable() {
-        roots['z'] = "/";
-        if (const char* prefix = std::getenv("WINEPREFIX")) add_wine_prefix(prefix);
-        if (const char* list = std::getenv("DRAVO_DRIVES"))
-            for (auto& [letter, root] : parse_drive_list(list))
-                roots[letter] = strip_trailing_slashes(real_path_or_self(root));
-    }
-
-    void add_wine_prefix(const std::string& prefix) {
-        std::string dev = prefix + "/dosdevices";
-        DIR* d = ::opendir(dev.c_str());
-        if (!d) return;
-        while (dirent* e = ::readdir(d)) {
-            std::string name = e->d_name;
-            if (name.size() != 2 || name[1] != ':') continue;
-            char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
-            if (letter < 'a' || letter > 'z') continue;
-            char buf[PATH_MAX];
-            if (::realpath((dev + "/" + name).c_str(), buf)) roots[letter] = buf;
-        }
-        ::closedir(d);
-    }
-
-    const std::string* root_of(char letter) const {
-        auto it = roots.find(letter);
-        return it == roots.end() ? nullptr : &it->second;
-    }
-
-    // The drive whose root is the longest prefix of an absolute host path, and the rest.
-    std::pair<char, std::string> drive_of(const std::string& abs) const {
-        char best = 0;
-        std::size_t best_len = 0;
-        for (const auto& [letter, root] : roots) {
-            std::size_t len = root == "/" ? 0 : root.size();
-            bool prefix = root == "/" || (abs.compare(0, len, root) == 0 &&
-                                          (abs.size() == len || abs[len] == '/'));
-            if (prefix && (best == 0 || len > best_len || (len == best_len && letter == 'z'))) {
-                best = letter;
-                best_len = len;
-            }
-        }
-        return {best ? best : 'z', abs.substr(best_len)};
-    }
-};
-
-DriveTable& drives() {
-    static DriveTable table;
-    return table;
-}
-
-std::string host_cwd() {
-    char buf[PATH_MAX];
-    if (!::getcwd(buf, sizeof buf)) return "/";
-    return buf;
-}
-
-// ---- path translation ----------------------------------------------------------------------
-
-// Finds the entry of `dir` (a host path) that equals `name` (in the code page) without regard
-// to case; empty when none. An entry whose name the code page cannot hold, or that is not
-// UTF-8, matches nothing: its '?' must not stand for a character of another name.
-std::string match_ignoring_case(const std::string& dir, const std::string& name) {
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return {};
-    std::string found;
-    std::string entry;
-    while (dirent* e = ::readdir(d)) {
-        if (utf8_to_code_page(e->d_name, &entry) && names_equal_ignoring_case(entry, name)) {
-            found = e->d_name;
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
-}
-
-bool host_exists(const std::string& p) {
-    struct stat st;
-    return ::lstat(p.c_str(), &st) == 0;
-}
-
-struct Translated {
-    std::string host;
-    bool parent_missing = false;  // a directory on the way does not exist
-    bool ok = true;               // false: the path cannot name anything (unknown drive, UNC)
-    bool bad_name = false;        // not ok, as it holds a wildcard, as Windows refuses it
-};
-
-// Wildcards are no part of a Windows name; '?' is also what stands for a host character
-// that the code page cannot hold.
-bool has_wildcard(const char* path) { return std::strpbrk(path, "?*") != nullptr; }
-
-// The error of a path that translate() refused or found no parent directory for.
-void set_refusal_error(const char* path, const Translated& t) {
-    if (t.bad_name) set_error(Error::Other, EILSEQ);
-    else if (std::strlen(path) > kMaxPath) set_error(Error::NameTooLong, ENAMETOOLONG);
-    else set_error(Error::PathNotFound, ENOENT);
-}
-
-std::string join(const std::string& base, const std::string& name) {
-    if (base.empty()) return name;
-    if (base.back() == '/') return base + name;
-    return base + "/" + name;
-}
-
-Translated translate(const char* path) {
-    Translated t;
-    if (std::strlen(path) > kMaxPath) {
-        t.ok = false;
-        return t;
-    }
-    if (has_wildcard(path)) {
-        t.ok = false;
-        t.bad_name = true;
-        return t;
-    }
-    WindowsPath wp = parse_windows_path(path);
-    if (wp.unc || *path == 0) {
-        t.ok = false;
-        return t;
-    }
-    const DriveTable& table = drives();
-    auto [cur_drive, cur_rest] = table.drive_of(host_cwd());
-
-    std::string base;
-    if (wp.drive) {
-        const std::string* root = table.root_of(wp.drive);
-        if (!root) {
-            t.ok = false;
-            return t;
-        }
-        if (wp.rooted || wp.drive != cur_drive) {
-            base = *root;
-        } else {
-            base = "";  // "c:name" on the current drive is relative to the current directory
-        }
-    } else if (wp.rooted) {
-        base = *table.root_of(cur_drive);
-    }
-
-    std::string cur = base;
-    for (std::size_t i = 0; i < wp.components.size(); ++i) {
-        const std::string& part = wp.components[i];
-        std::string next = join(cur, code_page_to_utf8(part));
-        if (!t.parent_missing && !host_exists(next)) {
-            std::string match = match_ignoring_case(cur, part);
-            if (!match.empty()) next = join(cur, match);
-            else if (i + 1 < wp.components.size()) t.parent_missing = true;
-        }
-        cur = next;
-    }
-    if (cur.empty()) cur = base.empty() ? "." : base;
-    t.host = cur;
-    return t;
-}
-
-// ---- exclusive opens -----------------------------------------------------------------------
-
-using FileKey = std::pair<dev_t, ino_t>;
-
-struct OpenFiles;
-OpenFiles& open_files_table();
-
-struct OpenFiles {
-    std::mutex lock;
-    std::map<int, FileKey> by_fd;
-    std::multiset<FileKey> keys;
-    std::map<int, std::uint64_t> unsynced;  // bytes written since writeback was last started
-};
-
-OpenFiles& open_files_table() {
-    static OpenFiles files;
-    return files;
-}
-OpenFiles& open_files() { return open_files_table(); }
-
-// A file written in bulk gets its writeback started every few MiB, so that the disk works
-// while the writer goes on and the final flush before a replacement has little left to do.
-constexpr std::uint64_t kWritebackStep = 8u << 20;
-
-void note_written(int fd, std::uint32_t bytes) {
-    OpenFiles& of = open_files_table();
-    bool start = false;
-    {
-        std::lock_guard<std::mutex> guard(of.lock);
-        std::uint64_t& n = of.unsynced[fd];
-        n += bytes;
-        if (n >= kWritebackStep) {
-            n = 0;
-            start = true;
-        }
-    }
-    if (start) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-}
-
-
-bool key_of_path(const std::string& host, FileKey* key) {
-    struct stat st;
-    if (::stat(host.c_str(), &st) != 0) return false;
-    *key = {st.st_dev, st.st_ino};
-    return true;
-}
-
-bool is_held_open(const std::string& host) {
-    FileKey key;
-    if (!key_of_path(host, &key)) return false;
-    OpenFiles& of = open_files();
-    std::lock_guard<std::mutex> guard(of.lock);
-    return of.keys.count(key) != 0;
-}
-
-int fd_of(Handle h) { return static_cast<int>(static_cast<std::intptr_t>(h)); }
-
-bool has_no_write_permission(const struct stat& st) {
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace
@@ -352,16 +115,10 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
         return Handle::Invalid;
     }
     FileKey key{st.st_dev, st.st_ino};
-    OpenFiles& of = open_files();
-    {
-        std::lock_guard<std::mutex> guard(of.lock);
-        if (of.keys.count(key) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            set_error(Error::SharingViolation);
-            return Handle::Invalid;
-        }
-        of.by_fd[fd] = key;
-        of.keys.insert(key);
+    if (!claim_open_file(fd, key)) {
+        ::close(fd);
+        set_error(Error::SharingViolation);
+        return Handle::Invalid;
     }
     // Truncate only once the file is ours: CREATE_ALWAYS on a file someone holds must fail
     // without destroying its contents.
@@ -522,16 +279,7 @@ bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t l
 
 bool close_file(Handle h) {
     int fd = fd_of(h);
-    OpenFiles& of = open_files();
-    {
-        std::lock_guard<std::mutex> guard(of.lock);
-        auto it = of.by_fd.find(fd);
-        if (it != of.by_fd.end()) {
-            of.keys.erase(of.keys.find(it->second));
-            of.by_fd.erase(it);
-            of.unsynced.erase(fd);
-        }
-    }
+    forget_open_file(fd);
     if (::close(fd) != 0) {
         set_errno_error(errno);
         return false;
@@ -622,19 +370,6 @@ bool sync_host_file(const std::string& host) {
     ::close(fd);
     if (!synced) set_errno_error(sync_errno);
     return synced;
-}
-
-bool held_by_other_than(const std::string& host, Handle allowed) {
-    FileKey key;
-    if (!key_of_path(host, &key)) return false;
-    OpenFiles& of = open_files();
-    std::lock_guard<std::mutex> guard(of.lock);
-    std::size_t holders = of.keys.count(key);
-    if (allowed != Handle::Invalid) {
-        auto it = of.by_fd.find(fd_of(allowed));
-        if (it != of.by_fd.end() && it->second == key) --holders;
-    }
-    return holders != 0;
 }
 
 // Renames `from` over `to`. The new file's data is on disk before the name points at it, and
