@@ -12,6 +12,8 @@
 #include <optional>
 
 #include "config/config.h"
+#include "journal/recovery.h"
+#include "journal/transaction.h"
 #include "xfile/records.h"
 #include "platform/platform.h"
 #include "platform/winpath.h"
@@ -49,19 +51,19 @@ std::string unreadable(const std::string& path) {
     return plat::display_path(path) + (plat::file_exists(path.c_str()) ? " cannot be opened." : " is missing.");
 }
 
-// patch.ini or patch.dat could not be loaded from the current directory.
-Problem patch_file_problem(const char* name, const InstallSources& sources) {
+// patch.ini or patch.dat could not be loaded from `patch_dir` (empty: the current directory).
+Problem patch_file_problem(const char* name, const std::string& patch_dir, const InstallSources& sources) {
     if (sources.unpack && !carries(sources.carried_files, name))
         return {InstallOutcome::PatchDamaged, std::string("The patch is damaged: it carries no ") + name + ".",
                 kFailedCaption};
-    std::string path = current_directory_with_backslash() + name;
+    std::string path = (patch_dir.empty() ? current_directory_with_backslash() : patch_dir) + name;
     return {InstallOutcome::PatchDamaged, "The patch cannot be read: " + unreadable(path), kFailedCaption};
 }
 
 // A patch must give the work-list runner something to do, or carry files that unpacking
 // already installed: otherwise "completed" would be said for nothing done.
-std::optional<Problem> work_problem(const InstallSources& sources) {
-    WorkListSurvey survey = survey_work_list("patch.ini");
+std::optional<Problem> work_problem(const std::string& patch_ini, const InstallSources& sources) {
+    WorkListSurvey survey = survey_work_list(patch_ini.c_str());
     if (!survey.has_section)
         return Problem{InstallOutcome::PatchDamaged, "The patch is damaged: patch.ini has no [work] section.",
                        kFailedCaption};
@@ -75,24 +77,92 @@ std::optional<Problem> work_problem(const InstallSources& sources) {
                    kFailedCaption};
 }
 
-// Loads the game's and the patch's configuration and file tables, in that order.
-std::optional<Problem> load_configuration(const std::string& game_dir, const InstallSources& sources) {
+// Loads the game's and the patch's configuration and file tables, in that order; the patch's
+// from `patch_dir` (the stage), or from the current directory when it is empty.
+std::optional<Problem> load_configuration(const std::string& game_dir, const std::string& patch_dir,
+                                          const InstallSources& sources) {
     if (!config::read_configuration((game_dir + "Dravo.ini").c_str(), config::ConfigMode::Game))
         return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
-    if (!config::read_configuration("patch.ini", config::ConfigMode::Patch))
-        return patch_file_problem("patch.ini", sources);
-    if (std::optional<Problem> p = work_problem(sources)) return p;
+    std::string patch_ini = patch_dir + "patch.ini";
+    if (!config::read_configuration(patch_ini.c_str(), config::ConfigMode::Patch))
+        return patch_file_problem("patch.ini", patch_dir, sources);
+    if (std::optional<Problem> p = work_problem(patch_ini, sources)) return p;
     std::string multigen = game_dir + "multigen.dat";
     if (!config::load_record_file(multigen.c_str()))
         return Problem{InstallOutcome::GameIncomplete, "The game is incomplete: " + unreadable(multigen),
                        kFailedCaption};
-    if (!config::load_record_file("patch.dat")) return patch_file_problem("patch.dat", sources);
+    if (!config::load_record_file((patch_dir + "patch.dat").c_str()))
+        return patch_file_problem("patch.dat", patch_dir, sources);
     return std::nullopt;
 }
 
 InstallResult finish(InstallerFace& face, InstallOutcome outcome, const std::string& text, const char* caption) {
     face.final_message(text, caption);
     return {outcome, text, {}};
+}
+
+constexpr char kNothingChanged[] = "\nNothing was changed: the game is as it was before.";
+
+// A failed install is rolled back whole; when even that fails, the journal stays and the next
+// start finishes it.
+InstallResult roll_back_and_finish(InstallerFace& face, journal::Transaction& tx, const std::string& game_dir,
+                                   std::string text, WorkListReport work) {
+    Result back = tx.roll_back();
+    journal::remove_stage(game_dir);
+    InstallOutcome outcome = InstallOutcome::Failed;
+    if (back.failed()) {
+        outcome = InstallOutcome::NotWhole;
+        text += "\nThe game could not be put back as it was: " + back.problem +
+                "\nRun the installer again (or \"dravo recover\") to finish putting it back.";
+    } else {
+        text += kNothingChanged;
+    }
+    face.show_phase(Phase::Idle);
+    face.final_message(text, kFailedCaption);
+    return {outcome, text, std::move(work)};
+}
+
+// The carried files go from the stage into the game folder, each through the journal, which
+// keeps the game's own file of that name.
+Result move_in_from_stage(const std::string& game_dir, const std::vector<std::string>& names) {
+    std::string stage = journal::stage_folder(game_dir);
+    for (const std::string& name : names) {
+        std::string from = stage + name;
+        std::string to = game_dir + name;
+        if (!plat::replace_file(from.c_str(), to.c_str()))
+            return Result::failed("cannot install " + plat::display_path(to) + ": " + plat::last_error_text());
+    }
+    return Result::applied();
+}
+
+InstallResult install_confirmed(InstallerFace& face, const InstallSources& sources, const std::string& game_dir) {
+    face.show_phase(Phase::Installing);
+    journal::Transaction tx;
+    if (Result begun = tx.begin(game_dir); begun.failed()) {
+        journal::remove_stage(game_dir);
+        face.show_phase(Phase::Idle);
+        return finish(face, InstallOutcome::Failed,
+                      "The patch could not be installed: " + begun.problem + kNothingChanged, kFailedCaption);
+    }
+    if (sources.unpack) {
+        Result moved = move_in_from_stage(game_dir, sources.carried_files);
+        if (moved.failed())
+            return roll_back_and_finish(face, tx, game_dir, "The patch could not be installed: " + moved.problem, {});
+        journal::remove_stage(game_dir);
+    }
+    WorkListReport work = run_work_list("patch.ini", sources.handlers);
+    xfile::reset_xfile();  // containers stay loaded and locked until the run is over
+    if (work.any_failed()) {
+        std::string failures = work.outcome_text();
+        return roll_back_and_finish(face, tx, game_dir, failures, std::move(work));
+    }
+    if (Result committed = tx.commit(); committed.failed())
+        return roll_back_and_finish(face, tx, game_dir, "The patch could not be installed: " + committed.problem,
+                                    std::move(work));
+    face.show_phase(Phase::Idle);
+    std::string text = work.outcome_text();
+    face.final_message(text, kCompletedCaption);
+    return {InstallOutcome::Completed, text, work};
 }
 
 }  // namespace
@@ -107,36 +177,52 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     found = found && plat::is_directory(game_dir.c_str());
     std::optional<Problem> problem = Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
     if (found) {
+        // An install that did not end is taken back (or an undo finished) before anything else.
+        journal::Recovery recovery = journal::recover_game(game_dir);
+        if (recovery.result.failed()) {
+            face.show_phase(Phase::Idle);
+            return finish(face, InstallOutcome::NotWhole,
+                          "The game is not whole after an earlier install that did not end, and could not be "
+                          "put back: " + recovery.result.problem,
+                          kFailedCaption);
+        }
+        if (!recovery.told.empty()) face.notice(recovery.told);
         config::reset_configuration();
         xfile::reset_xfile();
         if (sources.unpack) {
+            // The carried files wait in a stage beside the game until the user said yes; the
+            // patch's own configuration is read from there.
             saved = saved_directory();
             std::string why;
-            if (!sources.unpack(game_dir, why)) {
+            std::string stage = journal::stage_folder(game_dir);
+            Result staged = journal::prepare_stage(game_dir);
+            if (staged.failed() || !sources.unpack(stage, why)) {
+                journal::remove_stage(game_dir);
                 face.show_phase(Phase::Idle);
-                plat::change_directory(saved.c_str());
                 return finish(face, InstallOutcome::UnpackFailed,
-                              "The patch could not be unpacked into the game directory: " + why +
-                                  "\nNothing of the patch was installed.",
+                              "The patch could not be unpacked: " + (staged.failed() ? staged.problem : why) +
+                                  "\nNothing was changed.",
                               kFailedCaption);
             }
             plat::change_directory(game_dir.c_str());
         }
-        problem = load_configuration(game_dir, sources);
+        problem = load_configuration(game_dir, sources.unpack ? journal::stage_folder(game_dir) : "", sources);
     }
     face.show_phase(Phase::Idle);
     if (problem) {
         xfile::reset_xfile();
-        if (!saved.empty()) plat::change_directory(saved.c_str());
+        if (!saved.empty()) {
+            plat::change_directory(saved.c_str());
+            journal::remove_stage(game_dir);
+        }
         return finish(face, problem->outcome, problem->text, problem->caption);
     }
-    if (!face.confirm()) return {InstallOutcome::Cancelled, "", {}};
-    face.show_phase(Phase::Installing);
-    WorkListReport work = run_work_list("patch.ini", sources.handlers);
-    xfile::reset_xfile();  // containers stay loaded and locked until the run is over
-    face.show_phase(Phase::Idle);
-    std::string text = work.outcome_text();
-    bool failed = work.any_failed();
-    face.final_message(text, failed ? kFailedCaption : kCompletedCaption);
-    return {failed ? InstallOutcome::Failed : InstallOutcome::Completed, text, work};
+    bool confirmed = face.confirm();
+    if (!confirmed) {
+        xfile::reset_xfile();
+        if (!saved.empty()) plat::change_directory(saved.c_str());
+        journal::remove_stage(game_dir);
+        return {InstallOutcome::Cancelled, "", {}};
+    }
+    return install_confirmed(face, sources, game_dir);
 }

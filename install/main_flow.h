@@ -20,13 +20,17 @@ public:
     virtual bool confirm() = 0;
     // The final message box.
     virtual void final_message(const std::string& text, const std::string& caption) = 0;
+    // What the start did to a game left unwhole by an install that did not end; the flow
+    // goes on after it.
+    virtual void notice(const std::string& text) = 0;
 };
 
 struct InstallSources {
     // Finds the game directory (ending with a backslash). False: the game was not found.
     std::function<bool(std::string& game_dir)> locate_game;
-    // Unpacks the carried files into the game directory; null when the installer carries
-    // none (a template). False: a file could not be written, named in `problem`.
+    // Unpacks the carried files into a directory (the stage beside the game); null when the
+    // installer carries none (a template). False: a file could not be written, named in
+    // `problem`.
     std::function<bool(const std::string& game_dir, std::string& problem)> unpack;
     // The names of the files that `unpack` writes: a patch whose patch.ini lists no work must
     // carry some other file to install, or it does nothing at all.
@@ -41,7 +45,8 @@ enum class InstallOutcome {
     PatchDamaged,    // the patch lacks patch.ini or patch.dat, or gives nothing to do
     Cancelled,
     Completed,
-    Failed,          // a work item failed
+    Failed,          // a work item failed, or the install could not be made whole; nothing was changed
+    NotWhole,        // a failed install (or one interrupted earlier) could not be rolled back
 };
 
 struct InstallResult {
@@ -50,5 +55,11 @@ struct InstallResult {
     WorkListReport work;
 };
 
+// The exit status of the window program: 0 when the patch completed or the user cancelled.
+inline int installer_exit_status(InstallOutcome o) {
+    return o == InstallOutcome::Completed || o == InstallOutcome::Cancelled ? 0 : 1;
+}
 
+// The whole run, under one journal: a failure of any work item, or of the commit, rolls back
+// every change, so that the game is either the old one or the patched one.
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources);

@@ -116,13 +116,16 @@ public:
         redraw();
     }
     bool confirm() override {
-        // Cancel ends the process from within the dialog; returning means OK.
-        DialogBoxParamA(g_status.instance, "IDD_DIALOG1", g_status.window, DialogWnd, 0);
-        return true;
+        // The dialog ends with IDOK or IDCANCEL; on Cancel the flow removes the unpacked files
+        // and the program then ends with status 0, showing nothing more.
+        return DialogBoxParamA(g_status.instance, "IDD_DIALOG1", g_status.window, DialogWnd, 0) == IDOK;
     }
     void final_message(const std::string& text, const std::string& caption) override {
         bool failure = caption == kFailedCaption;
         MessageBoxA(g_status.window, text.c_str(), caption.c_str(), failure ? MB_OK | MB_ICONWARNING : MB_OK);
+    }
+    void notice(const std::string& text) override {
+        MessageBoxA(g_status.window, text.c_str(), kRecoveredCaption, MB_OK | MB_ICONINFORMATION);
     }
 };
 
@@ -168,14 +171,9 @@ INT_PTR CALLBACK DialogWnd(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
         case WM_COMMAND:
             // The whole command value: only the plain click of a button (or Enter, Escape, the
             // close box, which send the same) counts.
-            if (wparam == IDOK) {
-                EndDialog(dialog, 0);
+            if (wparam == IDOK || wparam == IDCANCEL) {
+                EndDialog(dialog, static_cast<INT_PTR>(wparam));
                 return TRUE;
-            }
-            if (wparam == IDCANCEL) {
-                EndDialog(dialog, 0);
-                release_drawing_objects(g_status.window);
-                std::exit(0);
             }
             return FALSE;
         default:
@@ -199,7 +197,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     WindowSink sink;
     report::set_sink(&sink);
     WindowFace face;
-    run_installation(face, installer_patch_sources(g_status.window));
+    InstallResult result = run_installation(face, installer_patch_sources(g_status.window));
     release_drawing_objects(g_status.window);
-    std::exit(0);
+    std::exit(installer_exit_status(result.outcome));
 }

@@ -142,6 +142,12 @@ bool replace_file(const char* from, const char* to);
 // closed in every case. Where the system cannot rename over an open file, it is closed just
 // before the rename.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock);
+// Gives `from` the new name `to`, which must not exist yet (AlreadyExists otherwise), on the
+// same volume; the new name is on disk when this returns true. `held`: the caller's own
+// handle on `from`, which may be renamed while it is held where the system allows it.
+bool move_file(const char* from, const char* to, Handle held = Handle::Invalid);
+// The names in a directory, "." and ".." left out, in no particular order.
+bool list_directory(const char* dir, std::vector<std::string>* names);
 // Gives `to` the permissions (and, where the system lets us, the owner) of `from`, so that a
 // rewritten file keeps what its owner set on it.
 bool copy_file_attributes(const char* from, const char* to);

@@ -6,9 +6,11 @@
 // the open-file registry live beside it in posix/.
 #include "platform/platform.h"
 #include "platform/codepage.h"
+#include "platform/file_changes.h"
 #include "platform/platform_internal.h"
 #include "platform/posix/posix_internal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +81,7 @@ bool injected(FaultOp op) {
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
     if (injected(FaultOp::Open)) return Handle::Invalid;
+    if (!detail::announce_write(path, access, disposition)) return Handle::Invalid;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -326,6 +329,7 @@ bool is_directory(const char* path) {
 
 bool delete_file(const char* path) {
     if (injected(FaultOp::Delete)) return false;
+    if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -402,18 +406,70 @@ bool rename_durably(const char* from, const char* to, Handle target_lock) {
 
 bool replace_file(const char* from, const char* to) {
     if (injected(FaultOp::Replace)) return false;
-    return rename_durably(from, to, Handle::Invalid);
+    return detail::announce_replace(to, Handle::Invalid) && rename_durably(from, to, Handle::Invalid);
 }
 
 // The lock is a flock on the old file, held through the rename: another process that opens
 // the name before the rename finds it locked, and one that opens it after gets the new file.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
-    bool ok = !injected(FaultOp::Replace) && rename_durably(from, to, target_lock);
+    bool ok = !injected(FaultOp::Replace) && detail::announce_replace(to, target_lock) &&
+              rename_durably(from, to, target_lock);
     Error e = g_last_error;
     int err = g_last_errno;
     if (target_lock != Handle::Invalid) close_file(target_lock);
     if (!ok) set_error(e, err);
     return ok;
+}
+
+bool move_file(const char* from, const char* to, Handle held) {
+    if (injected(FaultOp::Replace)) return false;
+    Translated src = translate(from);
+    Translated dst = translate(to);
+    if (!src.ok || src.parent_missing) {
+        set_refusal_error(from, src);
+        return false;
+    }
+    if (!dst.ok || dst.parent_missing) {
+        set_refusal_error(to, dst);
+        return false;
+    }
+    if (host_exists(dst.host)) {
+        set_error(Error::AlreadyExists, EEXIST);
+        return false;
+    }
+    if (held_by_other_than(src.host, held)) {
+        set_error(Error::SharingViolation);
+        return false;
+    }
+    if (::rename(src.host.c_str(), dst.host.c_str()) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    sync_parent_directory(dst.host);
+    return true;
+}
+
+bool list_directory(const char* dir, std::vector<std::string>* names) {
+    Translated t = translate(dir);
+    if (!t.ok || t.parent_missing) {
+        set_refusal_error(dir, t);
+        return false;
+    }
+    DIR* d = ::opendir(t.host.c_str());
+    if (!d) {
+        set_errno_error(errno);
+        return false;
+    }
+    names->clear();
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        std::string core;
+        utf8_to_code_page(name, &core);
+        names->push_back(core);
+    }
+    ::closedir(d);
+    return true;
 }
 
 bool copy_file_attributes(const char* from, const char* to) {
@@ -486,6 +542,7 @@ bool remove_directory(const char* path) {
 
 std::FILE* open_text(const char* path, const char* mode) {
     if (injected(FaultOp::Open)) return nullptr;
+    if (!detail::announce_text_write(path, mode)) return nullptr;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);

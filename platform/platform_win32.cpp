@@ -1,6 +1,7 @@
 // The platform layer on Windows: each operation is the ANSI Win32 call of the same meaning.
 // Files are opened with share mode 0, as the game's own file library does.
 #include "platform/platform.h"
+#include "platform/file_changes.h"
 #include "platform/platform_internal.h"
 
 #include <windows.h>
@@ -75,6 +76,7 @@ bool too_long(const char* path) { return std::strlen(path) > kMaxPath; }
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
     if (injected(FaultOp::Open)) return Handle::Invalid;
+    if (!detail::announce_write(path, access, disposition)) return Handle::Invalid;
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
         return Handle::Invalid;
@@ -223,6 +225,7 @@ bool is_directory(const char* path) {
 
 bool delete_file(const char* path) {
     if (injected(FaultOp::Delete)) return false;
+    if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
     if (!DeleteFileA(path)) {
         remember_last_error();
         return false;
@@ -232,6 +235,7 @@ bool delete_file(const char* path) {
 
 bool replace_file(const char* from, const char* to) {
     if (injected(FaultOp::Replace)) return false;
+    if (!detail::announce_replace(to, Handle::Invalid)) return false;
     if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         remember_last_error();
         return false;
@@ -244,6 +248,36 @@ bool replace_file(const char* from, const char* to) {
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     if (target_lock != Handle::Invalid) CloseHandle(native(target_lock));
     return replace_file(from, to);
+}
+
+// Windows renames no file that is open without delete sharing: the caller lets its handle go
+// first, so `held` has nothing to allow here.
+bool move_file(const char* from, const char* to, Handle) {
+    if (injected(FaultOp::Replace)) return false;
+    if (!MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) {
+        remember_last_error();
+        return false;
+    }
+    return true;
+}
+
+bool list_directory(const char* dir, std::vector<std::string>* names) {
+    std::string pattern = dir;
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        remember_last_error();
+        return false;
+    }
+    names->clear();
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names->push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return true;
 }
 
 bool copy_file_attributes(const char* from, const char* to) {
@@ -298,6 +332,7 @@ bool remove_directory(const char* path) {
 
 std::FILE* open_text(const char* path, const char* mode) {
     if (injected(FaultOp::Open)) return nullptr;
+    if (!detail::announce_text_write(path, mode)) return nullptr;
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
         return nullptr;

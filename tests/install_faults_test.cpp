@@ -17,6 +17,9 @@
 #include "platform/winpath.h"
 #include "tests/container_builder.h"
 #include "tests/payload_test_support.h"
+#include <regex>
+
+#include "journal/recovery.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -28,6 +31,7 @@ public:
     void show_phase(Phase) override {}
     bool confirm() override { return true; }
     void final_message(const std::string&, const std::string&) override {}
+    void notice(const std::string&) override {}
 };
 
 std::string record(const std::string& name, const std::string& container) {
@@ -47,6 +51,17 @@ const char kOldMessages[] =
     "#1 0 0 0 0 40 2 0\nWelcome to Dravo, traveller.\n#2 0 0 0 0 40 2 0\nGold is scarce in the north.\n#0\n";
 
 // Every record of the index whose strings are not all in the string table.
+// The names whose contents differ between two trees, or that only one of them has.
+std::vector<std::string> differences(const std::map<std::string, std::string>& a,
+                                     const std::map<std::string, std::string>& b) {
+    std::vector<std::string> names;
+    for (const auto& [name, content] : a)
+        if (!b.count(name) || b.at(name) != content) names.push_back(name);
+    for (const auto& [name, content] : b)
+        if (!a.count(name)) names.push_back(name);
+    return names;
+}
+
 std::vector<int> records_without_strings(const std::string& dat, const std::string& str) {
     std::vector<int> broken;
     for (std::size_t at = 0; at + messages::kIndexRecordSize <= dat.size(); at += messages::kIndexRecordSize) {
@@ -91,9 +106,19 @@ protected:
     void lay_out_old_game() {
         for (const auto& [name, content] : old_game) write_file(game.file(name), content);
     }
-    std::map<std::string, std::string> game_files() {
+    // Every file below the game folder by its relative name; a folder as "<dir>".
+    std::map<std::string, std::string> game_files(const std::string& below = "") {
         std::map<std::string, std::string> files;
-        for (const std::string& name : names_starting_with(game.path(), "")) files[name] = read_file(game.file(name));
+        for (const std::string& name : names_starting_with(game.path() + below, "")) {
+            std::string path = game.path() + below + name;
+            if (plat::is_directory(path.c_str())) {
+                files[below + name] = "<dir>";
+                files.merge(game_files(below + name + "\\"));
+            } else {
+                // Scratch names carry a counter that differs from run to run.
+                files[below + name] = std::regex_replace(read_file(path), std::regex("~[0-9]+\\.[0-9]+"), "~N");
+            }
+        }
         return files;
     }
     InstallResult install() {
@@ -103,17 +128,26 @@ protected:
     }
 };
 
-TEST_F(WholeInstall, AFailureAtAnyStepIsNeverCompletedAndCutsNoFileShort) {
+TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
     lay_out_old_game();
     InstallResult clean = install();
     ASSERT_EQ(clean.outcome, InstallOutcome::Completed) << clean.text;
     const std::map<std::string, std::string> new_game = game_files();
+    // The kept old files and the journal of the install are part of the patched game.
+    EXPECT_EQ(new_game.at("dravo.mul~undo1"), old_game.at("dravo.mul"));
+    EXPECT_EQ(new_game.at("message.str~undo1"), old_game.at("message.str"));
+    EXPECT_EQ(new_game.count("DravoPatch.stage"), 0u);
+    std::map<std::string, std::string> old_files(old_game.begin(), old_game.end());
+    old_files["DravoPatch.undo"] = "<dir>";  // made by the first install, empty after a roll-back
 
     InstallResult r;
     auto prepare = [&] {
         xfile::reset_xfile();
+        journal::remove_tree(game.path() + "DravoPatch.undo");
+        journal::remove_tree(game.path() + "DravoPatch.stage");
         for (const std::string& name : names_starting_with(game.path(), "")) plat::delete_file(game.file(name).c_str());
         lay_out_old_game();
+        plat::create_directory((game.path() + "DravoPatch.undo").c_str());
     };
     auto action = [&] {
         r = install();
@@ -125,22 +159,35 @@ TEST_F(WholeInstall, AFailureAtAnyStepIsNeverCompletedAndCutsNoFileShort) {
         // a failure that was not overcome must never be reported as success.
         if (run.failure_met && !run.succeeded) EXPECT_NE(r.outcome, InstallOutcome::Completed);
         std::map<std::string, std::string> files = game_files();
-        EXPECT_EQ(records_without_strings(files["message.dat"], files["message.str"]), std::vector<int>{});
+        if (r.outcome != InstallOutcome::Completed) {
+            EXPECT_NE(r.outcome, InstallOutcome::NotWhole) << r.text;
+            if (r.outcome == InstallOutcome::Failed)
+                EXPECT_NE(r.text.find("Nothing was changed"), std::string::npos) << r.text;
+            EXPECT_EQ(differences(files, old_files), std::vector<std::string>{})
+                << "a failed install must leave the old game, and nothing else: " << r.text;
+            return;
+        }
+        // Completed: a failure the file library met with a retry, or a check that read nothing
+        // and skipped its item. Each game file is then whole, the old one or the new one.
         for (const auto& [name, content] : files) {
             SCOPED_TRACE(name);
-            EXPECT_EQ(name.find('~'), std::string::npos) << "a scratch file was left behind";
+            if (name.find("DravoPatch.undo") == 0 || name.find("~undo") != std::string::npos) continue;
+            // A check whose read failed skips its item, so the tables may hold some items' work.
             if (name == "message.dat" || name == "message.str") continue;
-            // A failed delete leaves the compile's scratch source or its empty error file:
-            // harmless leftovers, not game files cut short.
-            bool scratch = plat::names_equal_ignoring_case(name, "message.txt") ||
-                           plat::names_equal_ignoring_case(name, "message.err");
-            if (scratch && run.op == plat::FaultOp::Delete) continue;
-            auto was = old_game.find(name);
+            // The compile's source copy and its error file are deleted after the compile; a
+            // failed delete leaves them, which is no failure of the install.
+            if (run.op == plat::FaultOp::Delete && (plat::names_equal_ignoring_case(name, "message.txt") ||
+                                                    plat::names_equal_ignoring_case(name, "message.err")))
+                continue;
+            auto was = old_files.find(name);
             auto will = new_game.find(name);
-            bool is_old = was != old_game.end() && was->second == content;
+            bool is_old = was != old_files.end() && was->second == content;
             bool is_new = will != new_game.end() && will->second == content;
             EXPECT_TRUE(is_old || is_new) << "neither the old nor the new file";
         }
+        EXPECT_EQ(records_without_strings(files["message.dat"], files["message.str"]), std::vector<int>{});
+        if (!run.failure_met) EXPECT_EQ(differences(files, new_game), std::vector<std::string>{})
+            << "a completed install must leave the patched game";
     };
     EXPECT_GT(fail_each_step(kEveryFaultOp, prepare, action, check), 10);
 }

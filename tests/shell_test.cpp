@@ -121,6 +121,7 @@ public:
     void final_message(const std::string& text, const std::string& caption) override {
         events.push_back(caption + " " + text);
     }
+    void notice(const std::string& text) override { events.push_back("notice " + text); }
 };
 
 class MainFlowTest : public CoreTest {
@@ -142,9 +143,10 @@ protected:
         write_file(game.file("Dravo.ini"), "[path]\nhero                hd:\n");
         write_file(game.file("multigen.dat"), "");
     }
-    void make_patch(const TempDir& where) {
-        write_file(where.file("patch.ini"), "[work]\n0 new.bin hero\n");
-        write_file(where.file("patch.dat"), "");
+    void make_patch(const TempDir& where) { make_patch_in(where.path()); }
+    void make_patch_in(const std::string& dir) {
+        write_file(dir + "patch.ini", "[work]\n0 new.bin hero\n");
+        write_file(dir + "patch.dat", "");
     }
 };
 
@@ -165,13 +167,18 @@ TEST_F(MainFlowTest, UnpackedPatchIsReadFromTheGameDirectory) {
     make_game();
     InstallSources s = sources();
     s.unpack = [this](const std::string& dir, std::string&) {
-        EXPECT_EQ(dir, game.path());
-        make_patch(game);
+        EXPECT_EQ(dir, game.path() + "DravoPatch.stage\\");  // a stage beside the game
+        make_patch_in(dir);
         return true;
     };
+    s.carried_files = {"patch.ini", "patch.dat"};
     ASSERT_TRUE(plat::change_directory(start.path().c_str()));
     EXPECT_EQ(run_installation(face, s).outcome, InstallOutcome::Completed);
     EXPECT_EQ(calls.seen.size(), 1u);
+    // Installed into the game folder, where the work ran; the stage is gone.
+    EXPECT_TRUE(plat::file_exists(game.file("patch.ini").c_str()));
+    EXPECT_FALSE(plat::file_exists((game.path() + "DravoPatch.stage").c_str()));
+    EXPECT_TRUE(plat::names_equal_ignoring_case(plat::current_directory() + "\\", game.path()));
 }
 
 TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
@@ -200,9 +207,9 @@ TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
         if (!patch_file) plat::delete_file(game.file(missing).c_str());
         InstallSources s = sources();
         if (c.unpacked) {
-            s.unpack = [&](const std::string&, std::string&) {
-                make_patch(game);
-                if (patch_file) plat::delete_file(game.file(missing).c_str());
+            s.unpack = [&](const std::string& dir, std::string&) {
+                make_patch_in(dir);
+                if (patch_file) plat::delete_file((dir + missing).c_str());
                 return true;
             };
             s.carried_files = {"patch.ini", "patch.dat", "new.bin"};
@@ -259,9 +266,11 @@ TEST_F(MainFlowTest, APatchThatGivesNothingToDoIsDamagedNotCompleted) {
         SCOPED_TRACE(c.ini);
         make_game();
         InstallSources s = sources();
-        s.unpack = [&](const std::string&, std::string&) {
-            write_file(game.file("patch.ini"), c.ini);
-            write_file(game.file("patch.dat"), "");
+        s.unpack = [&](const std::string& dir, std::string&) {
+            write_file(dir + "patch.ini", c.ini);
+            write_file(dir + "patch.dat", "");
+            for (const std::string& f : c.carried)
+                if (!plat::file_exists((dir + f).c_str())) write_file(dir + f, "carried");
             return true;
         };
         s.carried_files = c.carried;
@@ -308,6 +317,9 @@ TEST_F(MainFlowTest, CancelRunsNoWorkAndAFailedItemIsNotReportedAsSuccess) {
     EXPECT_EQ(r.outcome, InstallOutcome::Failed);
     EXPECT_EQ(face.events.back(), std::string("Patch install error. ") + r.text);
     EXPECT_EQ(r.text.find("Dravo patch completed."), std::string::npos);
+    EXPECT_NE(r.text.find("Nothing was changed"), std::string::npos);
+    EXPECT_EQ(installer_exit_status(r.outcome), 1);
+    EXPECT_EQ(installer_exit_status(InstallOutcome::Cancelled), 0);
 }
 
 }  // namespace

@@ -45,10 +45,14 @@ public:
         std::string answer;
         if (!std::getline(std::cin, answer)) answer.clear();
         bool ok = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-        if (!ok) std::printf("Cancelled: nothing was changed by the patch's work list.\n");
+        if (!ok) std::printf("Cancelled: nothing was changed.\n");
         return ok;
     }
     void final_message(const std::string& text, const std::string&) override {
+        std::printf("%s\n", plat::to_host_text(text).c_str());
+        std::fflush(stdout);
+    }
+    void notice(const std::string& text) override {
         std::printf("%s\n", plat::to_host_text(text).c_str());
         std::fflush(stdout);
     }
@@ -108,6 +112,7 @@ int run_install(const InstallOptions& o) {
                                                 : patch_sources_for(directory_argument(o.game_dir), region);
     InstallResult r = run_installation(face, sources);
     report::set_sink(nullptr);
+    if (r.outcome == InstallOutcome::Cancelled) return kExitCancelled;
     return r.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
 }
 

@@ -11,6 +11,7 @@ namespace tool {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 3;  // dravo install: the user said no
 
 // A directory the user named, in the core's form and ending with a backslash.
 std::string directory_argument(const std::string& native);

@@ -1,0 +1,75 @@
+// Reading and writing the journal's lines.
+#include "journal/journal_file.h"
+
+#include <charconv>
+
+namespace journal {
+
+namespace {
+
+constexpr std::string_view kMagic = "dravo journal 1";
+
+// Splits at tabs; a path never holds one (Windows refuses control characters in names).
+std::vector<std::string_view> fields_of(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string_view::npos; start = tab + 1)
+        fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+bool parse_number(std::string_view text, int* out) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+    return ec == std::errc() && end == text.data() + text.size() && *out > 0;
+}
+
+bool usable_path(std::string_view p) { return !p.empty() && p.find('\0') == std::string_view::npos; }
+
+bool parse_record(std::string_view line, JournalFile* out) {
+    if (line == "commit") return !out->committed && (out->committed = true);
+    if (line == "undo") return out->committed && !out->undoing && (out->undoing = true);
+    if (out->committed) return false;  // nothing is changed after the commit but the undo
+    std::vector<std::string_view> f = fields_of(line);
+    if (f[0] == "keep" && f.size() == 3 && usable_path(f[1]) && usable_path(f[2])) {
+        out->records.push_back({Record::Kind::Keep, std::string(f[1]), std::string(f[2])});
+        return true;
+    }
+    if (f[0] == "create" && f.size() == 2 && usable_path(f[1])) {
+        out->records.push_back({Record::Kind::Create, std::string(f[1]), {}});
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool parse_journal(std::string_view text, JournalFile* out, std::string* why) {
+    *out = JournalFile{};
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0, nl; (nl = text.find('\n', start)) != std::string_view::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));  // a last line without '\n' was cut short
+    if (lines.size() < 2 || lines[0] != kMagic || lines[1].substr(0, 8) != "install " ||
+        !parse_number(lines[1].substr(8), &out->number)) {
+        *why = "it is not an install journal";
+        return false;
+    }
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (!parse_record(lines[i], out)) {
+            *why = "line " + std::to_string(i + 1) + " is damaged";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string journal_header(int number) {
+    return std::string(kMagic) + "\ninstall " + std::to_string(number) + "\n";
+}
+
+std::string record_line(const Record& record) {
+    if (record.kind == Record::Kind::Keep) return "keep\t" + record.path + "\t" + record.kept + "\n";
+    return "create\t" + record.path + "\n";
+}
+
+}  // namespace journal

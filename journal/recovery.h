@@ -1,0 +1,28 @@
+// Bringing a game folder back to a whole state after an install that did not end: the next
+// start of either program, and "dravo recover", run this before anything else.
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+
+namespace journal {
+
+struct Recovery {
+    Result result;     // failed: the game could not be made whole, and why
+    std::string told;  // what was done, for the user; empty when there was nothing to do
+};
+
+// Looks at the newest journal of `game_dir`: an install that was not committed is rolled
+// back, an undo that was begun is finished; a stage left behind is removed. A journal held by
+// a running install is left alone, and said so.
+Recovery recover_game(const std::string& game_dir);
+
+// The stage: the patch's files unpacked beside the game before the user said yes.
+Result prepare_stage(const std::string& game_dir);  // empty and ready
+Result remove_stage(const std::string& game_dir);   // gone (also when it was not there)
+
+// Removes a directory and everything in it.
+bool remove_tree(const std::string& dir);
+
+}  // namespace journal

@@ -1,0 +1,41 @@
+// dravo recover: brings a game folder back to a whole state after an install that did not
+// end (killed, or the machine lost power), as the next start of the installer would, and
+// does nothing else.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "journal/recovery.h"
+#include "platform/platform.h"
+#include "tools/commands.h"
+#include "tools/tool_util.h"
+
+namespace tool {
+
+namespace {
+
+int run_recover(const std::string& game_dir_argument) {
+    std::string game_dir = directory_argument(game_dir_argument);
+    if (!plat::is_directory(game_dir.c_str())) return fail(game_dir_argument, "no such game directory");
+    journal::Recovery r = journal::recover_game(game_dir);
+    if (r.result.failed()) {
+        if (!r.told.empty()) std::printf("%s\n", plat::to_host_text(r.told).c_str());
+        return fail(game_dir_argument, "the game could not be made whole: " + r.result.problem);
+    }
+    std::printf("%s\n", plat::to_host_text(r.told.empty() ? "Nothing to recover: the game is whole." : r.told).c_str());
+    return kExitOk;
+}
+
+}  // namespace
+
+void add_recover_command(CLI::App& app, int& exit_status) {
+    auto game_dir = std::make_shared<std::string>();
+    CLI::App* cmd = app.add_subcommand(
+        "recover", "Bring a game back to a whole state after an install that did not end (exit 0 when it is whole)");
+    cmd->add_option("--game-dir", *game_dir, "The game directory")->required();
+    cmd->callback([game_dir, &exit_status] { exit_status = run_recover(*game_dir); });
+}
+
+}  // namespace tool
