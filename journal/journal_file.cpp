@@ -1,6 +1,8 @@
 // Reading and writing the journal's lines.
 #include "journal/journal_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace journal {
@@ -24,14 +26,29 @@ bool parse_number(std::string_view text, int* out) {
     return ec == std::errc() && end == text.data() + text.size() && *out > 0;
 }
 
-bool usable_path(std::string_view p) { return !p.empty() && p.find('\0') == std::string_view::npos; }
+// An absolute path in drive form ("c:\..."), as the install writes every path.
+bool usable_path(std::string_view p) {
+    return p.size() > 3 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':' && p[2] == '\\' &&
+           p.find('\0') == std::string_view::npos && p.find('\n') == std::string_view::npos;
+}
+
+// The install keeps a file only beside itself, as "<name>~undo<install>" or, when that name is
+// taken, "<name>~undo<install>.<n>": a journal that says otherwise is not one of ours.
+bool kept_name_of(std::string_view path, std::string_view kept, int number) {
+    std::string base = std::string(path) + "~undo" + std::to_string(number);
+    if (kept.size() < base.size() || kept.compare(0, base.size(), base) != 0) return false;
+    std::string_view rest = kept.substr(base.size());
+    if (rest.empty()) return true;
+    return rest.size() >= 2 && rest.size() <= 7 && rest[0] == '.' &&
+           std::all_of(rest.begin() + 1, rest.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
 
 bool parse_record(std::string_view line, JournalFile* out) {
     if (line == "commit") return !out->committed && (out->committed = true);
     if (line == "undo") return out->committed && !out->undoing && (out->undoing = true);
     if (out->committed) return false;  // nothing is changed after the commit but the undo
     std::vector<std::string_view> f = fields_of(line);
-    if (f[0] == "keep" && f.size() == 3 && usable_path(f[1]) && usable_path(f[2])) {
+    if (f[0] == "keep" && f.size() == 3 && usable_path(f[1]) && kept_name_of(f[1], f[2], out->number)) {
         out->records.push_back({Record::Kind::Keep, std::string(f[1]), std::string(f[2])});
         return true;
     }

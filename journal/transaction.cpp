@@ -178,6 +178,11 @@ bool Transaction::before_delete(const char* path, bool* handled) {
     return true;
 }
 
+void Transaction::abandon() {
+    stop_watching();
+    journal_.close();
+}
+
 Result Transaction::commit() {
     stop_watching();
     // What was written in place went through the system's cache: put it on disk before the

@@ -54,6 +54,9 @@ public:
     Result roll_back();
 
     bool open() const { return journal_.is_open(); }
+    // Stops watching and closes the journal as it stands, as a process that dies does; the
+    // next recovery rolls the install back. For tests of that recovery.
+    void abandon();
     int number() const { return number_; }
     const std::vector<Record>& records() const { return records_; }
 

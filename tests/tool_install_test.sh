@@ -53,7 +53,31 @@ check failed-item 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/bad.bin" 
   grep -q 'did not complete' "$tmp/out" || fail "failed-item: no failure text"
   grep -q '^0 missing.bin hero: cannot open the new data missing.bin: ' "$tmp/out" || fail "failed-item: the item is not named"
   ! grep -q 'Dravo patch completed' "$tmp/out" || fail "failed-item: reported as completed"
+  grep -q '^Nothing was changed' "$tmp/out" || fail "failed-item: does not say that nothing was changed"
+  # The other items ran before the failure came; all of it was rolled back.
+  diff -r -x DravoPatch.undo "$tmp/game" "$tmp/g" >/dev/null || fail "failed-item: the game changed"
 }
+
+# An install killed halfway: the next recover rolls it back; a second recover has nothing to do.
+fresh
+cp "$tmp/g/message.str" "$tmp/g/message.str~undo1"
+printf 'changed' >"$tmp/g/message.str"
+printf 'new' >"$tmp/g/added.bin"
+mkdir -p "$tmp/g/DravoPatch.undo" "$tmp/g/DravoPatch.stage" && printf x >"$tmp/g/DravoPatch.stage/patch.ini"
+gdir="z:$(printf %s "$tmp/g" | tr / '\\')"  # the core names files in drive form
+printf 'dravo journal 1\ninstall 1\nkeep\t%s\\message.str\t%s\\message.str~undo1\ncreate\t%s\\added.bin\n' \
+  "$gdir" "$gdir" "$gdir" >"$tmp/g/DravoPatch.undo/install-1.journal"
+check recover 0 "$dravo" recover --game-dir "$tmp/g" && {
+  grep -q 'interrupted has been undone' "$tmp/out" || fail "recover: does not say what it did"
+  diff -r -x DravoPatch.undo "$tmp/game" "$tmp/g" >/dev/null || fail "recover: the game is not the old one"
+  [ -z "$(ls -A "$tmp/g/DravoPatch.undo")" ] || fail "recover: the journal is left"
+}
+check recover-again 0 "$dravo" recover --game-dir "$tmp/g" && grep -q '^Nothing to recover' "$tmp/out" ||
+  fail "recover-again: not 'Nothing to recover'"
+printf 'dravo journal 1\ninstall 1\nbogus line\n' >"$tmp/g/DravoPatch.undo/install-1.journal"
+check recover-damaged 1 "$dravo" recover --game-dir "$tmp/g" && grep -q 'journal is damaged' "$tmp/err" ||
+  fail "recover-damaged: the damage is not named"
+check recover-usage 2 "$dravo" recover
 
 # Without --patch nothing is unpacked: patch.ini and patch.dat come from the current directory.
 fresh
