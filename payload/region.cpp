@@ -43,10 +43,19 @@ static_assert(sizeof(DRAVO_REGION_TEXT) == payload::kRegionBytes, "the region te
 
 [[gnu::used]] char dravo_payload_region[payload::kRegionBytes] = DRAVO_REGION_TEXT;
 
+// The marker, the state "none yet" and zeros for the covered length and the digest; non-const
+// and used for the same reasons as the region, so that it stays one object in the image.
+[[gnu::used]] char dravo_payload_digest[payload::kDigestAreaBytes] = "DravoPatchDigest-";
+static_assert(sizeof("DravoPatchDigest-") - 1 == payload::kDigestCoveredAt, "the marker and the state fill the head");
+
 namespace payload {
 
 std::span<std::uint8_t> installer_region() {
     return {reinterpret_cast<std::uint8_t*>(dravo_payload_region), kRegionBytes};
+}
+
+std::span<const std::uint8_t> installer_digest_area() {
+    return {reinterpret_cast<const std::uint8_t*>(dravo_payload_digest), kDigestAreaBytes};
 }
 
 }  // namespace payload

@@ -30,7 +30,27 @@ constexpr std::size_t kNameFieldSize = 20;
 constexpr std::size_t kNameMaxChars = kNameFieldSize - 1;
 constexpr std::size_t kEntryHeaderSize = kNameFieldSize + 4;
 
+// The digest area: a small array of its own beside the region, where the pack builder puts
+// the SHA-256 of the stamped entries so that the installer can refuse a damaged patch before
+// it unscrambles or writes anything.
+//
+//   "DravoPatchDigest" | state: '-' none yet, '=' stamped | covered (uint32, little-endian) | SHA-256[32]
+//
+// `covered` counts the bytes from the region's start to the end of its last entry: the names,
+// sizes and scrambled contents. The builder finds the area by its marker and state, as it
+// finds the region.
+constexpr char kDigestMarker[] = "DravoPatchDigest";
+constexpr std::size_t kDigestMarkerLength = 16;
+constexpr std::uint8_t kDigestUnset = '-';
+constexpr std::uint8_t kDigestSet = '=';
+constexpr std::size_t kDigestStateAt = kDigestMarkerLength;
+constexpr std::size_t kDigestCoveredAt = kDigestStateAt + 1;
+constexpr std::size_t kDigestValueAt = kDigestCoveredAt + 4;
+constexpr std::size_t kDigestAreaBytes = kDigestValueAt + 32;
+
 // The region of this program, writable: extraction unscrambles it in place.
 std::span<std::uint8_t> installer_region();
+// This program's digest area.
+std::span<const std::uint8_t> installer_digest_area();
 
 }  // namespace payload

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "payload/extract.h"
+#include "payload/digest_area.h"
 #include "payload/region.h"
 #include "payload/stamp.h"
 #include "platform/output_file.h"
@@ -80,9 +81,18 @@ int run_build(const PackOptions& o) {
         if (int rc = read_carried_file(path, &pf.content); rc != kExitOk) return rc;
         files.push_back(std::move(pf));
     }
+    std::size_t digest_at = 0;
+    switch (payload::find_digest_area(image, &digest_at)) {
+        case payload::FindResult::Found: break;
+        case payload::FindResult::Ambiguous: return fail(o.template_file, "holds more than one patch digest area");
+        case payload::FindResult::NotFound:
+            return fail(o.template_file, "has no patch digest area: it is not a template this tool can stamp");
+    }
     std::string error;
     std::span<std::uint8_t> region(image.data() + offset, payload::kRegionBytes);
     if (Result stamped = payload::stamp_region(region, files); stamped.failed()) return fail(o.out_file, stamped.problem);
+    std::span<std::uint8_t> area(image.data() + digest_at, payload::kDigestAreaBytes);
+    if (Result recorded = payload::stamp_digest(area, region); recorded.failed()) return fail(o.out_file, recorded.problem);
     if (!write_output(out, image, &error)) return fail(o.out_file, error);
     std::printf("%s: %zu files, %zu of %zu bytes used\n", o.out_file.c_str(), files.size(), payload::packed_size(files),
                 payload::kEntryCapacity);

@@ -1,0 +1,81 @@
+// The patch's digest: the builder's side and the installer's.
+#include "payload/digest_area.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/little_endian.h"
+#include "payload/extract.h"
+#include "payload/region.h"
+#include "platform/digest.h"
+
+namespace payload {
+
+namespace {
+
+bool is_area_at(std::span<const std::uint8_t> image, std::size_t at) {
+    if (image.size() - at < kDigestAreaBytes || std::memcmp(image.data() + at, kDigestMarker, kDigestMarkerLength) != 0)
+        return false;
+    std::uint8_t state = image[at + kDigestStateAt];
+    return state == kDigestUnset || state == kDigestSet;
+}
+
+// Where the last entry ends: the list's closing '.' stands there.
+bool covered_length(std::span<const std::uint8_t> region, std::size_t* covered) {
+    std::vector<EntryView> entries;
+    if (!walk_entry_list(region, &entries, nullptr)) return false;
+    *covered = entries.empty() ? 0 : entries.back().next_offset;
+    return true;
+}
+
+bool digest_of(std::span<const std::uint8_t> bytes, plat::Sha256Digest* out) {
+    plat::Sha256 hash;
+    hash.update(bytes.data(), bytes.size());
+    return hash.finish(out);
+}
+
+constexpr char kDamaged[] = "The patch is damaged: download it again.";
+
+}  // namespace
+
+FindResult find_digest_area(std::span<const std::uint8_t> image, std::size_t* offset) {
+    FindResult found = FindResult::NotFound;
+    for (auto it = image.begin();; ++it) {
+        it = std::search(it, image.end(), kDigestMarker, kDigestMarker + kDigestMarkerLength);
+        if (it == image.end()) break;
+        std::size_t at = static_cast<std::size_t>(it - image.begin());
+        if (!is_area_at(image, at)) continue;
+        if (found == FindResult::Found) return FindResult::Ambiguous;
+        found = FindResult::Found;
+        *offset = at;
+    }
+    return found;
+}
+
+Result stamp_digest(std::span<std::uint8_t> area, std::span<const std::uint8_t> region) {
+    std::size_t covered = 0;
+    if (area.size() != kDigestAreaBytes || region.size() != kRegionBytes) return Result::failed("wrong sizes");
+    if (!covered_length(region, &covered)) return Result::failed("the stamped region does not read back whole");
+    plat::Sha256Digest digest;
+    if (!digest_of(region.first(covered), &digest)) return Result::failed("the digest could not be computed");
+    area[kDigestStateAt] = kDigestSet;
+    le::put32(area.data() + kDigestCoveredAt, static_cast<std::uint32_t>(covered));
+    std::copy(digest.begin(), digest.end(), area.begin() + kDigestValueAt);
+    return Result::applied();
+}
+
+Result verify_region(std::span<const std::uint8_t> region, std::span<const std::uint8_t> area) {
+    if (area.size() != kDigestAreaBytes || region.size() != kRegionBytes) return Result::failed(kDamaged);
+    if (area[kDigestStateAt] != kDigestSet)
+        return Result::failed("The patch is damaged: it carries no digest of its files, so it cannot be checked. "
+                              "Stamp it again with \"dravo pack build\", or download it again.");
+    std::uint32_t covered = le::get32(area.data() + kDigestCoveredAt);
+    plat::Sha256Digest digest;
+    if (covered > kEntryCapacity || !digest_of(region.first(covered), &digest) ||
+        !std::equal(digest.begin(), digest.end(), area.begin() + kDigestValueAt))
+        return Result::failed(kDamaged);
+    return Result::applied();
+}
+
+}  // namespace payload

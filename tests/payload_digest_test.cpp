@@ -1,0 +1,76 @@
+// The patch's digest: the builder records it, the installer refuses a patch that does not
+// match it, one flipped byte anywhere in the entries included.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "payload/digest_area.h"
+#include "payload/region.h"
+#include "payload/stamp.h"
+#include "tests/payload_test_support.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::vector<std::uint8_t> template_area() {
+    std::vector<std::uint8_t> area(payload::kDigestAreaBytes, 0);
+    std::memcpy(area.data(), "DravoPatchDigest-", 17);
+    return area;
+}
+
+class PatchDigest : public ::testing::Test {
+protected:
+    std::vector<std::uint8_t> region = template_region();
+    std::vector<std::uint8_t> area = template_area();
+    void SetUp() override {
+        std::vector<payload::PackFile> files = {{"patch.ini", {'[', 'w', 'o', 'r', 'k', ']', '\n'}},
+                                                {"new.bin", std::vector<std::uint8_t>(5000, 7)}};
+        ASSERT_FALSE(payload::stamp_region(region, files).failed());
+        ASSERT_FALSE(payload::stamp_digest(area, region).failed());
+    }
+};
+
+TEST_F(PatchDigest, RecordsTheEntriesAndAcceptsThemUnchanged) {
+    EXPECT_EQ(area[payload::kDigestStateAt], '=');
+    // Covered: two 24-byte headers and 7 + 5000 content bytes, up to the list's closing '.'.
+    EXPECT_EQ(area[payload::kDigestCoveredAt] | area[payload::kDigestCoveredAt + 1] << 8, 2 * 24 + 7 + 5000);
+    EXPECT_FALSE(payload::verify_region(region, area).failed());
+}
+
+TEST_F(PatchDigest, RefusesEveryFlippedByteAndAnAreaWithoutADigest) {
+    for (std::size_t at : {std::size_t{0}, std::size_t{20}, std::size_t{30}, std::size_t{24 + 7 + 24 + 4999}}) {
+        SCOPED_TRACE(at);
+        region[at] ^= 0x01;
+        Result r = payload::verify_region(region, area);
+        EXPECT_TRUE(r.failed());
+        EXPECT_EQ(r.problem, "The patch is damaged: download it again.");
+        region[at] ^= 0x01;
+    }
+    std::vector<std::uint8_t> wrong = area;
+    wrong[payload::kDigestValueAt + 31] ^= 0x80;
+    EXPECT_TRUE(payload::verify_region(region, wrong).failed());
+    wrong = area;
+    wrong[payload::kDigestCoveredAt + 3] = 0x7f;  // a length past the region
+    EXPECT_TRUE(payload::verify_region(region, wrong).failed());
+    Result unset = payload::verify_region(region, template_area());
+    EXPECT_TRUE(unset.failed());
+    EXPECT_NE(unset.problem.find("carries no digest"), std::string::npos);
+}
+
+TEST(PatchDigestArea, IsFoundByItsMarkerAndStateOnly) {
+    std::vector<std::uint8_t> image(4000, 'x');
+    const char code_copy[] = "DravoPatchDigest";  // the marker as a string constant of the code: no state byte
+    std::memcpy(image.data() + 100, code_copy, sizeof code_copy);
+    std::size_t at = 0;
+    EXPECT_EQ(payload::find_digest_area(image, &at), payload::FindResult::NotFound);
+    std::vector<std::uint8_t> area = template_area();
+    std::copy(area.begin(), area.end(), image.begin() + 2000);
+    EXPECT_EQ(payload::find_digest_area(image, &at), payload::FindResult::Found);
+    EXPECT_EQ(at, 2000u);
+    std::copy(area.begin(), area.end(), image.begin() + 3000);
+    EXPECT_EQ(payload::find_digest_area(image, &at), payload::FindResult::Ambiguous);
+}
+
+}  // namespace
