@@ -10,12 +10,9 @@ namespace {
 std::function<bool(const std::string&, std::string&)> unpacker(std::span<std::uint8_t> region) {
     if (region.empty() || !payload::holds_patch(region)) return nullptr;  // a template: nothing to unpack
     return [region](const std::string& game_dir, std::string& problem) {
-        payload::ExtractFailure why;
-        if (payload::extract_payload(region, game_dir.c_str(), &why) == payload::kExtractFailed) {
-            problem = payload::describe(why);
-            return false;
-        }
-        return true;
+        Result unpacked = payload::extract_payload(region, game_dir.c_str());
+        problem = unpacked.problem;
+        return !unpacked.failed();
     };
 }
 
