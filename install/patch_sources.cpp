@@ -33,7 +33,7 @@ InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window)
     InstallSources s;
     s.locate_game = [owner_window](std::string& game_dir) {
         locate::GameLocation where;
-        if (locate::locate_game("", owner_window, &where) != locate::LocateStatus::Found) return false;
+        if (locate::locate_game("", owner_window, &where).failed()) return false;
         game_dir = where.game_dir;
         return true;
     };
