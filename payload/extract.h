@@ -46,7 +46,8 @@ struct EntryView {
 // read) for every status but EndOfList.
 EntryStatus read_entry(std::span<const std::uint8_t> region, std::size_t offset, EntryView* out);
 
-// Why an extraction stopped, for the tool's message.
+// Why an extraction or a walk stopped, in parts: the step, the entry and the system's words.
+// describe() gives the words that extract_payload's result carries.
 struct ExtractFailure {
     EntryStatus status = EntryStatus::Entry;
     int index = 0;             // of the entry, counted from 1; for a damaged end, of the last good one
