@@ -62,7 +62,7 @@ int main() {
     double ours = 1e30;
     for (int r = 0; r < kRounds; ++r) {
         Clock::time_point t = Clock::now();
-        if (messages::compile_messages() != 0) {
+        if (messages::compile_messages().failed()) {
             std::fprintf(stderr, "msg_compile: the compile failed\n");
             return 1;
         }

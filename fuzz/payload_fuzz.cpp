@@ -39,14 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string game = plat::from_native_path((root + "/game").c_str()) + "\\";
     std::uint8_t* region = new std::uint8_t[size ? size : 1];
     if (size) std::memcpy(region, data, size);
-    payload::ExtractFailure why;
-    int result = payload::extract_payload({region, size}, game.c_str(), &why);
-    if (result != 1 && result != payload::kExtractFailed) __builtin_trap();
+    Result result = payload::extract_payload({region, size}, game.c_str());
+    // Applied or failed, and a failure always says why.
+    if (result.result == WorkResult::Skipped || result.failed() == result.problem.empty()) __builtin_trap();
 
     // The walk the tool lists with must agree on the same bytes: a damaged list is refused
     // whole, before it writes any file.
     bool sound = payload::walk_entry_list({data, size}, nullptr, nullptr);
-    if (!sound && result != payload::kExtractFailed) __builtin_trap();
+    if (!sound && !result.failed()) __builtin_trap();
     delete[] region;
     std::error_code ec;
     if (!sound && !fs::is_empty(root + "/game", ec)) __builtin_trap();

@@ -24,41 +24,35 @@ bool find_shortcut(const std::vector<std::string>& roots, std::string* shortcut)
     return false;
 }
 
-LocateStatus game_directory_of(const char* target, char* game_dir) {
+TargetStatus game_directory_of(const char* target, char* game_dir) {
     game_dir[0] = 0;
     std::size_t length = std::strlen(target);
-    if (length >= kGamePathBytes) return LocateStatus::TooLong;
+    if (length >= kGamePathBytes) return TargetStatus::TooLong;
     const char* last = std::strrchr(target, '\\');
-    if (!last) return LocateStatus::NoDirectory;
+    if (!last) return TargetStatus::NoDirectory;
     std::size_t keep = static_cast<std::size_t>(last - target) + 1;
     std::memcpy(game_dir, target, keep);
     game_dir[keep] = 0;
-    return LocateStatus::Found;
+    return TargetStatus::Found;
 }
 
-LocateStatus locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out) {
+Result locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out) {
     *out = GameLocation{};
-    if (!find_shortcut(shortcut_search_roots(windows_dir), &out->shortcut)) return LocateStatus::NoShortcut;
+    if (!find_shortcut(shortcut_search_roots(windows_dir), &out->shortcut))
+        return Result::failed("no Dravo.lnk in the Start menu or below the Windows directory");
     plat::initialize_shell();
     char target[plat::kMaxPath + 1];
     out->shell_result = plat::resolve_shortcut(owner_window, out->shortcut.c_str(), target, sizeof target);
     out->target = target;
-    if (out->shell_result < 0 || !target[0]) return LocateStatus::Unresolved;
+    if (out->shell_result < 0 || !target[0]) return Result::failed("the shortcut cannot be resolved");
     char game_dir[kGamePathBytes];
-    LocateStatus status = game_directory_of(target, game_dir);
-    if (status == LocateStatus::Found) out->game_dir = game_dir;
-    return status;
-}
-
-std::string describe(LocateStatus status) {
-    switch (status) {
-        case LocateStatus::Found: return "found";
-        case LocateStatus::NoShortcut: return "no Dravo.lnk in the Start menu or below the Windows directory";
-        case LocateStatus::Unresolved: return "the shortcut cannot be resolved";
-        case LocateStatus::NoDirectory: return "the shortcut's target has no directory";
-        case LocateStatus::TooLong: return "the shortcut's target is longer than 255 characters";
+    switch (game_directory_of(target, game_dir)) {
+        case TargetStatus::Found: break;
+        case TargetStatus::NoDirectory: return Result::failed("the shortcut's target has no directory");
+        case TargetStatus::TooLong: return Result::failed("the shortcut's target is longer than 255 characters");
     }
-    return "unknown";
+    out->game_dir = game_dir;
+    return Result::applied();
 }
 
 }  // namespace locate

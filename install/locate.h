@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+
 namespace locate {
 
 constexpr char kShortcutName[] = "Dravo.lnk";
 // The game path buffer: 255 characters and the NUL.
 constexpr std::size_t kGamePathBytes = 256;
 
-enum class LocateStatus {
+// What the shortcut's target gives for a game directory.
+enum class TargetStatus {
     Found,
-    NoShortcut,    // no Dravo.lnk in any folder searched
-    Unresolved,    // the shortcut could not be resolved (or named no target)
     NoDirectory,   // the target has no backslash
     TooLong,       // the target is longer than 255 characters
 };
@@ -30,7 +31,7 @@ bool find_shortcut(const std::vector<std::string>& roots, std::string* shortcut)
 
 // Cuts the target directly behind its last backslash, keeping it: "c:\games\dravo\dravo.exe"
 // gives "c:\games\dravo\". `game_dir` holds kGamePathBytes.
-LocateStatus game_directory_of(const char* target, char* game_dir);
+TargetStatus game_directory_of(const char* target, char* game_dir);
 
 struct GameLocation {
     std::string shortcut;
@@ -39,9 +40,9 @@ struct GameLocation {
     long shell_result = 0;  // of the resolution
 };
 
-// The whole search. `windows_dir` empty: the system's Windows directory.
-LocateStatus locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out);
-
-std::string describe(LocateStatus status);
+// The whole search. `windows_dir` empty: the system's Windows directory. Applied with the
+// game directory in `out`, or failed with the reason in words; `out` holds what was found on
+// the way, and its shortcut stays empty when there is none.
+Result locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out);
 
 }  // namespace locate

@@ -10,12 +10,9 @@ namespace {
 std::function<bool(const std::string&, std::string&)> unpacker(std::span<std::uint8_t> region) {
     if (region.empty() || !payload::holds_patch(region)) return nullptr;  // a template: nothing to unpack
     return [region](const std::string& game_dir, std::string& problem) {
-        payload::ExtractFailure why;
-        if (payload::extract_payload(region, game_dir.c_str(), &why) == payload::kExtractFailed) {
-            problem = payload::describe(why);
-            return false;
-        }
-        return true;
+        Result unpacked = payload::extract_payload(region, game_dir.c_str());
+        problem = unpacked.problem;
+        return !unpacked.failed();
     };
 }
 
@@ -36,7 +33,7 @@ InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window)
     InstallSources s;
     s.locate_game = [owner_window](std::string& game_dir) {
         locate::GameLocation where;
-        if (locate::locate_game("", owner_window, &where) != locate::LocateStatus::Found) return false;
+        if (locate::locate_game("", owner_window, &where).failed()) return false;
         game_dir = where.game_dir;
         return true;
     };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "base/text.h"
 #include "messages/message_header.h"
@@ -101,19 +102,33 @@ bool make_names(TableNames& n) {
            table_path(n.str, "message.str");
 }
 
+CompileResult compile_failure(std::string file, std::string what, bool source_opened = true) {
+    CompileResult r;
+    r.result = WorkResult::Failed;
+    r.problem = std::move(what);
+    r.file = std::move(file);
+    r.source_opened = source_opened;
+    return r;
+}
+
 // A table is written under a scratch name beside it (plat::OutputFile), through XFile; the
 // scratch file replaces the table only when both tables are complete.
-int create_output(plat::OutputFile& file, const char* target, XFileHandle** out, CompileProblem* problem) {
-    if (!file.create(target) || !file.close_handle()) {
-        if (problem) *problem = {target, file.problem()};
-        return kXCreateFailed;
-    }
+CompileResult create_output(plat::OutputFile& file, const char* target, XFileHandle** out) {
+    if (!file.create(target) || !file.close_handle()) return compile_failure(target, file.problem());
     // xfile_create resolves the name it is given in place, so it gets its own copy.
     char name[plat::kMaxPath + 1];
-    if (!config::copy_if_fits(name, plat::kMaxPath, file.scratch_path().c_str())) return kXCreateFailed;
-    int rc = xfile_create(name, kXModeCreate, out, "", 2);
-    if (rc < 0 && problem) *problem = {file.scratch_path(), "cannot open: " + plat::last_error_text()};
-    return rc;
+    if (!config::copy_if_fits(name, plat::kMaxPath, file.scratch_path().c_str()))
+        return compile_failure(file.scratch_path(), "the scratch file's path is too long");
+    if (xfile_create(name, kXModeCreate, out, "", 2) < 0)
+        return compile_failure(file.scratch_path(), "cannot open: " + plat::last_error_text());
+    return {};
+}
+
+CompileResult create_error_file(XFileHandle** out) {
+    char name[] = "Message.err";
+    if (xfile_create(name, kXModeCreate, out, "", 2) < 0)
+        return compile_failure(name, "cannot create: " + plat::last_error_text());
+    return {};
 }
 
 bool finish_table(XFileHandle* h) {
@@ -196,37 +211,27 @@ MemoryTables compile_in_memory(const std::string& source, CompileObserver* obser
     return tables;
 }
 
-int compile_messages(CompileObserver* observer, CompileProblem* problem) {
+CompileResult compile_messages(CompileObserver* observer) {
     TableNames names;
-    if (!make_names(names)) {
-        if (problem) *problem = {"message.txt", "the message tables' directory is too long a path"};
-        return kXOpenFailed;
-    }
+    if (!make_names(names))
+        return compile_failure("message.txt", "the message tables' directory is too long a path", false);
     // Binary, and the line treatment strips the carriage returns: the Windows runtime's text
     // mode would give other pieces for the same file than every other system.
-    std::FILE* source = plat::open_text(names.source, "rb");
-    if (!source) {
-        if (problem) *problem = {names.source, "cannot open: " + plat::last_error_text()};
-        return kXOpenFailed;
-    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(plat::open_text(names.source, "rb"), &std::fclose);
+    if (!source) return compile_failure(names.source, "cannot open: " + plat::last_error_text(), false);
 
     plat::OutputFile dat_file;
     plat::OutputFile str_file;
     XFileHandle* dat = nullptr;
     XFileHandle* str = nullptr;
     XFileHandle* err = nullptr;
-    int rc = create_output(dat_file, names.dat, &dat, problem);
-    if (rc >= 0) rc = create_output(str_file, names.str, &str, problem);
-    if (rc >= 0) {
-        char err_name[] = "Message.err";
-        rc = xfile_create(err_name, kXModeCreate, &err, "", 2);
-        if (rc < 0 && problem) *problem = {"Message.err", "cannot create: " + plat::last_error_text()};
-    }
-    if (rc < 0) {
-        std::fclose(source);
+    CompileResult created = create_output(dat_file, names.dat, &dat);
+    if (!created.failed()) created = create_output(str_file, names.str, &str);
+    if (!created.failed()) created = create_error_file(&err);
+    if (created.failed()) {
         xfile_close(dat);
         xfile_close(str);
-        return rc;
+        return created;
     }
 
     FileOutput out(dat, str);
@@ -234,32 +239,20 @@ int compile_messages(CompileObserver* observer, CompileProblem* problem) {
     Compiler compiler(out, &errors);
     char piece[kLinePieceChars + 1];
     bool ok = true;
-    while (ok && std::fgets(piece, sizeof piece, source)) ok = compiler.feed(piece);
-    bool read_ok = !std::ferror(source);
-    std::fclose(source);
+    while (ok && std::fgets(piece, sizeof piece, source.get())) ok = compiler.feed(piece);
+    bool read_ok = !std::ferror(source.get());
+    source.reset();
     ok = out.flush_strings() && ok;
     ok = finish_table(dat) && ok;
     ok = finish_table(str) && ok;
     close_error_file(err);
-    if (!read_ok) {
-        if (problem) *problem = {names.source, "cannot read"};
-        return kXWriteFailed;
-    }
-    if (!ok) {
-        if (problem) *problem = {names.dat, "cannot write the new tables: " + plat::last_error_text()};
-        return kXWriteFailed;
-    }
+    if (!read_ok) return compile_failure(names.source, "cannot read");
+    if (!ok) return compile_failure(names.dat, "cannot write the new tables: " + plat::last_error_text());
 
     // The index refers to the strings by position: the strings go in first, the index last.
-    if (!str_file.keep()) {
-        if (problem) *problem = {names.str, str_file.problem()};
-        return kXWriteFailed;
-    }
-    if (!dat_file.keep()) {
-        if (problem) *problem = {names.dat, dat_file.problem()};
-        return kXWriteFailed;
-    }
-    return kXOk;
+    if (!str_file.keep()) return compile_failure(names.str, str_file.problem());
+    if (!dat_file.keep()) return compile_failure(names.dat, dat_file.problem());
+    return {};
 }
 
 }  // namespace messages

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "messages/message_tables.h"
 #include "messages/message_writer.h"
 #include "messages/source_line.h"
@@ -77,18 +78,20 @@ private:
 // Compiles a source held in memory. Never fails: memory tables take every write.
 MemoryTables compile_in_memory(const std::string& source, CompileObserver* observer = nullptr);
 
+// What a compile of the game's files did. A failure names the file it concerns (in the
+// core's form), so that a face can put it in front of the words.
+struct CompileResult : Result {
+    std::string file;
+    // Whether the source was opened: from then on a failure has thrown new tables away, and
+    // the old ones are left as they were.
+    bool source_opened = false;
+};
+
 // The installer's compile: the HD directory's message.txt into its message.dat and
 // message.str, the long messages into "Message.err" in the current directory (deleted when
 // it stays empty). The tables are written next to the old ones under scratch names and put
 // in their place only when the whole source compiled and both were flushed, so a failure
-// leaves the old tables as they were; a read-only table is refused. Returns 0; -7 when the
-// source does not open; the XFile result when an output cannot be created; -9 when a write,
-// the flush or the replacement failed. `problem`, when given, receives what went wrong in
-// words, naming the file.
-struct CompileProblem {
-    std::string file;  // the file it concerns, in the core's form
-    std::string what;
-};
-int compile_messages(CompileObserver* observer = nullptr, CompileProblem* problem = nullptr);
+// leaves the old tables as they were; a read-only table is refused.
+CompileResult compile_messages(CompileObserver* observer = nullptr);
 
 }  // namespace messages

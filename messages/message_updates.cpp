@@ -231,13 +231,12 @@ Result update_messages_from_source(const char* text) {
     if (!table_path(work, "Message.txt")) return Result::failed("the game's directory is too long a path");
     if (!install_source(line, work))
         return Result::failed(std::string("cannot copy the new source ") + line + " to Message.txt");
-    CompileProblem problem;
-    int compiled = compile_messages(nullptr, &problem);
+    CompileResult compiled = compile_messages();
     plat::delete_file(work);
     // A failed compile left the old tables in place: they must not be marked as rebuilt.
-    if (compiled < 0)
-        return Result::failed("cannot rebuild the message tables: " + plat::display_path(problem.file) + ": " +
-                              problem.what);
+    if (compiled.failed())
+        return Result::failed("cannot rebuild the message tables: " + plat::display_path(compiled.file) + ": " +
+                              compiled.problem);
     if (!write_tag()) return Result::failed("cannot tag message.dat as rebuilt");
     return Result::applied();
 }

@@ -141,17 +141,21 @@ bool walk_entry_list(std::span<const std::uint8_t> region, std::vector<EntryView
     }
 }
 
-int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
+namespace {
+
+// Checks the whole list and every target path, then writes the entries one by one; false,
+// with `why` filled, at the first thing that stops it.
+bool write_entries(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
     using Step = ExtractFailure::Step;
     std::vector<EntryView> entries;
-    if (!walk_entry_list(region, &entries, why)) return kExtractFailed;
+    if (!walk_entry_list(region, &entries, why)) return false;
     std::size_t dir_length = std::strlen(target_dir);
     const EntryStatus status = EntryStatus::Entry;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const EntryView& e = entries[i];
         if (dir_length + std::strlen(e.name) + 1 > kTargetPathBytes) {
             note(why, Step::PathTooLong, status, static_cast<int>(i + 1), e, std::string(target_dir) + e.name);
-            return kExtractFailed;
+            return false;
         }
     }
     int index = 0;
@@ -166,18 +170,28 @@ int extract_payload(std::span<std::uint8_t> region, const char* target_dir, Extr
         plat::OutputFile file;
         if (!file.create(path)) {
             note(why, Step::Create, status, index, e, path, file.problem());
-            return kExtractFailed;
+            return false;
         }
         if (!write_content(region, e, file.handle())) {
             note(why, Step::Write, status, index, e, path, plat::last_error_text());
-            return kExtractFailed;
+            return false;
         }
         if (!file.keep()) {
             note(why, Step::Close, status, index, e, path, file.problem());
-            return kExtractFailed;
+            return false;
         }
     }
-    return 1;
+    return true;
+}
+
+}  // namespace
+
+Result extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
+    ExtractFailure failure;
+    if (write_entries(region, target_dir, &failure)) return Result::applied();
+    std::string problem = describe(failure);
+    if (why) *why = std::move(failure);
+    return Result::failed(std::move(problem));
 }
 
 std::string describe(EntryStatus status) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+
 namespace payload {
 
 // The template test: a region holds a patch unless it begins with "Begin" (case-sensitive).
@@ -44,7 +46,8 @@ struct EntryView {
 // read) for every status but EndOfList.
 EntryStatus read_entry(std::span<const std::uint8_t> region, std::size_t offset, EntryView* out);
 
-// Why an extraction stopped, for the tool's message.
+// Why an extraction or a walk stopped, in parts: the step, the entry and the system's words.
+// describe() gives the words that extract_payload's result carries.
 struct ExtractFailure {
     EntryStatus status = EntryStatus::Entry;
     int index = 0;             // of the entry, counted from 1; for a damaged end, of the last good one
@@ -63,16 +66,16 @@ struct ExtractFailure {
 // damage, `why` (step Entry); false when the region is damaged.
 bool walk_entry_list(std::span<const std::uint8_t> region, std::vector<EntryView>* entries, ExtractFailure* why);
 
-constexpr int kExtractFailed = -1;
 constexpr std::size_t kTargetPathBytes = 256;  // the target path, NUL included
 
 // Writes every entry of a stamped region into `target_dir` (which ends with a backslash):
 // each content is unscrambled in place, chunk by chunk, and written straight from the region;
 // each size field is counted down to 0. A damaged region (see walk_entry_list) is refused
-// with kExtractFailed before any file is written. Stops with kExtractFailed, before anything
-// is written for the entry at fault, at a path that does not fit 256 bytes, a file that
-// cannot be created, a failed or short write, or a failed close. Otherwise returns 1.
-int extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why = nullptr);
+// before any file is written. Fails, before anything is written for the entry at fault, at a
+// path that does not fit 256 bytes, a file that cannot be created, a failed or short write,
+// or a failed close; the problem is describe(failure), and `why`, when given, gets the
+// failure's parts.
+Result extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why = nullptr);
 
 // Words for a failure: "entry 3 (x.dat): size 900 runs past the region's end".
 std::string describe(const ExtractFailure& failure);

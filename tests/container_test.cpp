@@ -252,6 +252,39 @@ TEST_F(Containers, EntriesPointingOutsideTheFileAreRefused) {
     EXPECT_EQ(xfile_open(name("map"), kXModeRead, &h), kXNotOpen);
 }
 
+// Holding for a rewrite locks the container out for every other opener until the holder lets
+// go, and refuses what a rewrite must not start on, each for its own reason.
+TEST_F(Containers, HoldingForARewriteLocksTheContainerAndRefusesWhatItCannotRewrite) {
+    using Problem = xfile::HeldContainer::Problem;
+    write_file(container, make_container({{"hero", "abc"}}, "01"));
+    {
+        xfile::HeldContainer held = xfile::hold_container(container.c_str());
+        ASSERT_EQ(held.problem, Problem::None) << held.detail;
+        EXPECT_EQ(held.size, kContainerHeaderSize + 3);
+        EXPECT_EQ(held.header.tag(), "01");
+        EXPECT_EQ(held.header.find_member("hero"), 0);
+        xfile::HeldContainer second = xfile::hold_container(container.c_str());
+        EXPECT_EQ(second.problem, Problem::InUse);
+        EXPECT_FALSE(second.file);
+    }
+    EXPECT_EQ(xfile::hold_container(container.c_str()).problem, Problem::None);  // let go with the holder
+
+    EXPECT_EQ(xfile::hold_container(dir.file("missing.mul").c_str()).problem, Problem::CannotOpen);
+
+    // What a holder of these bytes is told; the holder lets go before the next is written.
+    auto refusal = [&](const std::string& bytes) {
+        write_file(container, bytes);
+        xfile::HeldContainer held = xfile::hold_container(container.c_str());
+        return std::make_pair(held.problem, held.detail);
+    };
+    EXPECT_EQ(refusal(std::string(kContainerHeaderSize - 1, '\0')),
+              std::make_pair(Problem::Damaged, std::string("the header is short: 26343 of 26344 bytes")));
+    std::string file = make_container({{"hero", "abc"}});
+    auto [problem, detail] = refusal(file.substr(0, file.size() - 1));  // the file ends inside the member
+    EXPECT_EQ(problem, Problem::Damaged);
+    EXPECT_NE(detail.find("lies outside the file's data"), std::string::npos) << detail;
+}
+
 TEST_F(Containers, CreatedMemberIsAppendedAndItsEntryWrittenOnClose) {
     std::string original = make_container({{"hero", std::string(10, 'h')}});
     write_file(container, original);

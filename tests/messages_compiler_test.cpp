@@ -121,7 +121,7 @@ protected:
 
 TEST_F(CompilerFiles, CompilesTheHdSourceIntoBothTables) {
     write_file(dir.file("MESSAGE.TXT"), "#2 0 0 0 0 40 1 0\r\nfirst line\r\n#1 0 0 0 0 40 1 0\r\nsecond\r\n#0\r\n");
-    EXPECT_EQ(compile_messages(), 0);
+    EXPECT_FALSE(compile_messages().failed());
     std::string dat = read_file(dir.file("message.dat"));
     EXPECT_EQ(dat.size(), 3 * kIndexRecordSize);
     EXPECT_EQ(strings_of(read_file(dir.file("message.str"))), (Strings{"first line", "second"}));
@@ -133,38 +133,42 @@ TEST_F(CompilerFiles, CompilesTheHdSourceIntoBothTables) {
 
 TEST_F(CompilerFiles, WritesTheErrorFileForLongMessages) {
     write_file(dir.file("message.txt"), "#7 0 0 0 0 5 1 0\nabc def ghi\n#0\n");
-    EXPECT_EQ(compile_messages(), 0);
+    EXPECT_FALSE(compile_messages().failed());
     EXPECT_EQ(read_file(dir.file("Message.err")), "#7      The string is long. (String count=3)\n");
 }
 
 TEST_F(CompilerFiles, FillsLargeGapsWithZeros) {
     write_file(dir.file("message.txt"), "#400 0 0 0 0 40 1 0\nfar\n#0\n");
-    EXPECT_EQ(compile_messages(), 0);
+    EXPECT_FALSE(compile_messages().failed());
     std::string dat = read_file(dir.file("message.dat"));
     ASSERT_EQ(dat.size(), 401 * kIndexRecordSize);
     EXPECT_EQ(dat.find_first_not_of('\0'), 400 * kIndexRecordSize);
 }
 
-TEST_F(CompilerFiles, MissingSourceGivesMinusSevenAndTouchesNothing) {
+TEST_F(CompilerFiles, AMissingSourceIsNamedAndTouchesNothing) {
     write_file(dir.file("message.dat"), "old");
-    EXPECT_EQ(compile_messages(), kXOpenFailed);
+    CompileResult r = compile_messages();
+    EXPECT_TRUE(r.failed());
+    EXPECT_FALSE(r.source_opened);
+    EXPECT_EQ(r.file, dir.file("message.txt"));
+    EXPECT_EQ(r.problem.rfind("cannot open: ", 0), 0u) << r.problem;
     EXPECT_EQ(read_file(dir.file("message.dat")), "old");
 }
 
 TEST_F(CompilerFiles, AFailureAtAnyStepLeavesOldOrNewTablesAndNoScratchFiles) {
     std::string source = "#1 0 0 0 0 40 1 0\none\n#300 0 0 0 0 40 1 0\ntwo\n#0\n";
     write_file(dir.file("message.txt"), source);
-    ASSERT_EQ(compile_messages(), 0);
+    ASSERT_FALSE(compile_messages().failed());
     std::string new_dat = read_file(dir.file("message.dat"));
     std::string new_str = read_file(dir.file("message.str"));
-    int result = 0;
+    CompileResult result;
     int failures = fail_each_step(
         kEveryFaultOp,
         [&] {
             write_file(dir.file("message.dat"), "old index");
             write_file(dir.file("message.str"), "old strings");
         },
-        [&] { return (result = compile_messages()) == 0; },
+        [&] { return !(result = compile_messages()).failed(); },
         [&](const StepRun& run) {
             std::string dat = read_file(dir.file("message.dat"));
             std::string str = read_file(dir.file("message.str"));
@@ -172,7 +176,8 @@ TEST_F(CompilerFiles, AFailureAtAnyStepLeavesOldOrNewTablesAndNoScratchFiles) {
                 EXPECT_EQ(dat, new_dat);
                 EXPECT_EQ(str, new_str);
             } else {
-                EXPECT_LT(result, 0);
+                EXPECT_TRUE(result.failed());
+                EXPECT_FALSE(result.problem.empty());
                 EXPECT_EQ(dat, "old index");
                 // The two tables are swapped one after the other, the strings first: a failed
                 // swap of the index is the one failure that leaves the new strings behind.
@@ -195,14 +200,17 @@ TEST_F(CompilerFiles, AFailedWriteLeavesTheOldTablesInPlace) {
         write_file(dir.file("message.dat"), "old index");
         write_file(dir.file("message.str"), "old strings");
         plat::fault_injection().fail_write_at = n;
-        EXPECT_EQ(compile_messages(), kXWriteFailed);
+        CompileResult r = compile_messages();
+        EXPECT_TRUE(r.failed());
+        EXPECT_TRUE(r.source_opened);
+        EXPECT_FALSE(r.problem.empty());
         plat::reset_fault_injection();
         EXPECT_EQ(read_file(dir.file("message.dat")), "old index");
         EXPECT_EQ(read_file(dir.file("message.str")), "old strings");
         EXPECT_FALSE(plat::file_exists(dir.file("message.dat~").c_str()));
         EXPECT_FALSE(plat::file_exists(dir.file("message.str~").c_str()));
     }
-    EXPECT_EQ(compile_messages(), 0);
+    EXPECT_FALSE(compile_messages().failed());
     EXPECT_EQ(strings_of(read_file(dir.file("message.str"))), (Strings{"one", "two"}));
 }
 

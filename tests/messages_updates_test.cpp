@@ -98,13 +98,13 @@ TEST_F(MessageUpdates, TablesThatCannotBeWrittenOrReadFailTheItem) {
     plat::set_read_only(dir.file("message.dat").c_str(), false);
 
     // Held by another opener: the check cannot be made.
-    plat::Handle held = plat::open_file(dir.file("message.str").c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    ASSERT_NE(held, plat::Handle::Invalid);
+    plat::File held = plat::File::open(dir.file("message.str").c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_TRUE(held);
     EXPECT_EQ(update_messages_from_source("new.msg.txt #17 Welcome").result, WorkResult::Failed);
     f = patch_stream("New text.\n#\n");
     EXPECT_EQ(update_one_message("17:Welcome:#17 0 0 0 0 40 1 0", f).result, WorkResult::Failed);
     std::fclose(f);
-    plat::close_file(held);
+    held.close();
     EXPECT_EQ(dat(), old_dat);
     EXPECT_EQ(str(), old_str);
 }

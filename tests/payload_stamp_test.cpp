@@ -137,8 +137,8 @@ TEST_F(PackRoundTrip, ExtractionGivesBackEveryFile) {
     ASSERT_EQ(payload::find_template_region(image, &at), FindResult::Found);
     ASSERT_FALSE(payload::stamp_region(region_at(image, at), files).failed());
     ASSERT_EQ(payload::find_region(image, &at), FindResult::Found);
-    payload::ExtractFailure why;
-    ASSERT_EQ(payload::extract_payload(region_at(image, at), dir.path().c_str(), &why), 1) << payload::describe(why);
+    Result unpacked = payload::extract_payload(region_at(image, at), dir.path().c_str());
+    ASSERT_FALSE(unpacked.failed()) << unpacked.problem;
     for (const PackFile& f : files)
         EXPECT_EQ(read_file(dir.file(f.name)), std::string(f.content.begin(), f.content.end())) << f.name;
 }

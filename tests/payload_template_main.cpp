@@ -21,9 +21,9 @@ int main(int argc, char** argv) {
     }
     std::string dir = plat::from_native_path(argv[1]);
     if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
-    payload::ExtractFailure why;
-    if (payload::extract_payload(region, dir.c_str(), &why) == payload::kExtractFailed) {
-        std::fprintf(stderr, "payload_template: %s\n", payload::describe(why).c_str());
+    Result unpacked = payload::extract_payload(region, dir.c_str());
+    if (unpacked.failed()) {
+        std::fprintf(stderr, "payload_template: %s\n", unpacked.problem.c_str());
         return 1;
     }
     return 0;

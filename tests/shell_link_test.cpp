@@ -143,16 +143,16 @@ TEST(ShellLinkReader, RefusesDamagedHeadersAndOffsets) {
 
 TEST(GameDirectory, IsTheTargetCutBehindItsLastBackslash) {
     char dir[locate::kGamePathBytes];
-    EXPECT_EQ(locate::game_directory_of("C:\\GAMES\\DRAVO\\DRAVO.EXE", dir), locate::LocateStatus::Found);
+    EXPECT_EQ(locate::game_directory_of("C:\\GAMES\\DRAVO\\DRAVO.EXE", dir), locate::TargetStatus::Found);
     EXPECT_STREQ(dir, "C:\\GAMES\\DRAVO\\");
-    EXPECT_EQ(locate::game_directory_of("C:\\DRAVO.EXE", dir), locate::LocateStatus::Found);
+    EXPECT_EQ(locate::game_directory_of("C:\\DRAVO.EXE", dir), locate::TargetStatus::Found);
     EXPECT_STREQ(dir, "C:\\");
-    EXPECT_EQ(locate::game_directory_of("DRAVO.EXE", dir), locate::LocateStatus::NoDirectory);
-    EXPECT_EQ(locate::game_directory_of("", dir), locate::LocateStatus::NoDirectory);
+    EXPECT_EQ(locate::game_directory_of("DRAVO.EXE", dir), locate::TargetStatus::NoDirectory);
+    EXPECT_EQ(locate::game_directory_of("", dir), locate::TargetStatus::NoDirectory);
     EXPECT_STREQ(dir, "");
     std::string longest = "C:\\" + std::string(252, 'x');  // 255 characters
-    EXPECT_EQ(locate::game_directory_of(longest.c_str(), dir), locate::LocateStatus::Found);
-    EXPECT_EQ(locate::game_directory_of((longest + "x").c_str(), dir), locate::LocateStatus::TooLong);
+    EXPECT_EQ(locate::game_directory_of(longest.c_str(), dir), locate::TargetStatus::Found);
+    EXPECT_EQ(locate::game_directory_of((longest + "x").c_str(), dir), locate::TargetStatus::TooLong);
     EXPECT_STREQ(dir, "");
 }
 

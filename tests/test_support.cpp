@@ -53,22 +53,20 @@ std::vector<std::string> names_starting_with(const std::string& dir, const std::
 }
 
 void write_file(const std::string& path, const std::string& bytes) {
-    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
-    ASSERT_NE(h, plat::Handle::Invalid) << path << ": " << plat::last_error_text();
+    plat::File file = plat::File::open(path.c_str(), plat::Access::Write, plat::Disposition::CreateAlways);
+    ASSERT_TRUE(file) << path << ": " << plat::last_error_text();
     std::uint32_t put = 0;
-    ASSERT_TRUE(plat::write_file(h, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &put));
+    ASSERT_TRUE(plat::write_file(file.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &put));
     ASSERT_EQ(put, bytes.size());
-    plat::close_file(h);
 }
 
 std::string read_file(const std::string& path) {
-    plat::Handle h = plat::open_file(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (h == plat::Handle::Invalid) return {};
-    std::string out(static_cast<std::size_t>(plat::file_size(h)), '\0');
+    plat::File file = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!file) return {};
+    std::string out(static_cast<std::size_t>(plat::file_size(file.get())), '\0');
     std::uint32_t got = 0;
-    plat::read_file(h, out.data(), static_cast<std::uint32_t>(out.size()), &got);
+    plat::read_file(file.get(), out.data(), static_cast<std::uint32_t>(out.size()), &got);
     out.resize(got);
-    plat::close_file(h);
     return out;
 }
 

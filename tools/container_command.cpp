@@ -179,26 +179,28 @@ bool copy_open_file(plat::Handle in, plat::OutputFile& out) {
     }
 }
 
-// Opens an existing container for the rewrite and keeps it open, and so locked against every
-// other writer, until the new one is in place. Refuses a file that is not a container.
-int lock_existing_container(const ContainerOptions& o, const std::string& path, plat::Handle* lock) {
-    *lock = plat::open_file(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    if (*lock == plat::Handle::Invalid) {
-        if (plat::last_error() == plat::Error::SharingViolation)
-            return fail(o.file, "in use by another program (another dravo may be changing it)");
-        return fail(o.file, "cannot open for writing: " + last_error());
+// Holds an existing container for the rewrite: it stays open, and so locked against every
+// other writer, until the new one is in place. Refuses a file that is not a container, or
+// that has a member of the new one's name already. Prints the error and returns false when
+// it cannot hold it.
+bool hold_existing_container(const ContainerOptions& o, const std::string& path, plat::File* lock) {
+    using Problem = xfile::HeldContainer::Problem;
+    xfile::HeldContainer held = xfile::hold_container(path.c_str());
+    switch (held.problem) {
+        case Problem::None: break;
+        case Problem::InUse: return fail(o.file, "in use by another program (another dravo may be changing it)"), false;
+        case Problem::CannotOpen: return fail(o.file, "cannot open for writing: " + held.detail), false;
+        case Problem::CannotRead: return fail(o.file, "cannot read: " + held.detail), false;
+        case Problem::Damaged: return fail(o.file, "not a container (" + held.detail + "): nothing was added"), false;
     }
-    static std::uint8_t header[kContainerHeaderSize];
-    std::uint32_t got = 0;
-    if (!plat::read_file(*lock, header, kContainerHeaderSize, &got)) return fail(o.file, "cannot read: " + last_error());
-    ContainerInfo info = container_info_from_header(header, plat::file_size(*lock));
-    info.header_complete = got == kContainerHeaderSize;
-    if (std::string why = structural_problem(info); !why.empty())
-        return fail(o.file, "not a container (" + why + "): nothing was added");
-    for (const ContainerMemberInfo& m : info.members)
-        if (plat::names_equal_ignoring_case(m.name, o.member))
-            return fail(o.file, "a member named " + m.name + " exists already: use replace");
-    return kExitOk;
+    for (int i = 0; i < kContainerMembers; ++i) {
+        container_format::ContainerEntry e = held.header.entry(i);
+        std::string name(e.name_text());
+        if (e.used() && plat::names_equal_ignoring_case(name, o.member))
+            return fail(o.file, "a member named " + name + " exists already: use replace"), false;
+    }
+    *lock = std::move(held.file);
+    return true;
 }
 
 // Writes the source's bytes through a new member of the container at `path`.
@@ -226,24 +228,17 @@ int append_member(const std::string& path, XFileHandle* in, const ContainerOptio
 // The container stays locked from its first read to the swap, so that two runs at once cannot
 // lose each other's work: the second is refused.
 int add_member(const ContainerOptions& o, const std::string& path, XFileHandle* source) {
-    plat::Handle lock = plat::Handle::Invalid;
+    plat::File lock;
     if (plat::file_exists(path.c_str())) {
         if (plat::is_directory(path.c_str())) return fail(o.file, "is a directory, not a container");
-        int rc = lock_existing_container(o, path, &lock);
-        if (rc != kExitOk) {
-            if (lock != plat::Handle::Invalid) plat::close_file(lock);
-            return rc;
-        }
+        if (!hold_existing_container(o, path, &lock)) return kExitFailure;
     }
     plat::OutputFile temp;
-    bool ok = temp.create(path) && (lock == plat::Handle::Invalid || copy_open_file(lock, temp)) && temp.close_handle();
+    bool ok = temp.create(path) && (!lock || copy_open_file(lock.get(), temp)) && temp.close_handle();
     int rc = ok ? append_member(temp.scratch_path(), source, o) : fail(o.file, temp.problem());
     xfile::reset_xfile();
-    if (rc != kExitOk) {
-        if (lock != plat::Handle::Invalid) plat::close_file(lock);
-        return rc;
-    }
-    if (!temp.keep(lock)) return fail(o.file, temp.problem());
+    if (rc != kExitOk) return rc;
+    if (!temp.keep(lock.release())) return fail(o.file, temp.problem());
     return kExitOk;
 }
 

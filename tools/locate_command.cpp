@@ -23,12 +23,12 @@ int run_locate(const LocateOptions& o) {
     std::string windows = o.windows_dir.empty() ? std::string() : directory_argument(o.windows_dir);
     if (!windows.empty() && windows.size() > 3 && windows.back() == '\\') windows.pop_back();
     locate::GameLocation where;
-    locate::LocateStatus status = locate::locate_game(windows, nullptr, &where);
-    if (status == locate::LocateStatus::NoShortcut) return fail(locate::kShortcutName, locate::describe(status));
+    Result located = locate::locate_game(windows, nullptr, &where);
+    if (where.shortcut.empty()) return fail(locate::kShortcutName, located.problem);
     if (o.verbose)
         std::fprintf(stderr, "shortcut: %s\ntarget: %s\n", plat::to_host_text(where.shortcut).c_str(),
                      plat::to_host_text(where.target).c_str());
-    if (status != locate::LocateStatus::Found) return fail(where.shortcut, locate::describe(status));
+    if (located.failed()) return fail(where.shortcut, located.problem);
     std::printf("%s\n", plat::to_host_text(where.game_dir).c_str());
     return kExitOk;
 }

@@ -62,12 +62,11 @@ int run_compile(const MsgOptions& o) {
     if (!config::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
         return fail(o.dir, kPathTooLong);
     WarnLongMessages warn;
-    messages::CompileProblem problem;
-    int rc = messages::compile_messages(&warn, &problem);
+    messages::CompileResult r = messages::compile_messages(&warn);
     xfile::reset_xfile();
-    if (rc == kXOpenFailed) return fail(shown(problem.file), problem.what);
-    if (rc < 0) return fail(shown(problem.file), problem.what + "; the old tables are left as they were");
-    return kExitOk;
+    if (!r.failed()) return kExitOk;
+    if (!r.source_opened) return fail(shown(r.file), r.problem);
+    return fail(shown(r.file), r.problem + "; the old tables are left as they were");
 }
 
 int run_decompile(const MsgOptions& o) {

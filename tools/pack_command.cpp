@@ -139,9 +139,8 @@ int run_extract(const PackOptions& o) {
     if (!payload::holds_patch(region)) return kExitOk;  // the installer unpacks nothing either
     if (!path_fits(dir)) return fail(o.dir, kPathTooLong);
     if (!make_directories(dir)) return fail(o.dir, "cannot create the directory: " + last_error());
-    payload::ExtractFailure why;
-    if (payload::extract_payload(region, dir.c_str(), &why) == payload::kExtractFailed)
-        return fail(o.patch_file, payload::describe(why));
+    Result unpacked = payload::extract_payload(region, dir.c_str());
+    if (unpacked.failed()) return fail(o.patch_file, unpacked.problem);
     return kExitOk;
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "xfile/container_info.h"
 
 namespace xfile {
 
@@ -78,17 +79,12 @@ int load_for_open(const char* path, XFileContainer** out) {
     if ((*out = find_loaded(path))) return kXOk;
     if (g_loaded) container_close(g_loaded);
     if (!plat::file_exists(path)) return kXNotOpen;
-    plat::Handle os = retrying_open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    if (os == plat::Handle::Invalid) return kXNotOpen;
+    plat::File os(retrying_open(path, plat::Access::Read, plat::Disposition::OpenExisting));
+    if (!os) return kXNotOpen;
     ContainerHeader& header = header_scratch();
-    if (!read_header(os, header)) {
-        plat::close_file(os);
-        return kXNotOpen;
-    }
-    if (!(*out = register_container(header, path, os))) {
-        plat::close_file(os);
-        return kXAllocFailed;
-    }
+    if (!read_header(os.get(), header)) return kXNotOpen;
+    if (!(*out = register_container(header, path, os.get()))) return kXAllocFailed;
+    os.release();  // the loaded container owns it now
     return kXOk;
 }
 
@@ -96,29 +92,22 @@ int load_for_open(const char* path, XFileContainer** out) {
 int load_for_create(const char* path, XFileContainer** out) {
     if ((*out = find_loaded(path))) return kXOk;
     ContainerHeader& header = header_scratch();
-    plat::Handle os = plat::Handle::Invalid;
+    plat::File os;
     if (plat::file_exists(path)) {
-        os = retrying_open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-        if (os != plat::Handle::Invalid && !read_header(os, header)) {
-            plat::close_file(os);
-            os = plat::Handle::Invalid;
-        }
+        os = plat::File(retrying_open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting));
+        if (os && !read_header(os.get(), header)) os.close();
     }
-    if (os == plat::Handle::Invalid) {
-        os = retrying_open(path, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
-        if (os == plat::Handle::Invalid) return kXWriteFailed;
+    if (!os) {
+        os = plat::File(retrying_open(path, plat::Access::ReadWrite, plat::Disposition::CreateAlways));
+        if (!os) return kXWriteFailed;
         header = ContainerHeader();
         std::uint32_t put = 0;
-        if (!plat::write_file(os, header.bytes().data(), kContainerHeaderSize, &put) ||
-            put != static_cast<std::uint32_t>(kContainerHeaderSize)) {
-            plat::close_file(os);
+        if (!plat::write_file(os.get(), header.bytes().data(), kContainerHeaderSize, &put) ||
+            put != static_cast<std::uint32_t>(kContainerHeaderSize))
             return kXWriteFailed;
-        }
     }
-    if (!(*out = register_container(header, path, os))) {
-        plat::close_file(os);
-        return kXAllocFailed;
-    }
+    if (!(*out = register_container(header, path, os.get()))) return kXAllocFailed;
+    os.release();  // the loaded container owns it now
     return kXOk;
 }
 
@@ -270,6 +259,33 @@ int member_close(XFileHandle* member) {
     member->open &= ~1u;
     member->mode &= ~kXGrowFlag;
     return write_container_header(member->container);
+}
+
+HeldContainer hold_container(const char* path) {
+    using Problem = HeldContainer::Problem;
+    HeldContainer held;
+    held.file = plat::File::open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+    if (!held.file) {
+        held.problem = plat::last_error() == plat::Error::SharingViolation ? Problem::InUse : Problem::CannotOpen;
+        held.detail = plat::last_error_text();
+        return held;
+    }
+    held.size = plat::file_size(held.file.get());
+    static std::uint8_t image[kContainerHeaderSize];
+    std::uint32_t got = 0;
+    if (!plat::read_file(held.file.get(), image, kContainerHeaderSize, &got)) {
+        held.problem = Problem::CannotRead;
+        held.detail = plat::last_error_text();
+        return held;
+    }
+    std::span<const std::uint8_t> read(image, got);
+    if (std::string why = structural_problem(container_info_from_header(read, held.size)); !why.empty()) {
+        held.problem = Problem::Damaged;
+        held.detail = why;
+        return held;
+    }
+    held.header = *ContainerHeader::decode(read);  // whole: the check above says so
+    return held;
 }
 
 }  // namespace xfile

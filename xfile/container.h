@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "xfile/container_format.h"
 #include "xfile/xfile.h"
@@ -46,5 +47,22 @@ XFileContainer* loaded_containers();
 int container_close(XFileContainer* c);
 // Writes the header image at offset 0; returns the bytes written (0 on failure).
 int write_container_header(XFileContainer* c);
+
+// A container held for a rewrite: open for reading and writing without sharing, so that no
+// other writer can change it until the new one is in place (plat::OutputFile::keep takes the
+// handle for that), with its header read and checked against the file's size.
+struct HeldContainer {
+    // What kept the container from being held; each face words it for its own reader.
+    enum class Problem { None, InUse, CannotOpen, CannotRead, Damaged };
+    Problem problem = Problem::None;
+    std::string detail;  // the system's words, or what is wrong with the header
+    plat::File file;
+    std::int64_t size = 0;
+    container_format::ContainerHeader header;  // whole when the container is held
+};
+
+// Holds an existing container. A file another program has open is InUse; one whose header is
+// short or whose directory points outside the file is Damaged.
+HeldContainer hold_container(const char* path);
 
 }  // namespace xfile

@@ -32,14 +32,12 @@ ContainerInfo container_info_from_header(std::span<const std::uint8_t> header, s
 }
 
 bool read_container_info(const char* path, ContainerInfo& info) {
-    plat::Handle h = plat::open_file(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    if (h == plat::Handle::Invalid) return false;
+    plat::File file = plat::File::open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!file) return false;
     static std::uint8_t header[kContainerHeaderSize];
     std::uint32_t got = 0;
-    bool ok = plat::read_file(h, header, kContainerHeaderSize, &got);
-    std::int64_t size = plat::file_size(h);
-    plat::close_file(h);
-    if (!ok) return false;
+    if (!plat::read_file(file.get(), header, kContainerHeaderSize, &got)) return false;
+    std::int64_t size = plat::file_size(file.get());
     info = container_info_from_header(std::span<const std::uint8_t>(header, got), size);
     return true;
 }

@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <string>
 
 #include "config/file_table.h"
@@ -18,7 +17,6 @@
 #include "platform/platform.h"
 #include "base/report.h"
 #include "xfile/container.h"
-#include "xfile/container_info.h"
 #include "xfile/transfer.h"
 #include "xfile/xfile.h"
 
@@ -42,18 +40,13 @@ private:
     bool write_temp(const void* data, std::uint32_t count);
     void abandon();
 
-    plat::Handle container_ = plat::Handle::Invalid;
+    xfile::HeldContainer container_;
     plat::OutputFile temp_;
-    std::int64_t container_size_ = 0;
-    container_format::ContainerHeader header_;
 };
 
 void Rewrite::abandon() {
     temp_.discard();
-    if (container_ != plat::Handle::Invalid) {
-        plat::close_file(container_);
-        container_ = plat::Handle::Invalid;
-    }
+    container_.file.close();
 }
 
 bool Rewrite::write_temp(const void* data, std::uint32_t count) {
@@ -63,7 +56,9 @@ bool Rewrite::write_temp(const void* data, std::uint32_t count) {
 // The container's own bytes are copied by the system, file to file, without the transfer
 // buffer: they are most of a large container, and only the new member's data has to be read
 // through the file library.
-bool Rewrite::copy_range(std::int64_t from, std::int64_t length) { return temp_.copy_from(container_, from, length); }
+bool Rewrite::copy_range(std::int64_t from, std::int64_t length) {
+    return temp_.copy_from(container_.file.get(), from, length);
+}
 
 bool Rewrite::copy_source(XFileHandle* h, std::int32_t size) {
     std::uint8_t* buf = xfile::transfer_buffer();
@@ -80,40 +75,33 @@ bool Rewrite::copy_source(XFileHandle* h, std::int32_t size) {
 }
 
 ReplaceResult Rewrite::open_container(const char* container_path) {
+    using Problem = xfile::HeldContainer::Problem;
     if (plat::is_directory(container_path)) return failed("the container is a directory, not a file");
     if (!plat::file_exists(container_path)) return failed("the container does not exist");
-    container_ = plat::open_file(container_path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    if (container_ == plat::Handle::Invalid) {
-        if (plat::last_error() == plat::Error::SharingViolation)
-            return failed("the container is in use by another program");
-        return failed("cannot open the container for writing: " + plat::last_error_text());
+    container_ = xfile::hold_container(container_path);
+    switch (container_.problem) {
+        case Problem::None: return {WorkResult::Applied, {}};
+        case Problem::InUse: return failed("the container is in use by another program");
+        case Problem::CannotOpen: return failed("cannot open the container for writing: " + container_.detail);
+        case Problem::CannotRead: return failed("cannot read the container: " + container_.detail);
+        case Problem::Damaged: return failed("the container is damaged: " + container_.detail);
     }
-    container_size_ = plat::file_size(container_);
-    static std::uint8_t image[kContainerHeaderSize];
-    std::uint32_t got = 0;
-    if (!plat::read_file(container_, image, kContainerHeaderSize, &got))
-        return failed("cannot read the container: " + plat::last_error_text());
-    std::span<const std::uint8_t> read(image, got);
-    ContainerInfo info = container_info_from_header(read, container_size_);
-    if (std::string problem = structural_problem(info); !problem.empty())
-        return failed("the container is damaged: " + problem);
-    header_ = *container_format::ContainerHeader::decode(read);  // whole: the check above says so
-    return {WorkResult::Applied, {}};
+    return failed("the container cannot be held");
 }
 
 ReplaceResult Rewrite::run(const char* container_path, const char* member, const char* source, SourceKind kind) {
     if (ReplaceResult r = open_container(container_path); r.result != WorkResult::Applied) return r;
-    if (header_.tag_newer_than_replaced())
+    if (container_.header.tag_newer_than_replaced())
         return {WorkResult::Skipped, "the container has a newer version tag"};
 
     char progress[plat::kMaxPath + 32];
     std::snprintf(progress, sizeof progress, "@Change %s files ...", member);
     report::progress_text(progress);
 
-    int index = header_.find_member(member);
+    int index = container_.header.find_member(member);
     if (index < 0) return failed("the container has no member named " + std::string(member));
-    std::int32_t offset = header_.entry(index).offset;
-    std::int32_t old_size = header_.entry(index).size;
+    std::int32_t offset = container_.header.entry(index).offset;
+    std::int32_t old_size = container_.header.entry(index).size;
 
     // The new data is opened before anything is written, so that a missing or unreadable
     // source is named as such and leaves no scratch file behind.
@@ -130,7 +118,7 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
         return failed("cannot open the new data " + std::string(source) + (why.empty() ? "" : ": " + why));
     }
     std::int32_t new_size = xfile_size(h);
-    if (static_cast<std::int64_t>(new_size) - old_size + container_size_ > INT32_MAX) {
+    if (static_cast<std::int64_t>(new_size) - old_size + container_.size > INT32_MAX) {
         xfile_close(h);
         return failed("the container would grow past 2 GiB");
     }
@@ -148,18 +136,17 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
     if (!copied) return failed("cannot copy the new data: " + temp_.problem());
 
     std::int64_t behind = static_cast<std::int64_t>(offset) + old_size;
-    if (!copy_range(behind, container_size_ - behind))
+    if (!copy_range(behind, container_.size - behind))
         return failed("cannot copy the container: " + temp_.problem());
 
-    header_.resize_member(index, new_size);
-    header_.stamp_replaced();
+    container_.header.resize_member(index, new_size);
+    container_.header.stamp_replaced();
     if (plat::seek_file(temp_.handle(), 0, plat::SeekFrom::Begin) != 0 ||
-        !write_temp(header_.bytes().data(), kContainerHeaderSize))
+        !write_temp(container_.header.bytes().data(), kContainerHeaderSize))
         return failed("cannot write the container's header: " + temp_.problem());
 
-    plat::Handle lock = container_;
-    container_ = plat::Handle::Invalid;
-    if (!temp_.keep(lock)) return failed("cannot put the new container in place: " + temp_.problem());
+    if (!temp_.keep(container_.file.release()))
+        return failed("cannot put the new container in place: " + temp_.problem());
     return {WorkResult::Applied, {}};
 }
 

@@ -124,22 +124,19 @@ std::string g_open_problem;
 
 int open_plain(const char* path, const char* name, std::uint32_t mode, XFileHandle** out) {
     g_open_problem.clear();
-    plat::Handle os = xfile::retrying_open(path, access_for(mode), plat::Disposition::OpenExisting);
-    if (os == plat::Handle::Invalid) {
+    plat::File os(xfile::retrying_open(path, access_for(mode), plat::Disposition::OpenExisting));
+    if (!os) {
         g_open_problem = plat::last_error_text();
         return kXOpenFailed;
     }
-    std::int64_t size = plat::file_size(os);
+    std::int64_t size = plat::file_size(os.get());
     if (size < 0 || size > INT32_MAX) {  // positions are 32-bit: such a file is not the game's
         g_open_problem = size < 0 ? plat::last_error_text() : "the file is 2 GiB or larger, too large for the game";
-        plat::close_file(os);
         return kXOpenFailed;
     }
-    XFileHandle* h = new_plain_handle(name, os, mode, static_cast<std::int32_t>(size));
-    if (!h) {
-        plat::close_file(os);
-        return kXAllocFailed;
-    }
+    XFileHandle* h = new_plain_handle(name, os.get(), mode, static_cast<std::int32_t>(size));
+    if (!h) return kXAllocFailed;
+    os.release();  // the handle owns it now
     *out = h;
     return kXOk;
 }
@@ -179,14 +176,12 @@ int xfile_create(char* name, std::uint32_t mode, XFileHandle** out, const char* 
             return kXCreateFailed;
         }
         if (kind != config::kContainerMember) {
-            plat::Handle os = xfile::retrying_open(target, plat::Access::Write, plat::Disposition::CreateAlways);
-            if (os == plat::Handle::Invalid) return kXCreateFailed;
-            XFileHandle* h = new_plain_handle(name, os, mode | kXGrowFlag, 0);
-            if (!h) {
-                plat::close_file(os);
-                return kXAllocFailed;
-            }
-            plat::seek_file(os, 0, plat::SeekFrom::Begin);
+            plat::File os(xfile::retrying_open(target, plat::Access::Write, plat::Disposition::CreateAlways));
+            if (!os) return kXCreateFailed;
+            XFileHandle* h = new_plain_handle(name, os.get(), mode | kXGrowFlag, 0);
+            if (!h) return kXAllocFailed;
+            plat::seek_file(os.get(), 0, plat::SeekFrom::Begin);
+            os.release();  // the handle owns it now
             *out = h;
             return kXPlainCreated;
         }
