@@ -189,6 +189,13 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
         if (!recovery.told.empty()) face.notice(recovery.told);
         config::reset_configuration();
         xfile::reset_xfile();
+        if (sources.check_patch) {
+            if (Result sound = sources.check_patch(); sound.failed()) {
+                face.show_phase(Phase::Idle);
+                return finish(face, InstallOutcome::PatchDamaged, sound.problem + "\nNothing was changed.",
+                              kFailedCaption);
+            }
+        }
         if (sources.unpack) {
             // The carried files wait in a stage beside the game until the user said yes; the
             // patch's own configuration is read from there.

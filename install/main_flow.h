@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "install/final_texts.h"
 #include "install/work_list.h"
 
@@ -28,6 +29,9 @@ public:
 struct InstallSources {
     // Finds the game directory (ending with a backslash). False: the game was not found.
     std::function<bool(std::string& game_dir)> locate_game;
+    // Checks the carried patch against its digest before anything of it is unpacked; null
+    // when the installer carries none.
+    std::function<Result()> check_patch;
     // Unpacks the carried files into a directory (the stage beside the game); null when the
     // installer carries none (a template). False: a file could not be written, named in
     // `problem`.

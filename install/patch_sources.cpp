@@ -1,6 +1,7 @@
 // Where an installation takes its pieces from.
 #include "install/patch_sources.h"
 
+#include "payload/digest_area.h"
 #include "payload/extract.h"
 #include "install/locate.h"
 #include "platform/shortcuts.h"
@@ -16,6 +17,12 @@ std::function<bool(const std::string&, std::string&)> unpacker(std::span<std::ui
     };
 }
 
+// A stamped region is checked against its digest before anything of it is unscrambled.
+std::function<Result()> checker(const CarriedPatch& patch) {
+    if (patch.region.empty() || !payload::holds_patch(patch.region)) return nullptr;
+    return [patch] { return payload::verify_region(patch.region, patch.digest_area); };
+}
+
 // The names of the files a stamped region carries; none for a template or a damaged region
 // (whose unpacking then fails and says why).
 std::vector<std::string> carried_files(std::span<const std::uint8_t> region) {
@@ -29,7 +36,7 @@ std::vector<std::string> carried_files(std::span<const std::uint8_t> region) {
 
 }  // namespace
 
-InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window) {
+InstallSources patch_sources(const CarriedPatch& patch, void* owner_window) {
     InstallSources s;
     s.locate_game = [owner_window](std::string& game_dir) {
         locate::GameLocation where;
@@ -37,20 +44,22 @@ InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window)
         game_dir = where.game_dir;
         return true;
     };
-    s.unpack = unpacker(region);
-    s.carried_files = carried_files(region);
+    s.check_patch = checker(patch);
+    s.unpack = unpacker(patch.region);
+    s.carried_files = carried_files(patch.region);
     s.handlers = standard_work_handlers();
     return s;
 }
 
-InstallSources patch_sources_for(const std::string& game_dir, std::span<std::uint8_t> region) {
+InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch& patch) {
     InstallSources s;
     s.locate_game = [game_dir](std::string& dir) {
         dir = game_dir;
         return true;
     };
-    s.unpack = unpacker(region);
-    s.carried_files = carried_files(region);
+    s.check_patch = checker(patch);
+    s.unpack = unpacker(patch.region);
+    s.carried_files = carried_files(patch.region);
     s.handlers = standard_work_handlers();
     return s;
 }

@@ -8,12 +8,19 @@
 
 #include "install/main_flow.h"
 
-// Locates the game through its shortcut; unpacks `region` (its own array for the installer,
-// a copy of a patch's region for the tool) unless it is in template state.
-InstallSources patch_sources(std::span<std::uint8_t> region, void* owner_window);
+// A patch as a program carries it: the payload region (its own array for the installer, a
+// copy of a patch's region for the tool) and the digest area that vouches for it.
+struct CarriedPatch {
+    std::span<std::uint8_t> region;
+    std::span<const std::uint8_t> digest_area;
+};
+
+// Locates the game through its shortcut; checks the patch against its digest and unpacks it,
+// unless its region is in template state.
+InstallSources patch_sources(const CarriedPatch& patch, void* owner_window);
 
 // The same with a game directory given instead of the shortcut search.
-InstallSources patch_sources_for(const std::string& game_dir, std::span<std::uint8_t> region);
+InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch& patch);
 
 // The installer's own: its embedded region. Defined only in the installer.
 InstallSources installer_patch_sources(void* owner_window);

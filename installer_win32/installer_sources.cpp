@@ -3,5 +3,5 @@
 #include "install/patch_sources.h"
 
 InstallSources installer_patch_sources(void* owner_window) {
-    return patch_sources(payload::installer_region(), owner_window);
+    return patch_sources({payload::installer_region(), payload::installer_digest_area()}, owner_window);
 }

@@ -66,8 +66,8 @@ Result stamp_digest(std::span<std::uint8_t> area, std::span<const std::uint8_t> 
 }
 
 Result verify_region(std::span<const std::uint8_t> region, std::span<const std::uint8_t> area) {
-    if (area.size() != kDigestAreaBytes || region.size() != kRegionBytes) return Result::failed(kDamaged);
-    if (area[kDigestStateAt] != kDigestSet)
+    if (region.size() != kRegionBytes) return Result::failed(kDamaged);
+    if (area.size() != kDigestAreaBytes || area[kDigestStateAt] != kDigestSet)
         return Result::failed("The patch is damaged: it carries no digest of its files, so it cannot be checked. "
                               "Stamp it again with \"dravo pack build\", or download it again.");
     std::uint32_t covered = le::get32(area.data() + kDigestCoveredAt);

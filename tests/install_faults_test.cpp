@@ -20,6 +20,7 @@
 #include <regex>
 
 #include "journal/recovery.h"
+#include "payload/digest_area.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -80,6 +81,7 @@ protected:
     TempDir game;
     RecordingSink sink;
     std::vector<std::uint8_t> region = template_region();
+    std::vector<std::uint8_t> digest_area = template_digest_area();
     // The game's files by name, as they are before the install.
     std::map<std::string, std::string> old_game = {
         {"Dravo.ini", "[path]\nhero                hd:\nworld               hd:\n"},
@@ -100,6 +102,7 @@ protected:
             {"msgnew.txt", bytes("#1 0 0 0 0 40 2 0\nWelcome back.\n#2 0 0 0 0 40 2 0\nGold is scarce.\n#0\n")},
         };
         ASSERT_FALSE(payload::stamp_region(region, files).failed());
+        ASSERT_FALSE(payload::stamp_digest(digest_area, region).failed());
     }
     static std::vector<std::uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
@@ -124,7 +127,7 @@ protected:
     InstallResult install() {
         SilentFace face;
         std::vector<std::uint8_t> copy = region;  // extraction unscrambles the region in place
-        return run_installation(face, patch_sources_for(game.path(), copy));
+        return run_installation(face, patch_sources_for(game.path(), {copy, digest_area}));
     }
 };
 

@@ -14,16 +14,10 @@ using namespace testing_support;
 
 namespace {
 
-std::vector<std::uint8_t> template_area() {
-    std::vector<std::uint8_t> area(payload::kDigestAreaBytes, 0);
-    std::memcpy(area.data(), "DravoPatchDigest-", 17);
-    return area;
-}
-
 class PatchDigest : public ::testing::Test {
 protected:
     std::vector<std::uint8_t> region = template_region();
-    std::vector<std::uint8_t> area = template_area();
+    std::vector<std::uint8_t> area = template_digest_area();
     void SetUp() override {
         std::vector<payload::PackFile> files = {{"patch.ini", {'[', 'w', 'o', 'r', 'k', ']', '\n'}},
                                                 {"new.bin", std::vector<std::uint8_t>(5000, 7)}};
@@ -54,7 +48,7 @@ TEST_F(PatchDigest, RefusesEveryFlippedByteAndAnAreaWithoutADigest) {
     wrong = area;
     wrong[payload::kDigestCoveredAt + 3] = 0x7f;  // a length past the region
     EXPECT_TRUE(payload::verify_region(region, wrong).failed());
-    Result unset = payload::verify_region(region, template_area());
+    Result unset = payload::verify_region(region, template_digest_area());
     EXPECT_TRUE(unset.failed());
     EXPECT_NE(unset.problem.find("carries no digest"), std::string::npos);
 }
@@ -65,7 +59,7 @@ TEST(PatchDigestArea, IsFoundByItsMarkerAndStateOnly) {
     std::memcpy(image.data() + 100, code_copy, sizeof code_copy);
     std::size_t at = 0;
     EXPECT_EQ(payload::find_digest_area(image, &at), payload::FindResult::NotFound);
-    std::vector<std::uint8_t> area = template_area();
+    std::vector<std::uint8_t> area = template_digest_area();
     std::copy(area.begin(), area.end(), image.begin() + 2000);
     EXPECT_EQ(payload::find_digest_area(image, &at), payload::FindResult::Found);
     EXPECT_EQ(at, 2000u);

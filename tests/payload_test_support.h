@@ -21,6 +21,13 @@ inline std::vector<std::uint8_t> template_region() {
     return r;
 }
 
+// A digest area as the template program carries it: the marker, "none yet", zeros.
+inline std::vector<std::uint8_t> template_digest_area() {
+    std::vector<std::uint8_t> area(payload::kDigestAreaBytes, 0);
+    std::memcpy(area.data(), "DravoPatchDigest-", 17);
+    return area;
+}
+
 // Appends one raw entry at `*at`: the 20-byte name field as given (padded with `pad`), the
 // size as given, and `content` scrambled with the key.
 inline void put_entry(std::vector<std::uint8_t>& region, std::size_t* at, const std::string& name_field,

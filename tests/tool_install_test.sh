@@ -58,6 +58,16 @@ check failed-item 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/bad.bin" 
   diff -r -x DravoPatch.undo "$tmp/game" "$tmp/g" >/dev/null || fail "failed-item: the game changed"
 }
 
+# One flipped byte in the carried files: refused before anything is unpacked or written.
+fresh
+cp "$tmp/patch.bin" "$tmp/flipped.bin"
+at=$(grep -obUa 'newhero.bin' "$tmp/flipped.bin" | head -1 | cut -d: -f1)
+printf '\x5a' | dd of="$tmp/flipped.bin" bs=1 seek=$((at + 30)) conv=notrunc status=none
+check damaged-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/flipped.bin" --yes && {
+  grep -q '^The patch is damaged: download it again\.$' "$tmp/out" || fail "damaged-patch: no damage text"
+  diff -r "$tmp/game" "$tmp/g" >/dev/null || fail "damaged-patch: the game directory changed"
+}
+
 # An install killed halfway: the next recover rolls it back; a second recover has nothing to do.
 fresh
 cp "$tmp/g/message.str" "$tmp/g/message.str~undo1"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/digest_area.h"
 #include "payload/extract.h"
 #include "payload/region.h"
 #include "payload/stamp.h"
@@ -77,7 +78,7 @@ constexpr std::int64_t kMaxInstallerBytes = std::int64_t{64} << 20;
 
 // The payload region of a stamped installer, copied out of its image. An installer in
 // template state carries nothing to install, and is refused rather than run as a patch.
-int read_region(const std::string& patch, std::vector<std::uint8_t>& region) {
+int read_region(const std::string& patch, std::vector<std::uint8_t>& region, std::vector<std::uint8_t>& digest_area) {
     std::string path = file_argument(patch);
     std::vector<std::uint8_t> image;
     if (int rc = read_whole_file(path, kMaxInstallerBytes,
@@ -94,6 +95,10 @@ int read_region(const std::string& patch, std::vector<std::uint8_t>& region) {
                   image.begin() + static_cast<std::ptrdiff_t>(offset + payload::kRegionBytes));
     if (!payload::holds_patch(region))
         return fail(patch, "carries no patch: its patch region is in template state");
+    // A patch without its digest area is refused by the check before unpacking, in words.
+    if (payload::find_digest_area(image, &offset) == payload::FindResult::Found)
+        digest_area.assign(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                           image.begin() + static_cast<std::ptrdiff_t>(offset + payload::kDigestAreaBytes));
     return kExitOk;
 }
 
@@ -102,14 +107,16 @@ int run_install(const InstallOptions& o) {
     if (!o.yes && !plat::stdin_is_terminal())
         return fail("install", "no terminal to ask for confirmation: give --yes to install without asking");
     std::vector<std::uint8_t> region;
+    std::vector<std::uint8_t> digest_area;
     if (!o.patch.empty()) {
-        if (int rc = read_region(o.patch, region); rc != kExitOk) return rc;
+        if (int rc = read_region(o.patch, region, digest_area); rc != kExitOk) return rc;
     }
+    CarriedPatch patch{region, digest_area};
     ConsoleSink sink;
     report::set_sink(&sink);
     ConsoleFace face(o.yes);
-    InstallSources sources = o.game_dir.empty() ? patch_sources(region, nullptr)
-                                                : patch_sources_for(directory_argument(o.game_dir), region);
+    InstallSources sources = o.game_dir.empty() ? patch_sources(patch, nullptr)
+                                                : patch_sources_for(directory_argument(o.game_dir), patch);
     InstallResult r = run_installation(face, sources);
     report::set_sink(nullptr);
     if (r.outcome == InstallOutcome::Cancelled) return kExitCancelled;
