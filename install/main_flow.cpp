@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "config/config.h"
+#include "install/install_log.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "xfile/records.h"
@@ -165,16 +166,15 @@ InstallResult install_confirmed(InstallerFace& face, const InstallSources& sourc
     return {InstallOutcome::Completed, text, work};
 }
 
-}  // namespace
-
-InstallResult run_installation(InstallerFace& face, const InstallSources& sources) {
+// The whole run; `game_dir` is left empty when the game was not found.
+InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std::string& game_dir) {
     face.show_phase(Phase::Searching);
-    std::string game_dir;
     bool found = sources.locate_game(game_dir) && game_dir.find('\\') != std::string::npos;
     std::string saved;
     if (found) game_dir.erase(game_dir.rfind('\\') + 1);
     // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
     found = found && plat::is_directory(game_dir.c_str());
+    if (!found) game_dir.clear();
     std::optional<Problem> problem = Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
     if (found) {
         // An install that did not end is taken back (or an undo finished) before anything else.
@@ -232,4 +232,15 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
         return {InstallOutcome::Cancelled, "", {}};
     }
     return install_confirmed(face, sources, game_dir);
+}
+
+}  // namespace
+
+InstallResult run_installation(InstallerFace& face, const InstallSources& sources) {
+    std::string game_dir;
+    InstallResult r = run_steps(face, sources, game_dir);
+    if (!game_dir.empty())
+        append_install_log(game_dir, {sources.patch_name, r.work,
+                                      r.outcome == InstallOutcome::Cancelled ? "cancelled by the user" : r.text});
+    return r;
 }

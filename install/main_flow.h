@@ -39,6 +39,8 @@ struct InstallSources {
     // The names of the files that `unpack` writes: a patch whose patch.ini lists no work must
     // carry some other file to install, or it does nothing at all.
     std::vector<std::string> carried_files;
+    // The patch as the log names it: the digest of its carried files, or where it comes from.
+    std::string patch_name = "none carried: patch.ini and patch.dat of the current directory";
     WorkHandlers handlers;
 };
 

@@ -23,6 +23,12 @@ std::function<Result()> checker(const CarriedPatch& patch) {
     return [patch] { return payload::verify_region(patch.region, patch.digest_area); };
 }
 
+std::string patch_name_of(const CarriedPatch& patch) {
+    if (patch.region.empty() || !payload::holds_patch(patch.region)) return InstallSources{}.patch_name;
+    std::string digest = payload::recorded_digest(patch.digest_area);
+    return digest.empty() ? "carried, without a digest" : "sha256 " + digest;
+}
+
 // The names of the files a stamped region carries; none for a template or a damaged region
 // (whose unpacking then fails and says why).
 std::vector<std::string> carried_files(std::span<const std::uint8_t> region) {
@@ -45,6 +51,7 @@ InstallSources patch_sources(const CarriedPatch& patch, void* owner_window) {
         return true;
     };
     s.check_patch = checker(patch);
+    s.patch_name = patch_name_of(patch);
     s.unpack = unpacker(patch.region);
     s.carried_files = carried_files(patch.region);
     s.handlers = standard_work_handlers();
@@ -58,6 +65,7 @@ InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch
         return true;
     };
     s.check_patch = checker(patch);
+    s.patch_name = patch_name_of(patch);
     s.unpack = unpacker(patch.region);
     s.carried_files = carried_files(patch.region);
     s.handlers = standard_work_handlers();

@@ -65,6 +65,13 @@ Result stamp_digest(std::span<std::uint8_t> area, std::span<const std::uint8_t> 
     return Result::applied();
 }
 
+std::string recorded_digest(std::span<const std::uint8_t> area) {
+    if (area.size() != kDigestAreaBytes || area[kDigestStateAt] != kDigestSet) return {};
+    plat::Sha256Digest digest;
+    std::copy(area.begin() + kDigestValueAt, area.end(), digest.begin());
+    return plat::to_hex(digest);
+}
+
 Result verify_region(std::span<const std::uint8_t> region, std::span<const std::uint8_t> area) {
     if (region.size() != kRegionBytes) return Result::failed(kDamaged);
     if (area.size() != kDigestAreaBytes || area[kDigestStateAt] != kDigestSet)

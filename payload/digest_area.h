@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "base/result.h"
 #include "payload/stamp.h"
@@ -18,6 +19,9 @@ FindResult find_digest_area(std::span<const std::uint8_t> image, std::size_t* of
 // Records the digest of a freshly stamped region (kRegionBytes) in `area` (kDigestAreaBytes):
 // the bytes from the region's start to the end of its last entry.
 Result stamp_digest(std::span<std::uint8_t> area, std::span<const std::uint8_t> region);
+
+// The digest the area records, in hexadecimal; empty when it records none.
+std::string recorded_digest(std::span<const std::uint8_t> area);
 
 // Whether the stamped region is the one the builder stamped: refused, in words for the user,
 // when the area holds no digest or the bytes do not match it.

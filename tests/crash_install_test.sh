@@ -23,9 +23,9 @@ started=$(date +%s%N)
 run_ms=$((($(date +%s%N) - started) / 1000000 + 5))
 
 # All old: the old game, and at most an empty folder for the journals.
-is_old() { diff -r -x DravoPatch.undo "$tmp/old" "$1" >/dev/null && [ -z "$(ls -A "$1/DravoPatch.undo" 2>/dev/null)" ]; }
+is_old() { diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/old" "$1" >/dev/null && [ -z "$(ls -A "$1/DravoPatch.undo" 2>/dev/null)" ]; }
 # All new: the patched game with its kept files; the journal names this folder's own paths.
-is_new() { diff -r -x '*.journal' "$tmp/new" "$1" >/dev/null && grep -qx commit "$1/DravoPatch.undo/install-1.journal"; }
+is_new() { diff -r -x DravoPatch.log -x '*.journal' "$tmp/new" "$1" >/dev/null && grep -qx commit "$1/DravoPatch.undo/install-1.journal"; }
 leftovers() { find "$1" -name '*~[0-9]*.[0-9]*' -o -name DravoPatch.stage; }
 
 old=0 new=0 bad=0
@@ -50,7 +50,7 @@ for ((i = 1; i <= trials; i++)); do
     new=$((new + 1))
   else
     echo "trial $i (kill after $delay_ms ms): neither the old game nor the new one"
-    diff -r "$tmp/old" "$g" | head -5
+    diff -r -x DravoPatch.log "$tmp/old" "$g" | head -5
     bad=$((bad + 1))
   fi
 done

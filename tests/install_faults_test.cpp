@@ -135,7 +135,14 @@ TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
     lay_out_old_game();
     InstallResult clean = install();
     ASSERT_EQ(clean.outcome, InstallOutcome::Completed) << clean.text;
-    const std::map<std::string, std::string> new_game = game_files();
+    std::map<std::string, std::string> new_game = game_files();
+    // The log says which patch ran and what each item did.
+    const std::string log = new_game["DravoPatch.log"];
+    EXPECT_NE(log.find("patch: sha256 " + payload::recorded_digest(digest_area) + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("applied: 0 newhero.bin hero\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("applied: 2 2:Gold:#2 0 0 0 0 40 2 0\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("outcome:\n  Dravo patch completed.\n"), std::string::npos) << log;
+    new_game.erase("DravoPatch.log");  // a record of the runs, compared on its own
     // The kept old files and the journal of the install are part of the patched game.
     EXPECT_EQ(new_game.at("dravo.mul~undo1"), old_game.at("dravo.mul"));
     EXPECT_EQ(new_game.at("message.str~undo1"), old_game.at("message.str"));
@@ -162,7 +169,11 @@ TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
         // a failure that was not overcome must never be reported as success.
         if (run.failure_met && !run.succeeded) EXPECT_NE(r.outcome, InstallOutcome::Completed);
         std::map<std::string, std::string> files = game_files();
+        const std::string log = files["DravoPatch.log"];
+        files.erase("DravoPatch.log");
         if (r.outcome != InstallOutcome::Completed) {
+            if (r.outcome == InstallOutcome::Failed)
+                EXPECT_NE(log.find(r.text.substr(0, r.text.find('\n'))), std::string::npos) << log;
             EXPECT_NE(r.outcome, InstallOutcome::NotWhole) << r.text;
             if (r.outcome == InstallOutcome::Failed)
                 EXPECT_NE(r.text.find("Nothing was changed"), std::string::npos) << r.text;

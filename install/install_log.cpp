@@ -1,0 +1,55 @@
+// Writing the install log.
+#include "install/install_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "journal/transaction.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string local_time_now() {
+    std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (std::tm* t = std::localtime(&now)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", t);
+    return text;
+}
+
+const char* state_word(WorkResult r) {
+    switch (r) {
+        case WorkResult::Applied: return "applied";
+        case WorkResult::Skipped: return "skipped";
+        case WorkResult::Failed: return "failed";
+    }
+    return "?";
+}
+
+// One line per line of a text, each indented, so that a record's lines stay apart.
+std::string indented(const std::string& text) {
+    std::string out = "  ";
+    for (char c : text) out += c == '\n' ? std::string("\n  ") : std::string(1, c);
+    return out;
+}
+
+}  // namespace
+
+std::string format_install_log(const InstallLogEntry& entry, const std::string& when) {
+    std::string out = "== " + when + "\npatch: " + entry.patch + "\n";
+    for (const WorkItemReport& item : entry.work.items) {
+        out += std::string(state_word(item.outcome.result)) + ": " + item.line;
+        if (!item.outcome.problem.empty()) out += " (" + item.outcome.problem + ")";
+        out += "\n";
+    }
+    out += "outcome:\n" + indented(entry.outcome) + "\n";
+    return out;
+}
+
+void append_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
+    std::string path = game_dir + journal::kLogName;
+    std::FILE* log = plat::open_text(path.c_str(), "ab");
+    if (!log) return;
+    std::string record = format_install_log(entry, local_time_now());
+    std::fwrite(record.data(), 1, record.size(), log);
+    std::fclose(log);
+}

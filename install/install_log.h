@@ -1,0 +1,21 @@
+// The game folder's install log, "DravoPatch.log": every run that reached the game appends a
+// plain-text record of when it ran, which patch it was, what each work item did, and how it
+// ended, so that a player or a patch author can see afterwards what happened.
+#pragma once
+
+#include <string>
+
+#include "install/work_list.h"
+
+struct InstallLogEntry {
+    std::string patch;     // "sha256 <hex>" of the carried entries, or where patch.ini came from
+    WorkListReport work;   // empty when the run stopped before the work list
+    std::string outcome;   // the final message, or "cancelled by the user"
+};
+
+// Appends the entry to the log in `game_dir` (which ends with a backslash). A log that cannot
+// be written costs the install nothing: it is a record, not part of the game.
+void append_install_log(const std::string& game_dir, const InstallLogEntry& entry);
+
+// The record as it is written, with `when` as its time stamp.
+std::string format_install_log(const InstallLogEntry& entry, const std::string& when);
