@@ -52,6 +52,11 @@ bool parse_record(std::string_view line, JournalFile* out) {
         out->records.push_back({Record::Kind::Keep, std::string(f[1]), std::string(f[2])});
         return true;
     }
+    if (f[0] == "wrote" && f.size() == 3 && usable_path(f[1]) && f[2].size() == 64 &&
+        std::all_of(f[2].begin(), f[2].end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f'); })) {
+        out->records.push_back({Record::Kind::Wrote, std::string(f[1]), std::string(f[2])});
+        return true;
+    }
     if (f[0] == "create" && f.size() == 2 && usable_path(f[1])) {
         out->records.push_back({Record::Kind::Create, std::string(f[1]), {}});
         return true;
@@ -86,6 +91,7 @@ std::string journal_header(int number) {
 
 std::string record_line(const Record& record) {
     if (record.kind == Record::Kind::Keep) return "keep\t" + record.path + "\t" + record.kept + "\n";
+    if (record.kind == Record::Kind::Wrote) return "wrote\t" + record.path + "\t" + record.kept + "\n";
     return "create\t" + record.path + "\n";
 }
 

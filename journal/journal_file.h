@@ -5,11 +5,14 @@
 //   install 3
 //   keep<TAB>c:\games\dravo\dravo.mul<TAB>c:\games\dravo\dravo.mul~undo3
 //   create<TAB>c:\games\dravo\readme.txt
+//   wrote<TAB>c:\games\dravo\dravo.mul<TAB><sha256 in hex>
 //   commit
 //   undo
 //
 // "keep" says that the file was (or was about to be) renamed to the kept name, so that the
-// old version stays whole; "create" that a file of that name did not exist before. "commit"
+// old version stays whole; "create" that a file of that name did not exist before; "wrote",
+// written just before the commit, what each file the install left holds, so that it can be
+// taken back only while nobody has changed it since. "commit"
 // ends a whole install; "undo" says that taking the install back has begun. A last line cut
 // short by a crash has no line feed and counts as not written: its change was never made.
 #pragma once
@@ -21,9 +24,9 @@
 namespace journal {
 
 struct Record {
-    enum class Kind { Keep, Create } kind = Kind::Create;
+    enum class Kind { Keep, Create, Wrote } kind = Kind::Create;
     std::string path;  // absolute, as the install named it
-    std::string kept;  // Keep: where the old version is
+    std::string kept;  // Keep: where the old version is; Wrote: the SHA-256 in hexadecimal
 };
 
 struct JournalFile {

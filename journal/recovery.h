@@ -18,6 +18,11 @@ struct Recovery {
 // a running install is left alone, and said so.
 Recovery recover_game(const std::string& game_dir);
 
+// Takes back the newest completed install of `game_dir`, byte for byte, after checking that
+// every file it wrote is unchanged since and that every old file it kept is still there;
+// refuses, naming the files, otherwise. Installs are taken back newest first.
+Recovery undo_last_install(const std::string& game_dir);
+
 // The stage: the patch's files unpacked beside the game before the user said yes.
 Result prepare_stage(const std::string& game_dir);  // empty and ready
 Result remove_stage(const std::string& game_dir);   // gone (also when it was not there)

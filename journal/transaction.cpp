@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/digest.h"
 #include "platform/winpath.h"
 
 namespace journal {
@@ -187,12 +188,22 @@ Result Transaction::commit() {
     stop_watching();
     // What was written in place went through the system's cache: put it on disk before the
     // commit says the install is whole.
+    std::set<std::string> seen;
+    std::vector<Record> wrote;
     for (const Record& r : records_) {
-        if (!is_plain_file(r.path)) continue;
+        if (!is_plain_file(r.path) || !seen.insert(key_of(r.path)).second) continue;
         plat::File f = plat::File::open(r.path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
         if (f && !plat::flush_file(f.get()))
             return Result::failed("cannot flush " + plat::display_path(r.path) + ": " + plat::last_error_text());
+        f.close();
+        // What the install leaves in each file, so that an undo can tell whether it changed since.
+        plat::Sha256Digest digest;
+        if (!plat::sha256_of_file(r.path.c_str(), &digest))
+            return Result::failed("cannot read back " + plat::display_path(r.path) + ": " + plat::last_error_text());
+        wrote.push_back({Record::Kind::Wrote, r.path, plat::to_hex(digest)});
     }
+    for (const Record& w : wrote)
+        if (!append(record_line(w))) return Result::failed("cannot write the journal: " + plat::last_error_text());
     if (!append(kCommitLine)) return Result::failed("cannot write the journal's commit: " + plat::last_error_text());
     journal_.close();
     return Result::applied();
@@ -216,6 +227,7 @@ Result Transaction::roll_back() {
 
 Result restore_records(const std::vector<Record>& records) {
     for (auto r = records.rbegin(); r != records.rend(); ++r) {
+        if (r->kind == Record::Kind::Wrote) continue;
         if (r->kind == Record::Kind::Create) {
             if (is_plain_file(r->path) && !plat::delete_file(r->path.c_str()))
                 return Result::failed("cannot remove " + plat::display_path(r->path) + ": " + plat::last_error_text());

@@ -34,8 +34,13 @@ TEST(JournalFile, ReadsEachRecordAndTakesACutLastLineAsNotWritten) {
     EXPECT_EQ(journal::record_line(j.records[0]), "keep\tc:\\game\\dravo.mul\tc:\\game\\dravo.mul~undo3\n");
     EXPECT_EQ(journal::journal_header(3), "dravo journal 1\ninstall 3\n");
 
-    ASSERT_TRUE(journal::parse_journal("dravo journal 1\ninstall 3\ncommit\nundo\n", &j, &why));
+    const std::string digest(64, 'a');
+    ASSERT_TRUE(journal::parse_journal("dravo journal 1\ninstall 3\nwrote\tc:\\game\\a\t" + digest + "\ncommit\nundo\n",
+                                       &j, &why));
     EXPECT_TRUE(j.committed && j.undoing);
+    ASSERT_EQ(j.records.size(), 1u);
+    EXPECT_EQ(j.records[0].kind, journal::Record::Kind::Wrote);
+    EXPECT_EQ(j.records[0].kept, digest);
 }
 
 TEST(JournalFile, RefusesWhatTheInstallNeverWrites) {
@@ -49,6 +54,7 @@ TEST(JournalFile, RefusesWhatTheInstallNeverWrites) {
         "dravo journal 1\ninstall 1\nkeep\tc:\\game\\a\tc:\\game\\a~undo2\n",  // another install's name
         "dravo journal 1\ninstall 1\ncommit\ncreate\tc:\\game\\a\n",  // a change after the commit
         "dravo journal 1\ninstall 1\nundo\n",                          // an undo of what was never committed
+        "dravo journal 1\ninstall 1\nwrote\tc:\\game\\a\tABCD\n",        // a digest that is not one
     };
     for (const char* text : bad) {
         journal::JournalFile j;

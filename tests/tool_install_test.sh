@@ -58,6 +58,37 @@ check failed-item 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/bad.bin" 
   diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$tmp/g" >/dev/null || fail "failed-item: the game changed"
 }
 
+# unpatch gives back the game as it was, byte for byte, after each kind of work item alone,
+# and after the whole patch installed twice (installs are taken back newest first).
+same_as_old() { diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$tmp/g" >/dev/null && [ -z "$(ls -A "$tmp/g/DravoPatch.undo")" ]; }
+for kind in 0 1 2; do
+  rm -rf "$tmp/k$kind" && cp -r "$tmp/patch" "$tmp/k$kind"
+  awk -v k="$kind" '/^\[work\]/ {on = 1; print; next} on && /^[012] / {keep = (substr($0, 1, 1) == k)} !on || keep' \
+    "$tmp/patch/patch.ini" >"$tmp/k$kind/patch.ini"
+  "$dravo" pack build --template "$template" --out "$tmp/k$kind.bin" "$tmp/k$kind"/* >/dev/null || exit 1
+  fresh
+  check "kind$kind-install" 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/k$kind.bin" --yes || continue
+  check "kind$kind-unpatch" 0 "$dravo" unpatch --game-dir "$tmp/g" && { same_as_old || fail "kind$kind-unpatch: not the old game"; }
+done
+fresh
+check twice-1 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes
+check twice-2 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes
+check twice-undo-2 0 "$dravo" unpatch --game-dir "$tmp/g" && grep -q '^Install 2 was taken back' "$tmp/out" ||
+  fail "twice-undo-2: not install 2"
+check twice-undo-1 0 "$dravo" unpatch --game-dir "$tmp/g" && { same_as_old || fail "twice-undo-1: not the old game"; }
+check nothing-to-undo 1 "$dravo" unpatch --game-dir "$tmp/g" && grep -q 'no install to take back' "$tmp/err" ||
+  fail "nothing-to-undo: no reason given"
+# A file the install wrote that changed since: refused, named, and nothing restored.
+fresh
+check changed-install 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes
+printf 'edited by hand' >>"$tmp/g/message.str"
+cp -r "$tmp/g" "$tmp/g-before"
+check changed-unpatch 1 "$dravo" unpatch --game-dir "$tmp/g" && {
+  grep -q 'message.str changed since the install' "$tmp/err" || fail "changed-unpatch: the file is not named"
+  diff -r "$tmp/g-before" "$tmp/g" >/dev/null || fail "changed-unpatch: something was changed"
+}
+rm -rf "$tmp/g-before"
+
 # One flipped byte in the carried files: refused before anything is unpacked or written.
 fresh
 cp "$tmp/patch.bin" "$tmp/flipped.bin"

@@ -15,5 +15,6 @@ void add_pack_command(CLI::App& app, int& exit_status);
 void add_locate_command(CLI::App& app, int& exit_status);
 void add_msg_command(CLI::App& app, int& exit_status);
 void add_recover_command(CLI::App& app, int& exit_status);
+void add_unpatch_command(CLI::App& app, int& exit_status);
 
 }  // namespace tool

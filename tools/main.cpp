@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     tool::add_locate_command(app, exit_status);
     tool::add_msg_command(app, exit_status);
     tool::add_recover_command(app, exit_status);
+    tool::add_unpatch_command(app, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

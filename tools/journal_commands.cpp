@@ -1,6 +1,6 @@
 // dravo recover: brings a game folder back to a whole state after an install that did not
 // end (killed, or the machine lost power), as the next start of the installer would, and
-// does nothing else.
+// does nothing else. dravo unpatch: takes back the newest completed install.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -28,7 +28,24 @@ int run_recover(const std::string& game_dir_argument) {
     return kExitOk;
 }
 
+int run_unpatch(const std::string& game_dir_argument) {
+    std::string game_dir = directory_argument(game_dir_argument);
+    if (!plat::is_directory(game_dir.c_str())) return fail(game_dir_argument, "no such game directory");
+    journal::Recovery r = journal::undo_last_install(game_dir);
+    if (!r.told.empty()) std::printf("%s\n", plat::to_host_text(r.told).c_str());
+    if (r.result.failed()) return fail(game_dir_argument, r.result.problem);
+    return kExitOk;
+}
+
 }  // namespace
+
+void add_unpatch_command(CLI::App& app, int& exit_status) {
+    auto game_dir = std::make_shared<std::string>();
+    CLI::App* cmd = app.add_subcommand(
+        "unpatch", "Take back the newest completed install, byte for byte, if nothing it wrote changed since");
+    cmd->add_option("--game-dir", *game_dir, "The game directory")->required();
+    cmd->callback([game_dir, &exit_status] { exit_status = run_unpatch(*game_dir); });
+}
 
 void add_recover_command(CLI::App& app, int& exit_status) {
     auto game_dir = std::make_shared<std::string>();
