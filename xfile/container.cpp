@@ -264,7 +264,15 @@ int member_close(XFileHandle* member) {
 HeldContainer hold_container(const char* path) {
     using Problem = HeldContainer::Problem;
     HeldContainer held;
-    held.file = plat::File::open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+    // Held for reading: every open is exclusive, so that locks it against other writers as
+    // well, and the rewrite writes a new file rather than this one; an install's journal then
+    // sees no update in place here. A file that may not be written is refused all the same.
+    if (plat::is_read_only(path)) {
+        held.problem = Problem::CannotOpen;
+        held.detail = "the file is read-only";
+        return held;
+    }
+    held.file = plat::File::open(path, plat::Access::Read, plat::Disposition::OpenExisting);
     if (!held.file) {
         held.problem = plat::last_error() == plat::Error::SharingViolation ? Problem::InUse : Problem::CannotOpen;
         held.detail = plat::last_error_text();
