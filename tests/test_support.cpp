@@ -1,6 +1,8 @@
 // Fixtures shared by the unit tests.
 #include "tests/test_support.h"
 
+#include "platform/file_changes.h"
+
 #include <atomic>
 #include <filesystem>
 
@@ -77,6 +79,7 @@ bool make_read_only(const std::string& path) {
 
 void CoreTest::SetUp() {
     saved_directory_ = plat::current_directory();
+    plat::watch_file_changes(nullptr);
     config::reset_configuration();
     xfile::reset_xfile();
     plat::reset_fault_injection();
@@ -86,6 +89,7 @@ void CoreTest::TearDown() {
     xfile::reset_xfile();
     config::reset_configuration();
     plat::reset_fault_injection();
+    plat::watch_file_changes(nullptr);
     plat::change_directory(saved_directory_.c_str());
 }
 
