@@ -13,6 +13,7 @@
 
 #include "config/config.h"
 #include "install/install_log.h"
+#include "install/pre_checks.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "xfile/records.h"
@@ -150,6 +151,14 @@ InstallResult install_confirmed(InstallerFace& face, const InstallSources& sourc
         if (moved.failed())
             return roll_back_and_finish(face, tx, game_dir, "The patch could not be installed: " + moved.problem, {});
         journal::remove_stage(game_dir);
+    }
+    // Every check before the first change of a game file; the carried files are in place by
+    // now, so their names resolve as the work items will resolve them.
+    if (sources.check_work) {
+        Result ready = sources.check_work("patch.ini");
+        xfile::reset_xfile();
+        if (ready.failed())
+            return roll_back_and_finish(face, tx, game_dir, ready.problem, {});
     }
     WorkListReport work = run_work_list("patch.ini", sources.handlers);
     xfile::reset_xfile();  // containers stay loaded and locked until the run is over

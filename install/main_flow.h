@@ -42,6 +42,8 @@ struct InstallSources {
     // The patch as the log names it: the digest of its carried files, or where it comes from.
     std::string patch_name = "none carried: patch.ini and patch.dat of the current directory";
     WorkHandlers handlers;
+    // Checks the work list before its first change (check_work_list for a real game).
+    std::function<Result(const char* patch_ini)> check_work;
 };
 
 enum class InstallOutcome {

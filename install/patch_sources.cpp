@@ -4,6 +4,7 @@
 #include "payload/digest_area.h"
 #include "payload/extract.h"
 #include "install/locate.h"
+#include "install/pre_checks.h"
 #include "platform/shortcuts.h"
 
 namespace {
@@ -55,6 +56,7 @@ InstallSources patch_sources(const CarriedPatch& patch, void* owner_window) {
     s.unpack = unpacker(patch.region);
     s.carried_files = carried_files(patch.region);
     s.handlers = standard_work_handlers();
+    s.check_work = check_work_list;
     return s;
 }
 
@@ -69,5 +71,6 @@ InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch
     s.unpack = unpacker(patch.region);
     s.carried_files = carried_files(patch.region);
     s.handlers = standard_work_handlers();
+    s.check_work = check_work_list;
     return s;
 }

@@ -241,6 +241,39 @@ Result update_messages_from_source(const char* text) {
     return Result::applied();
 }
 
+namespace {
+
+// The tables can be rewritten: each is either absent (the compile makes it) or readable and
+// not read-only.
+Result check_tables(std::string* dat, std::string* str) {
+    char name[plat::kMaxPath + 1];
+    for (auto [file, out] : {std::pair{"message.dat", dat}, std::pair{"message.str", str}}) {
+        if (!table_path(name, file)) return Result::failed("the game's directory is too long a path");
+        *out = name;
+        if (table_unreadable(file)) return Result::failed(plat::display_path(name) + " cannot be read");
+        if (plat::is_read_only(name)) return Result::failed(plat::display_path(name) + " is read-only");
+    }
+    return Result::applied();
+}
+
+}  // namespace
+
+Result check_messages_from_source(const char* text, std::string* dat, std::string* str) {
+    char name[plat::kMaxPath + 1];
+    copy_cut(name, text, plat::kMaxPath);
+    name[std::strcspn(name, " \t\r\n")] = 0;
+    XFileHandle* h = nullptr;
+    if (!name[0] || xfile_open(name, kXModeRead, &h) < 0)
+        return Result::failed(std::string("the new message source ") + name + " cannot be opened");
+    xfile_close(h);
+    return check_tables(dat, str);
+}
+
+Result check_one_message(std::FILE* stream, std::string* dat, std::string* str) {
+    skip_message_text(stream);
+    return check_tables(dat, str);
+}
+
 Result update_one_message(const char* text, std::FILE* stream) {
     OneMessage m;
     if (!parse_one_message(text, m)) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "base/result.h"
 
@@ -21,5 +22,12 @@ Result update_messages_from_source(const char* text);
 // including the next line that begins with '#'. That text is read in every case, also when the
 // item is skipped or fails, so that the caller goes on after it and never reads it as work.
 Result update_one_message(const char* text, std::FILE* stream);
+
+// What the two kinds will need, checked before an install changes anything: the message
+// tables, where they exist, can be read and written; kind '1's new source can be opened.
+// Kind '2's check reads its message text from `stream`, as the item itself does. `tables`
+// receives the paths of the two tables (for the room their rewrite needs).
+Result check_messages_from_source(const char* text, std::string* dat, std::string* str);
+Result check_one_message(std::FILE* stream, std::string* dat, std::string* str);
 
 }  // namespace messages

@@ -146,6 +146,8 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock);
 // same volume; the new name is on disk when this returns true. `held`: the caller's own
 // handle on `from`, which may be renamed while it is held where the system allows it.
 bool move_file(const char* from, const char* to, Handle held = Handle::Invalid);
+// The bytes the caller may still write on the volume of directory `dir`; -1 when unknown.
+std::int64_t free_disk_bytes(const char* dir);
 // The names in a directory, "." and ".." left out, in no particular order.
 bool list_directory(const char* dir, std::vector<std::string>* names);
 // Gives `to` the permissions (and, where the system lets us, the owner) of `from`, so that a

@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -447,6 +448,13 @@ bool move_file(const char* from, const char* to, Handle held) {
     }
     sync_parent_directory(dst.host);
     return true;
+}
+
+std::int64_t free_disk_bytes(const char* dir) {
+    Translated t = translate(dir);
+    struct statvfs vfs;
+    if (!t.ok || t.parent_missing || ::statvfs(t.host.c_str(), &vfs) != 0) return -1;
+    return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
 bool list_directory(const char* dir, std::vector<std::string>* names) {

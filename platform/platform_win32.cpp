@@ -261,6 +261,12 @@ bool move_file(const char* from, const char* to, Handle) {
     return true;
 }
 
+std::int64_t free_disk_bytes(const char* dir) {
+    ULARGE_INTEGER available;
+    if (too_long(dir) || !GetDiskFreeSpaceExA(dir, &available, nullptr, nullptr)) return -1;
+    return static_cast<std::int64_t>(available.QuadPart);
+}
+
 bool list_directory(const char* dir, std::vector<std::string>* names) {
     std::string pattern = dir;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';

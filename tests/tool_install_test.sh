@@ -50,7 +50,7 @@ mkdir -p "$tmp/bad" && cp "$tmp"/patch/* "$tmp/bad/"
 sed -i 's/^0 newhero.bin hero/0 missing.bin hero/' "$tmp/bad/patch.ini"
 "$dravo" pack build --template "$template" --out "$tmp/bad.bin" "$tmp"/bad/* >/dev/null || exit 1
 check failed-item 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/bad.bin" --yes && {
-  grep -q 'did not complete' "$tmp/out" || fail "failed-item: no failure text"
+  grep -q 'cannot be done' "$tmp/out" || fail "failed-item: no failure text"
   grep -q '^0 missing.bin hero: cannot open the new data missing.bin: ' "$tmp/out" || fail "failed-item: the item is not named"
   ! grep -q 'Dravo patch completed' "$tmp/out" || fail "failed-item: reported as completed"
   grep -q '^Nothing was changed' "$tmp/out" || fail "failed-item: does not say that nothing was changed"
@@ -86,6 +86,17 @@ cp -r "$tmp/g" "$tmp/g-before"
 check changed-unpatch 1 "$dravo" unpatch --game-dir "$tmp/g" && {
   grep -q 'message.str changed since the install' "$tmp/err" || fail "changed-unpatch: the file is not named"
   diff -r "$tmp/g-before" "$tmp/g" >/dev/null || fail "changed-unpatch: something was changed"
+}
+rm -rf "$tmp/g-before"
+
+# A container cut short (its directory points past its end) is found before anything changes.
+fresh
+truncate -s 30000 "$tmp/g/Data/dravo.mul"
+cp -r "$tmp/g" "$tmp/g-before"
+check cut-container 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && {
+  grep -q '^0 newhero.bin hero: .*the container is damaged' "$tmp/out" || fail "cut-container: the damage is not named"
+  grep -q '^Nothing was changed' "$tmp/out" || fail "cut-container: does not say that nothing was changed"
+  diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/g-before" "$tmp/g" >/dev/null || fail "cut-container: the game changed"
 }
 rm -rf "$tmp/g-before"
 

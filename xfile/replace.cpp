@@ -26,6 +26,19 @@ bool is_name_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r
 
 ReplaceResult failed(std::string problem) { return {WorkResult::Failed, std::move(problem)}; }
 
+// Why a container cannot be rewritten, in the replacement's words; applied when it is held.
+Result held_problem(const xfile::HeldContainer& held) {
+    using Problem = xfile::HeldContainer::Problem;
+    switch (held.problem) {
+        case Problem::None: return Result::applied();
+        case Problem::InUse: return failed("the container is in use by another program");
+        case Problem::CannotOpen: return failed("cannot open the container for writing: " + held.detail);
+        case Problem::CannotRead: return failed("cannot read the container: " + held.detail);
+        case Problem::Damaged: return failed("the container is damaged: " + held.detail);
+    }
+    return failed("the container cannot be held");
+}
+
 // One rewrite: the container held exclusively, the scratch file, and the header image.
 class Rewrite {
 public:
@@ -79,14 +92,7 @@ ReplaceResult Rewrite::open_container(const char* container_path) {
     if (plat::is_directory(container_path)) return failed("the container is a directory, not a file");
     if (!plat::file_exists(container_path)) return failed("the container does not exist");
     container_ = xfile::hold_container(container_path);
-    switch (container_.problem) {
-        case Problem::None: return {WorkResult::Applied, {}};
-        case Problem::InUse: return failed("the container is in use by another program");
-        case Problem::CannotOpen: return failed("cannot open the container for writing: " + container_.detail);
-        case Problem::CannotRead: return failed("cannot read the container: " + container_.detail);
-        case Problem::Damaged: return failed("the container is damaged: " + container_.detail);
-    }
-    return failed("the container cannot be held");
+    return held_problem(container_);
 }
 
 ReplaceResult Rewrite::run(const char* container_path, const char* member, const char* source, SourceKind kind) {
@@ -163,19 +169,55 @@ ReplaceResult replace_member_in(const char* container_path, const char* member, 
     return rewrite.run(container_path, name, source, kind);
 }
 
-ReplaceResult replace_container_member(const char* text) {
+namespace {
+
+// A kind '0' line taken apart: the source's logical name, the member's, and the container
+// the member resolves to.
+struct MemberLine {
     char source[plat::kMaxPath + 1] = {};
     char member[plat::kMaxPath + 1] = {};
+    char container[plat::kMaxPath + 1] = {};
+};
+
+Result read_member_line(const char* text, MemberLine* out) {
     std::size_t n = 0;
     while (text[n] && !is_name_end(text[n])) ++n;
     if (n > plat::kMaxPath || std::strlen(text + n) > plat::kMaxPath) return failed("the work line is too long");
-    std::memcpy(source, text, n);
-    std::strcpy(member, text + n);
-    config::trim(member);
-
-    if (config::resolve_logical_name(member) != config::kContainerMember)
+    std::memcpy(out->source, text, n);
+    std::strcpy(out->member, text + n);
+    config::trim(out->member);
+    char resolved[plat::kMaxPath + 1];
+    std::strcpy(resolved, out->member);
+    if (config::resolve_logical_name(resolved) != config::kContainerMember)
         return failed("the member's container is not in the game");
-    char container_path[plat::kMaxPath + 1];
-    std::strcpy(container_path, config::file_table().result);
-    return replace_member_in(container_path, member, source, SourceKind::LogicalName);
+    std::strcpy(out->container, config::file_table().result);
+    return Result::applied();
+}
+
+}  // namespace
+
+ReplaceResult replace_container_member(const char* text) {
+    MemberLine line;
+    if (Result read = read_member_line(text, &line); read.failed()) return read;
+    return replace_member_in(line.container, line.member, line.source, SourceKind::LogicalName);
+}
+
+Result check_container_member(const char* text, std::string* container, std::int64_t* container_bytes) {
+    MemberLine line;
+    if (Result read = read_member_line(text, &line); read.failed()) return read;
+    *container = line.container;
+    std::string shown = plat::display_path(line.container);
+    {
+        xfile::HeldContainer held = xfile::hold_container(line.container);
+        if (Result r = held_problem(held); r.failed()) return failed(shown + ": " + r.problem);
+        *container_bytes = held.size;
+    }
+    char name[plat::kMaxPath + 1];
+    XFileHandle* h = nullptr;
+    if (!config::copy_if_fits(name, plat::kMaxPath, line.source) || xfile_open(name, kXModeReadWhole, &h) < 0) {
+        const std::string& why = xfile::open_problem();
+        return failed("cannot open the new data " + std::string(line.source) + (why.empty() ? "" : ": " + why));
+    }
+    xfile_close(h);
+    return Result::applied();
 }

@@ -18,6 +18,12 @@ enum class SourceKind { LogicalName, Path };
 // member's logical name. The member name resolves to its container through the file table.
 ReplaceResult replace_container_member(const char* text);
 
+// What a kind '0' line will need, checked before an install changes anything: its container
+// is in the game, sound (its directory inside the file), writable and not in use, and the new
+// data can be opened. `container` and `container_bytes` receive the container's path and size
+// (the rewrite writes a whole new copy beside it).
+Result check_container_member(const char* text, std::string* container, std::int64_t* container_bytes);
+
 // The same rewrite of a container given by its path. The member's name is matched trimmed and
 // in lower case.
 ReplaceResult replace_member_in(const char* container_path, const char* member, const char* source,
