@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/report.h"
 #include "base/text.h"
 #include "messages/message_header.h"
 #include "platform/output_file.h"
@@ -234,7 +235,10 @@ int compile_messages(CompileObserver* observer, CompileProblem* problem) {
     Compiler compiler(out, &errors);
     char piece[kLinePieceChars + 1];
     bool ok = true;
-    while (ok && std::fgets(piece, sizeof piece, source)) ok = compiler.feed(piece);
+    while (ok && std::fgets(piece, sizeof piece, source)) {
+        report::keep_alive();
+        ok = compiler.feed(piece);
+    }
     bool read_ok = !std::ferror(source);
     std::fclose(source);
     ok = out.flush_strings() && ok;
