@@ -11,6 +11,10 @@ public:
     virtual void error_box(const char* text, const char* caption) = 0;
     // One text for the progress line; a leading '@' replaces the newest line.
     virtual void progress_text(const char* text) = 0;
+    // Called between the steps of long work (copies, unpacking, compiling) so that a face with
+    // a window can handle its pending messages and stay responsive. It is called often, so it
+    // must cost next to nothing when there is nothing to do.
+    virtual void keep_alive() {}
 };
 
 // Installs a sink; null restores the default, which prints to stderr.
@@ -19,5 +23,6 @@ Sink& sink();
 
 inline void error_box(const char* text, const char* caption) { sink().error_box(text, caption); }
 inline void progress_text(const char* text) { sink().progress_text(text); }
+inline void keep_alive() { sink().keep_alive(); }
 
 }  // namespace report

@@ -1,9 +1,10 @@
 // DravoPatch.exe: the status window with its title picture and phase text, the confirmation
 // dialog, the progress line, and the message boxes, around the portable main flow.
 //
-// There is no message loop: the window is painted by UpdateWindow and by the modal loops of
-// the dialog and the message boxes, and otherwise drawn directly through the device context
-// that the window keeps for its whole life (its class has its own DC).
+// There is no message loop of its own: the window is painted by UpdateWindow, by the modal
+// loops of the dialog and the message boxes, and by the pending messages that the core's long
+// work lets it handle (report::keep_alive), and otherwise drawn directly through the device
+// context that the window keeps for its whole life (its class has its own DC).
 #include <windows.h>
 
 #include <cstdlib>
@@ -36,6 +37,10 @@ struct StatusWindow {
     HBRUSH white_brush = nullptr;
     Phase phase = Phase::Idle;
     ProgressLine progress;
+    // Set while the installation runs: the window cannot be closed then, since closing it
+    // would destroy the window that the rest of the run draws into and owns its boxes.
+    bool working = false;
+    DWORD last_pump = 0;  // tick of the last time pending messages were handled
 };
 StatusWindow g_status;
 
@@ -72,16 +77,21 @@ void draw_picture() {
     DeleteObject(picture);
 }
 
-// The picture, and over it the text of the current phase; flushed at once, since the work
-// that follows processes no messages.
+void draw_slot(const ProgressSlot& s) {
+    TextOutA(g_status.dc, s.left, s.top, s.text, static_cast<int>(std::strlen(s.text)));
+}
+
+// The picture, over it the text of the current phase, and the progress line's lines in use,
+// so that a repaint during the work does not erase the progress line; flushed at once, since
+// messages are handled only now and then while the work runs.
 void redraw() {
     draw_picture();
+    use_text_colours();
     const char* text = g_status.phase == Phase::Searching    ? "Search DRAVO..."
                        : g_status.phase == Phase::Installing ? "Install Patch DRAVO..."
                                                              : nullptr;
-    if (!text) return;
-    use_text_colours();
-    TextOutA(g_status.dc, 20, 20, text, static_cast<int>(std::strlen(text)));
+    if (text) TextOutA(g_status.dc, 20, 20, text, static_cast<int>(std::strlen(text)));
+    for (int i = 0; i < g_status.progress.count; ++i) draw_slot(g_status.progress.slots[i]);
     GdiFlush();
 }
 
@@ -90,10 +100,6 @@ void release_drawing_objects(HWND window) {
     g_status.white_brush = nullptr;
     if (g_status.dc) ReleaseDC(window, g_status.dc);
     g_status.dc = nullptr;
-}
-
-void draw_slot(const ProgressSlot& s) {
-    TextOutA(g_status.dc, s.left, s.top, s.text, static_cast<int>(std::strlen(s.text)));
 }
 
 void show_progress_text(const char* text) {
@@ -105,8 +111,27 @@ void show_progress_text(const char* text) {
     } else {
         draw_slot(g_status.progress.slots[change.slot]);
     }
-    // No message is processed while the work runs: put the text on the screen now.
+    // Messages are handled only now and then while the work runs: put the text on the screen now.
     GdiFlush();
+}
+
+// Handles the window's pending messages (paints, input, the system's are-you-alive checks),
+// at most every 50 ms so that tight loops of the core pay only a tick count for it. The work
+// stands still while a message is handled.
+void pump_pending_messages() {
+    DWORD now = GetTickCount();
+    if (now - g_status.last_pump < 50) return;
+    g_status.last_pump = now;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Not ours to end the run: leave it for whoever runs a loop after us.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }
 
 class WindowFace final : public InstallerFace {
@@ -135,6 +160,7 @@ public:
         MessageBoxA(nullptr, text, caption, MB_ICONINFORMATION);
     }
     void progress_text(const char* text) override { show_progress_text(text); }
+    void keep_alive() override { pump_pending_messages(); }
 };
 
 }  // namespace
@@ -159,6 +185,14 @@ LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM l
             return 0;
         case WM_COMMAND:
             return 0;
+        case WM_CLOSE:
+            // The close box and Alt+F4: ignored while the installation runs, which ends the
+            // process itself.
+            if (g_status.working) return 0;
+            return DefWindowProcA(window, message, wparam, lparam);
+        case WM_SYSCOMMAND:
+            if (g_status.working && (wparam & 0xFFF0) == SC_CLOSE) return 0;
+            return DefWindowProcA(window, message, wparam, lparam);
         default:
             return DefWindowProcA(window, message, wparam, lparam);
     }
@@ -197,6 +231,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     WindowSink sink;
     report::set_sink(&sink);
     WindowFace face;
+    g_status.working = true;
+    EnableMenuItem(GetSystemMenu(g_status.window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     InstallResult result = run_installation(face, installer_patch_sources(g_status.window));
     release_drawing_objects(g_status.window);
     std::exit(installer_exit_status(result.outcome));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/report.h"
 #include "base/text.h"
 #include "messages/message_header.h"
 #include "platform/output_file.h"
@@ -239,7 +240,10 @@ CompileResult compile_messages(CompileObserver* observer) {
     Compiler compiler(out, &errors);
     char piece[kLinePieceChars + 1];
     bool ok = true;
-    while (ok && std::fgets(piece, sizeof piece, source.get())) ok = compiler.feed(piece);
+    while (ok && std::fgets(piece, sizeof piece, source.get())) {
+        report::keep_alive();
+        ok = compiler.feed(piece);
+    }
     bool read_ok = !std::ferror(source.get());
     source.reset();
     ok = out.flush_strings() && ok;

@@ -87,6 +87,7 @@ bool copy_source(XFileHandle* from, XFileHandle* to) {
         if (got <= 0) return false;
         if (xfile_write(to, buffer, got) != got) return false;
         left -= got;
+        report::keep_alive();
     }
     return xfile_flush(to) == kXOk;
 }

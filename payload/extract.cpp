@@ -9,6 +9,7 @@
 #include "payload/region.h"
 #include "base/little_endian.h"
 #include "platform/output_file.h"
+#include "base/report.h"
 #include "platform/platform.h"
 
 namespace payload {
@@ -61,6 +62,7 @@ bool write_content(std::span<std::uint8_t> region, const EntryView& e, plat::Han
         remaining -= static_cast<std::int32_t>(length);
         le::put32s(size_field, remaining);
         chunk += length;
+        report::keep_alive();
     }
     return true;
 }

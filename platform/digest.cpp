@@ -2,6 +2,7 @@
 // digest of a file, which reads through the platform layer's own handles.
 #include "platform/digest.h"
 
+#include "base/report.h"
 #include "platform/platform.h"
 
 #include <vector>
@@ -37,6 +38,7 @@ bool sha256_of_file(const char* path, Sha256Digest* out) {
         if (!read_file(file.get(), chunk.data(), kFileChunk, &got)) return false;
         if (got == 0) break;
         hash.update(chunk.data(), got);
+        report::keep_alive();
     }
     return hash.finish(out);
 }

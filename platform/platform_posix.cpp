@@ -5,6 +5,7 @@
 // This file holds the errors and the operations; the drive table, the path translation and
 // the open-file registry live beside it in posix/.
 #include "platform/platform.h"
+#include "base/report.h"
 #include "platform/codepage.h"
 #include "platform/file_changes.h"
 #include "platform/platform_internal.h"
@@ -240,6 +241,7 @@ bool copy_in_kernel(int in, off_t* offset, int out, std::int64_t* left, bool* un
         }
         *left -= n;
         note_written(out, static_cast<std::uint32_t>(n));
+        report::keep_alive();
     }
     return true;
 }
@@ -262,6 +264,7 @@ bool copy_through_buffer(int in, off_t offset, int out, std::int64_t left) {
         note_written(out, static_cast<std::uint32_t>(got));
         offset += got;
         left -= got;
+        report::keep_alive();
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // The platform layer on Windows: each operation is the ANSI Win32 call of the same meaning.
 // Files are opened with share mode 0, as the game's own file library does.
 #include "platform/platform.h"
+#include "base/report.h"
 #include "platform/file_changes.h"
 #include "platform/platform_internal.h"
 
@@ -189,6 +190,7 @@ bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t l
             return false;
         }
         length -= got;
+        report::keep_alive();
     }
     return true;
 }

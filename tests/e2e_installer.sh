@@ -32,13 +32,14 @@ cp -r "$tmp/game" "$tmp/expected"
 "$dravo" install --game-dir "$tmp/expected" --patch "$tmp/Patch.exe" --yes >"$tmp/expected.log" 2>&1 ||
   { cat "$tmp/expected.log"; echo "the headless install failed"; exit 1; }
 
-# setup NAME LINK_FOLDER: a prefix with the game in C:\Games\Dravo Game (a long name, so that
-# the shortcut resolves to a short one) and, unless LINK_FOLDER is empty, its shortcut there.
+# setup NAME LINK_FOLDER [GAME]: a prefix with the game (GAME, else the demo game) in
+# C:\Games\Dravo Game (a long name, so that the shortcut resolves to a short one) and, unless
+# LINK_FOLDER is empty, its shortcut there.
 setup() {
   prefix=$tmp/prefix-$1
   gui_new_prefix "$prefix"
   gamedir="$prefix/drive_c/Games/Dravo Game"
-  mkdir -p "$prefix/drive_c/Games" && cp -r "$tmp/game" "$gamedir"
+  mkdir -p "$prefix/drive_c/Games" && cp -r "${3:-$tmp/game}" "$gamedir"
   if [ -n "$2" ]; then
     mkdir -p "$prefix/drive_c/$(echo "$2" | tr '\\' '/')"
     gui_make_shortcut "$prefix" "C:\\$2\\Dravo.lnk" 'C:\Games\Dravo Game\Dravo.exe' || fail "$1: make_shortcut"
@@ -88,6 +89,55 @@ gui_run_installer "$prefix" "$tmp/Patch.exe" ok startmenu
 [ "$GUI_STATUS" = 0 ] || fail "startmenu: exit status $GUI_STATUS"
 [ "$GUI_FINAL" = "My congratulations!" ] || fail "startmenu: final box '$GUI_FINAL'"
 diff -r -x DravoPatch.log -x '*.journal' "$tmp/expected" "$gamedir" >/dev/null || fail "startmenu: the game differs from the headless install"
+
+echo "== scenario: a long install: the window is drawn and answers, and cannot be closed"
+# A container large enough that the rewrite lasts some seconds under Wine.
+DRAVO_DEMO_WORLD_KIB=${DRAVO_E2E_LONG_WORLD_KIB:-1048576} \
+  bash "$GUI_ROOT/scripts/make-demo-game" "$dravo" "$tmp/biggame" "$tmp/bigpatch" "$GUI_TOOLS/list_windows.exe" >/dev/null ||
+  { echo "cannot make the large demo game"; exit 1; }
+"$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/BigPatch.exe" "$tmp"/bigpatch/* >/dev/null ||
+  { echo "cannot stamp the large patch"; exit 1; }
+setup long 'windows\Start Menu\Programs' "$tmp/biggame"
+rm -rf "$tmp/biggame"
+long_drawn=0 long_closed=0
+# While the installer works: photographs the screen until a picture shows the phase text and
+# the progress line as the installer draws them, which Wine puts on the screen only for a
+# window that handles its messages; then presses Alt+F4 on the window.
+watch_long_install() {
+  local i origin x y xid
+  for i in $(seq 1 100); do
+    kill -0 "$GUI_PID" 2>/dev/null || return 0
+    gui_shows 'title="(My congratulations!|Patch install error\.)" visible=1' && return 0
+    origin=$(gui_client_origin 'Dravo patch')
+    if [ -n "$origin" ]; then
+      read -r x y <<<"$origin"
+      import -window root "$GUI_SHOTS/long-working.png" 2>/dev/null || true
+      if gui_shows_drawn_text exact "$GUI_SHOTS/long-working.png" "$x" "$y" 20 20 "Install Patch DRAVO..." &&
+         gui_shows_drawn_text prefix "$GUI_SHOTS/long-working.png" "$x" "$y" 20 40 'Change hero files ...'; then
+        long_drawn=1
+        gui_log "screenshot $GUI_SHOTS/long-working.png shows the phase and the progress line"
+        xid=$(gui_xid_by_name '^Dravo patch$')
+        if [ -n "$xid" ] && kill -0 "$GUI_PID" 2>/dev/null && ! gui_shows 'title="My congratulations!"'; then
+          xdotool mousemove $((x + 160)) $((y + 120)) windowfocus "$xid" key alt+F4 2>/dev/null && long_closed=1
+          gui_log "pressed Alt+F4 on the working window"
+        fi
+        return 0
+      fi
+    fi
+    sleep 0.2
+  done
+}
+GUI_WHILE_WORKING=watch_long_install
+gui_run_installer "$prefix" "$tmp/BigPatch.exe" ok long
+GUI_WHILE_WORKING=
+[ "$long_drawn" = 1 ] || fail "long: no screenshot showed \"Install Patch DRAVO...\" and the progress line"
+[ "$long_closed" = 1 ] || fail "long: the install ended before Alt+F4 could be pressed; make the container larger"
+[ "$GUI_STATUS" = 0 ] || fail "long: exit status $GUI_STATUS"
+[ "$GUI_FINAL" = "My congratulations!" ] || fail "long: final box '$GUI_FINAL'"
+"$dravo" container extract "$gamedir/Data/dravo.mul" hero "$tmp/hero.out" >/dev/null 2>&1 &&
+  cmp -s "$tmp/hero.out" "$tmp/bigpatch/newhero.bin" || fail "long: the container's hero is not the patch's"
+"$dravo" msg show "$gamedir" 2 2>/dev/null | grep -q 'fair price' || fail "long: message 2 is not the patch's"
+rm -rf "$prefix"
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all scenarios passed; screenshots in $GUI_SHOTS"

@@ -70,7 +70,9 @@ TEST_F(Extraction, UnpacksEveryEntryAndCountsTheSizesDown) {
     put_entry(region, &at, "exact.bin", 10240, exact);
     put_entry(region, &at, "patch.ini", 8, small);
     put_entry(region, &at, "empty.dat", 0, "");
+    RecordingSink sink;
     ASSERT_TRUE(extract()) << result.problem;
+    EXPECT_EQ(sink.keep_alives, 4) << "once for each chunk written";
     EXPECT_EQ(read_file(dir.file("patch.mul")), big);
     EXPECT_EQ(read_file(dir.file("exact.bin")), exact);
     EXPECT_EQ(read_file(dir.file("patch.ini")), small);

@@ -175,7 +175,9 @@ TEST_F(PlatformFiles, CopyRangeAppendsTheRangeAtTheTargetsPosition) {
     std::uint32_t put = 0;
     ASSERT_TRUE(plat::write_file(to.get(), "head", 4, &put));
     const std::int64_t offset = 777, length = static_cast<std::int64_t>(source.size()) - 1000;
+    RecordingSink sink;
     ASSERT_TRUE(plat::copy_range(from.get(), offset, to.get(), length)) << plat::last_error_text();
+    EXPECT_GT(sink.keep_alives, 0) << "a long copy must let the window handle its messages";
     ASSERT_TRUE(plat::write_file(to.get(), "tail", 4, &put));
     ASSERT_TRUE(plat::copy_range(from.get(), 0, to.get(), 0));
 

@@ -45,8 +45,10 @@ public:
         boxes.push_back(std::string(caption) + ": " + text);
     }
     void progress_text(const char* text) override { progress.emplace_back(text); }
+    void keep_alive() override { ++keep_alives; }
     std::vector<std::string> boxes;
     std::vector<std::string> progress;
+    int keep_alives = 0;  // how often long work let the face handle its window
 };
 
 // A "fail each step" loop. For each operation in `ops` and n = 1, 2, ...: `prepare` sets the

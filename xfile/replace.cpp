@@ -83,6 +83,7 @@ bool Rewrite::copy_source(XFileHandle* h, std::int32_t size) {
         if (got <= 0) return false;  // the source delivered less than its size
         if (!write_temp(buf, static_cast<std::uint32_t>(got))) return false;
         written += got;
+        report::keep_alive();
     }
     return true;
 }

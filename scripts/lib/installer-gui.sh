@@ -147,6 +147,8 @@ gui_shot() {  # gui_shot NAME: waits briefly for the screen to settle, then save
 
 # Runs the installer and acts as a user: ok, cancel. Sets GUI_STATUS (the exit status, or
 # 124 when it had to be ended) and GUI_FINAL (the caption of the final box, empty if none).
+# When GUI_WHILE_WORKING names a function, it is called once the dialog was answered with OK,
+# while the installer works, with GUI_PID and GUI_PREFIX set; it must return in bounded time.
 gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
   GUI_PREFIX=$1
   local exe=$2 action=$3 shots=$4
@@ -162,6 +164,7 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
         gui_press "$dlg" Escape
       else
         gui_press "$dlg" Return
+        if [ -n "${GUI_WHILE_WORKING:-}" ]; then "$GUI_WHILE_WORKING" || true; fi
       fi
     fi
   fi
@@ -193,4 +196,63 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
     wait "$GUI_PID" || GUI_STATUS=$?
   fi
   WINEPREFIX=$GUI_PREFIX wineserver -w 2>/dev/null || true
+}
+
+# Sets GUI_EXTENT to the size in pixels, "WIDTH HEIGHT", of TEXT in the default font of a
+# device context, which is the font the installer draws its phase text and progress line in.
+# Measured once per text, since every start of a Wine program costs a good part of a second;
+# call it directly, not in $(...), so that the measure is kept.
+declare -gA GUI_EXTENTS=()
+gui_text_extent() {  # gui_text_extent TEXT
+  if [ -z "${GUI_EXTENTS[$1]:-}" ]; then
+    GUI_EXTENTS[$1]=$(gui_wine "$GUI_PREFIX" "$GUI_TOOLS/list_windows.exe" --text-extent "$1" 2>/dev/null | tr -d '\r')
+  fi
+  GUI_EXTENT=${GUI_EXTENTS[$1]}
+}
+
+# The client area's top-left corner on the screen, "X Y", of the visible window titled TITLE;
+# nothing when there is none.
+gui_client_origin() {  # gui_client_origin TITLE
+  gui_windows | grep -F "title=\"$1\" visible=1" | head -1 | sed -n 's/.* client=\([-0-9]*\),\([-0-9]*\),.*/\1 \2/p'
+}
+
+# The colours of the rectangle of SHOT at X,Y (screen pixels) of WIDTH by HEIGHT, one a line
+# with its pixel count (ImageMagick's histogram).
+gui_colours() {  # gui_colours SHOT X Y WIDTH HEIGHT
+  convert "$1" -crop "$4x$5+$2+$3" +repage -format %c histogram:info:- 2>/dev/null || true
+}
+
+# Each colour of the rectangle as "neutral" (grey: red, green and blue equal) or "colour".
+gui_colour_kinds() {  # gui_colour_kinds SHOT X Y WIDTH HEIGHT
+  gui_colours "$@" | sed -n 's/^ *[0-9]*: (\([0-9]*\),\([0-9]*\),\([0-9]*\)[,)].*/\1 \2 \3/p' |
+    awk '{print ($1 == $2 && $2 == $3) ? "neutral" : "colour"}'
+}
+
+# True when the rectangle is a text band as the installer draws it: an opaque black background
+# with white glyphs, whose smoothed edges are greys, and nothing else. The title picture has
+# no grey where the installer writes, only tints of blue and purple.
+gui_is_text_band() {  # gui_is_text_band SHOT X Y WIDTH HEIGHT
+  local colours
+  colours=$(gui_colours "$@")
+  grep -q '#000000' <<<"$colours" && grep -q '#FFFFFF' <<<"$colours" &&
+    ! gui_colour_kinds "$@" | grep -qx colour
+}
+
+# True when the rectangle holds some colour that no text band has.
+gui_has_picture() {  # gui_has_picture SHOT X Y WIDTH HEIGHT
+  gui_colour_kinds "$@" | grep -qx colour
+}
+
+# True when SHOT shows, in the client area whose corner is at X,Y, a text band of TEXT's size
+# at client position LEFT,TOP. With "exact", the band must also end there (the column behind
+# it shows the picture again), so that only a text of just that width counts; with "prefix",
+# a longer line counts too.
+gui_shows_drawn_text() {  # gui_shows_drawn_text exact|prefix SHOT X Y LEFT TOP TEXT
+  local w h x y
+  gui_text_extent "$7"
+  read -r w h <<<"$GUI_EXTENT"
+  [ -n "${h:-}" ] || return 1
+  x=$(($3 + $5)) y=$(($4 + $6))
+  gui_is_text_band "$2" "$x" "$y" "$w" "$h" || return 1
+  [ "$1" = prefix ] || gui_has_picture "$2" $((x + w)) "$y" 1 "$h"
 }
