@@ -9,4 +9,4 @@ inline constexpr char kNotFoundCaption[] = "Patch search error.";
 inline constexpr char kFailedCaption[] = "Patch install error.";
 inline constexpr char kDidNotCompleteText[] = "The Dravo patch did not complete. These work items failed:";
 inline constexpr char kCannotBeDoneText[] = "The Dravo patch was not installed. These work items cannot be done:";
-inline constexpr char kRecoveredCaption[] = "Dravo patch";
+inline constexpr char kRecoveredCaption[] = "Dravo patch recovery";

@@ -380,19 +380,26 @@ bool sync_host_file(const std::string& host) {
     return synced;
 }
 
+// Both names of a rename in host form; false, with the error set, when either is refused.
+bool translate_both(const char* from, const char* to, Translated* src, Translated* dst) {
+    *src = translate(from);
+    *dst = translate(to);
+    if (!src->ok || src->parent_missing) {
+        set_refusal_error(from, *src);
+        return false;
+    }
+    if (!dst->ok || dst->parent_missing) {
+        set_refusal_error(to, *dst);
+        return false;
+    }
+    return true;
+}
+
 // Renames `from` over `to`. The new file's data is on disk before the name points at it, and
 // the directory entry after, so that a power cut leaves one of the two files whole.
 bool rename_durably(const char* from, const char* to, Handle target_lock) {
-    Translated src = translate(from);
-    Translated dst = translate(to);
-    if (!src.ok || src.parent_missing) {
-        set_refusal_error(from, src);
-        return false;
-    }
-    if (!dst.ok || dst.parent_missing) {
-        set_refusal_error(to, dst);
-        return false;
-    }
+    Translated src, dst;
+    if (!translate_both(from, to, &src, &dst)) return false;
     if (held_by_other_than(src.host, Handle::Invalid) || held_by_other_than(dst.host, target_lock)) {
         set_error(Error::SharingViolation);
         return false;
@@ -427,16 +434,8 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
 
 bool move_file(const char* from, const char* to, Handle held) {
     if (injected(FaultOp::Replace)) return false;
-    Translated src = translate(from);
-    Translated dst = translate(to);
-    if (!src.ok || src.parent_missing) {
-        set_refusal_error(from, src);
-        return false;
-    }
-    if (!dst.ok || dst.parent_missing) {
-        set_refusal_error(to, dst);
-        return false;
-    }
+    Translated src, dst;
+    if (!translate_both(from, to, &src, &dst)) return false;
     if (host_exists(dst.host)) {
         set_error(Error::AlreadyExists, EEXIST);
         return false;

@@ -90,6 +90,32 @@ gui_run_installer "$prefix" "$tmp/Patch.exe" ok startmenu
 [ "$GUI_FINAL" = "My congratulations!" ] || fail "startmenu: final box '$GUI_FINAL'"
 diff -r -x DravoPatch.log -x '*.journal' "$tmp/expected" "$gamedir" >/dev/null || fail "startmenu: the game differs from the headless install"
 
+echo "== scenario: a work item fails: the box says so, nothing was changed, exit status 1"
+mkdir -p "$tmp/badpatch" && cp "$tmp"/patch/* "$tmp/badpatch/"
+sed -i 's/^0 newhero.bin hero/0 missing.bin hero/' "$tmp/badpatch/patch.ini"
+"$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/BadPatch.exe" "$tmp"/badpatch/* >/dev/null ||
+  fail "failing: cannot stamp the patch"
+setup failing 'windows\Start Menu\Programs'
+gui_run_installer "$prefix" "$tmp/BadPatch.exe" ok failing
+[ "$GUI_STATUS" = 1 ] || fail "failing: exit status $GUI_STATUS, not 1"
+[ "$GUI_FINAL" = "Patch install error." ] || fail "failing: final box '$GUI_FINAL'"
+grep -q 'cannot be done' "$GUI_SHOTS/failing-final.txt" 2>/dev/null || fail "failing: the box does not name the failure"
+diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$gamedir" >/dev/null || fail "failing: the game changed"
+[ ! -e "$gamedir/DravoPatch.stage" ] || fail "failing: the unpacked files were left behind"
+rm -rf "$prefix"
+
+echo "== scenario: a damaged patch is refused before anything is written"
+cp "$tmp/Patch.exe" "$tmp/Damaged.exe"
+at=$(grep -obUa 'newhero.bin' "$tmp/Damaged.exe" | head -1 | cut -d: -f1)
+printf '\x5a' | dd of="$tmp/Damaged.exe" bs=1 seek=$((at + 30)) conv=notrunc status=none
+setup damaged 'windows\Start Menu\Programs'
+gui_run_installer "$prefix" "$tmp/Damaged.exe" ok damaged
+[ "$GUI_STATUS" = 1 ] || fail "damaged: exit status $GUI_STATUS, not 1"
+[ "$GUI_FINAL" = "Patch install error." ] || fail "damaged: final box '$GUI_FINAL'"
+grep -q 'The patch is damaged' "$GUI_SHOTS/damaged-final.txt" 2>/dev/null || fail "damaged: the box does not say so"
+diff -r -x DravoPatch.log "$tmp/game" "$gamedir" >/dev/null || fail "damaged: the game directory changed"
+rm -rf "$prefix"
+
 echo "== scenario: a long install: the window is drawn and answers, and cannot be closed"
 # A container large enough that the rewrite lasts some seconds under Wine.
 DRAVO_DEMO_WORLD_KIB=${DRAVO_E2E_LONG_WORLD_KIB:-1048576} \
@@ -97,6 +123,28 @@ DRAVO_DEMO_WORLD_KIB=${DRAVO_E2E_LONG_WORLD_KIB:-1048576} \
   { echo "cannot make the large demo game"; exit 1; }
 "$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/BigPatch.exe" "$tmp"/bigpatch/* >/dev/null ||
   { echo "cannot stamp the large patch"; exit 1; }
+
+echo "== scenario: the installer killed while it works; the next start puts the game back"
+setup killed 'windows\Start Menu\Programs' "$tmp/biggame"
+kill_while_working() { sleep 1.5; WINEPREFIX=$GUI_PREFIX wineserver -k 2>/dev/null; }
+GUI_WHILE_WORKING=kill_while_working
+gui_run_installer "$prefix" "$tmp/BigPatch.exe" ok killed
+GUI_WHILE_WORKING=
+committed=0
+grep -qx commit "$gamedir"/DravoPatch.undo/install-1.journal 2>/dev/null && committed=1
+gui_run_installer "$prefix" "$tmp/BigPatch.exe" cancel killed-again
+[ "$GUI_STATUS" = 0 ] || fail "killed: the second start's exit status $GUI_STATUS"
+if [ "$committed" = 1 ]; then
+  echo "  (the kill came after the commit: the install was whole)"
+  cmp -s "$tmp/biggame/Data/dravo.mul" "$gamedir/Data/dravo.mul~undo1" || fail "killed: the old container is not kept"
+else
+  grep -q 'has been undone\|have been removed' <<<"$GUI_NOTICE" || fail "killed: the second start did not say what it did: '$GUI_NOTICE'"
+  diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/biggame" "$gamedir" >/dev/null || fail "killed: the game is not the old one"
+  [ -z "$(ls -A "$gamedir/DravoPatch.undo" 2>/dev/null)" ] || fail "killed: a journal is left"
+fi
+[ ! -e "$gamedir/DravoPatch.stage" ] || fail "killed: the unpacked files were left behind"
+rm -rf "$prefix"
+
 setup long 'windows\Start Menu\Programs' "$tmp/biggame"
 rm -rf "$tmp/biggame"
 long_drawn=0 long_closed=0

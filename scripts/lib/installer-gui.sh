@@ -146,16 +146,24 @@ gui_shot() {  # gui_shot NAME: waits briefly for the screen to settle, then save
 }
 
 # Runs the installer and acts as a user: ok, cancel. Sets GUI_STATUS (the exit status, or
-# 124 when it had to be ended) and GUI_FINAL (the caption of the final box, empty if none).
+# 124 when it had to be ended), GUI_FINAL (the caption of the final box, empty if none) and
+# GUI_NOTICE (what the box "Dravo patch recovery" said at the start, empty if none shown; it
+# is answered with OK).
 # When GUI_WHILE_WORKING names a function, it is called once the dialog was answered with OK,
 # while the installer works, with GUI_PID and GUI_PREFIX set; it must return in bounded time.
 gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
   GUI_PREFIX=$1
   local exe=$2 action=$3 shots=$4
-  GUI_FINAL=
+  GUI_FINAL= GUI_NOTICE=
   gui_wine "$GUI_PREFIX" "$exe" >/dev/null 2>&1 &
   GUI_PID=$!
-  if gui_wait_text 'I am found game Dravo\.|title="Patch search error\."|title="Patch install error\."' 60; then
+  local ready='I am found game Dravo\.|title="Patch search error\."|title="Patch install error\."'
+  if gui_wait_text "$ready"'|title="Dravo patch recovery"' 60 && gui_shows 'title="Dravo patch recovery"'; then
+    GUI_NOTICE=$(gui_windows | grep -A4 'title="Dravo patch recovery"' | tr '\n' ' ')
+    gui_shot "$shots-notice"
+    gui_press "$(gui_xid_by_name '^Dravo patch recovery$')" Return
+  fi
+  if gui_wait_text "$ready" 60; then
     if gui_shows 'I am found game Dravo'; then
       gui_shot "$shots-dialog"
       local dlg
