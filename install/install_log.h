@@ -1,4 +1,4 @@
-// The game folder's install log, "DravoPatch.log": every run that reached the game appends a
+// The game folder's install log, "DravoPatch.log": every install the user confirmed appends a
 // plain-text record of when it ran, which patch it was, what each work item did, and how it
 // ended, so that a player or a patch author can see afterwards what happened.
 #pragma once
@@ -10,7 +10,7 @@
 struct InstallLogEntry {
     std::string patch;     // "sha256 <hex>" of the carried entries, or where patch.ini came from
     WorkListReport work;   // empty when the run stopped before the work list
-    std::string outcome;   // the final message, or "cancelled by the user"
+    std::string outcome;   // the final message
 };
 
 // Appends the entry to the log in `game_dir` (which ends with a backslash). A log that cannot

@@ -248,8 +248,10 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources) {
     std::string game_dir;
     InstallResult r = run_steps(face, sources, game_dir);
-    if (!game_dir.empty())
-        append_install_log(game_dir, {sources.patch_name, r.work,
-                                      r.outcome == InstallOutcome::Cancelled ? "cancelled by the user" : r.text});
+    // Only an install that began is recorded: a run that stopped before (not found, a damaged
+    // patch, Cancel) leaves the game folder byte for byte as it was.
+    bool began = r.outcome == InstallOutcome::Completed || r.outcome == InstallOutcome::Failed ||
+                 r.outcome == InstallOutcome::NotWhole;
+    if (!game_dir.empty() && began) append_install_log(game_dir, {sources.patch_name, r.work, r.text});
     return r;
 }

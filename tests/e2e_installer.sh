@@ -71,7 +71,7 @@ gui_run_installer "$prefix" "$tmp/Patch.exe" cancel cancel
 [ -z "$GUI_FINAL" ] || fail "cancel: a final box '$GUI_FINAL'"
 [ ! -e "$gamedir/patch.ini" ] || fail "cancel: the patch's files were installed"
 [ ! -e "$gamedir/DravoPatch.stage" ] || fail "cancel: the unpacked files were left behind"
-diff -r -x DravoPatch.log "$tmp/game" "$gamedir" >/dev/null || fail "cancel: the game directory changed"
+diff -r "$tmp/game" "$gamedir" >/dev/null || fail "cancel: the game directory changed"
 cmp -s "$tmp/game/Data/dravo.mul" "$gamedir/Data/dravo.mul" || fail "cancel: the container changed"
 cmp -s "$tmp/game/message.dat" "$gamedir/message.dat" || fail "cancel: the message tables changed"
 
@@ -113,7 +113,7 @@ gui_run_installer "$prefix" "$tmp/Damaged.exe" ok damaged
 [ "$GUI_STATUS" = 1 ] || fail "damaged: exit status $GUI_STATUS, not 1"
 [ "$GUI_FINAL" = "Patch install error." ] || fail "damaged: final box '$GUI_FINAL'"
 grep -q 'The patch is damaged' "$GUI_SHOTS/damaged-final.txt" 2>/dev/null || fail "damaged: the box does not say so"
-diff -r -x DravoPatch.log "$tmp/game" "$gamedir" >/dev/null || fail "damaged: the game directory changed"
+diff -r "$tmp/game" "$gamedir" >/dev/null || fail "damaged: the game directory changed"
 rm -rf "$prefix"
 
 echo "== scenario: a long install: the window is drawn and answers, and cannot be closed"

@@ -107,7 +107,7 @@ at=$(grep -obUa 'newhero.bin' "$tmp/flipped.bin" | head -1 | cut -d: -f1)
 printf '\x5a' | dd of="$tmp/flipped.bin" bs=1 seek=$((at + 30)) conv=notrunc status=none
 check damaged-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/flipped.bin" --yes && {
   grep -q '^The patch is damaged: download it again\.$' "$tmp/out" || fail "damaged-patch: no damage text"
-  diff -r -x DravoPatch.log "$tmp/game" "$tmp/g" >/dev/null || fail "damaged-patch: the game directory changed"
+  diff -r "$tmp/game" "$tmp/g" >/dev/null || fail "damaged-patch: the game directory changed"
 }
 
 # An install killed halfway: the next recover rolls it back; a second recover has nothing to do.
