@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
+#include <vector>
 
 #include "platform/digest.h"
 #include "platform/winpath.h"
@@ -83,11 +85,63 @@ std::string absolute_path(const std::string& path) {
     return out.empty() || out.back() == ':' ? out + "\\" : out;
 }
 
+// The hash of one file being flushed: a thread reading it through the writer's handle.
+struct Transaction::Hashing {
+    std::string key;
+    std::thread worker;
+    bool ok = false;
+    plat::Sha256Digest digest{};
+};
+
+namespace {
+
+// Reads the whole file at `h` (of `size` bytes) from its start into the hash.
+bool hash_handle(plat::Handle h, std::int64_t size, plat::Sha256Digest* out) {
+    std::vector<std::uint8_t> buffer(1u << 20);
+    plat::Sha256 hash;
+    for (std::int64_t at = 0; at < size;) {
+        auto want = static_cast<std::uint32_t>(std::min<std::int64_t>(size - at, static_cast<std::int64_t>(buffer.size())));
+        std::uint32_t got = 0;
+        if (!plat::read_at(h, at, buffer.data(), want, &got) || got != want) return false;
+        hash.update(buffer.data(), got);
+        at += got;
+    }
+    return hash.finish(out);
+}
+
+}  // namespace
+
+Transaction::Transaction() = default;
+
 Transaction::~Transaction() {
+    join_hashing();
     if (open()) roll_back();
 }
 
+void Transaction::flushing(const char* path, plat::Handle h) {
+    join_hashing();
+    std::int64_t size = plat::file_size(h);
+    if (size < 0) return;
+    hashing_ = std::make_unique<Hashing>();
+    hashing_->key = key_of(absolute_path(path));
+    Hashing* job = hashing_.get();
+    job->worker = std::thread([job, h, size] { job->ok = hash_handle(h, size, &job->digest); });
+}
+
+void Transaction::flushed(const char*) {
+    if (!hashing_) return;
+    hashing_->worker.join();
+    if (hashing_->ok) digests_[hashing_->key] = plat::to_hex(hashing_->digest);
+    hashing_.reset();
+}
+
+void Transaction::join_hashing() {
+    if (hashing_ && hashing_->worker.joinable()) hashing_->worker.join();
+    hashing_.reset();
+}
+
 void Transaction::stop_watching() {
+    join_hashing();
     if (plat::file_changes_watcher() == this) plat::watch_file_changes(nullptr);
 }
 
@@ -151,6 +205,7 @@ bool Transaction::keep(const std::string& path, const std::string& key, plat::Ha
 bool Transaction::before_write(const char* path, plat::Disposition disposition) {
     std::string abs = absolute_path(path);
     std::string key = key_of(abs);
+    digests_.erase(key);  // about to change
     if (exempt(key) || changed_.count(key)) return true;
     if (!is_plain_file(abs)) {
         // An open of a missing file fails on its own; a creation is noted before it happens.
@@ -161,9 +216,17 @@ bool Transaction::before_write(const char* path, plat::Disposition disposition) 
     return keep(abs, key, plat::Handle::Invalid, disposition == plat::Disposition::OpenExisting);
 }
 
-bool Transaction::before_replace(const char* target, plat::Handle held) {
+bool Transaction::before_replace(const char* source, const char* target, plat::Handle held) {
     std::string abs = absolute_path(target);
     std::string key = key_of(abs);
+    // The name takes the source's bytes, and so the digest made of them as they were flushed.
+    auto hashed = digests_.find(key_of(absolute_path(source)));
+    if (hashed != digests_.end()) {
+        digests_[key] = hashed->second;
+        digests_.erase(hashed);
+    } else {
+        digests_.erase(key);
+    }
     if (exempt(key) || changed_.count(key)) return true;
     if (!is_plain_file(abs)) return plat::is_directory(abs.c_str()) || note_new(abs, key);
     return keep(abs, key, held, false);
@@ -172,6 +235,7 @@ bool Transaction::before_replace(const char* target, plat::Handle held) {
 bool Transaction::before_delete(const char* path, bool* handled) {
     std::string abs = absolute_path(path);
     std::string key = key_of(abs);
+    digests_.erase(key);
     if (exempt(key) || changed_.count(key) || !is_plain_file(abs) || plat::is_read_only(abs.c_str())) return true;
     // Deleting a file of the game keeps it instead, under its kept name.
     if (!keep(abs, key, plat::Handle::Invalid, false)) return false;
@@ -196,7 +260,13 @@ Result Transaction::commit() {
         if (f && !plat::flush_file(f.get()))
             return Result::failed("cannot flush " + plat::display_path(r.path) + ": " + plat::last_error_text());
         f.close();
-        // What the install leaves in each file, so that an undo can tell whether it changed since.
+        // What the install leaves in each file, so that an undo can tell whether it changed
+        // since: hashed as it was flushed, or read back now.
+        auto hashed = digests_.find(key_of(r.path));
+        if (hashed != digests_.end()) {
+            wrote.push_back({Record::Kind::Wrote, r.path, hashed->second});
+            continue;
+        }
         plat::Sha256Digest digest;
         if (!plat::sha256_of_file(r.path.c_str(), &digest))
             return Result::failed("cannot read back " + plat::display_path(r.path) + ": " + plat::last_error_text());

@@ -11,6 +11,8 @@
 // the one a roll-back restores.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,7 +40,7 @@ std::string absolute_path(const std::string& path);
 
 class Transaction final : public plat::FileChanges {
 public:
-    Transaction() = default;
+    Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     // A transaction neither committed nor rolled back is rolled back.
@@ -61,8 +63,12 @@ public:
     const std::vector<Record>& records() const { return records_; }
 
     bool before_write(const char* path, plat::Disposition disposition) override;
-    bool before_replace(const char* target, plat::Handle held) override;
+    bool before_replace(const char* source, const char* target, plat::Handle held) override;
     bool before_delete(const char* path, bool* handled) override;
+    // A finished file is hashed on a thread of its own while the system flushes it, so that
+    // the commit need not read a rewritten container again for its digest.
+    void flushing(const char* path, plat::Handle h) override;
+    void flushed(const char* path) override;
 
 private:
     bool append(const std::string& line);
@@ -77,6 +83,12 @@ private:
     int number_ = 0;
     std::vector<Record> records_;
     std::set<std::string> changed_;  // keys of the files journaled so far
+    // What a file holds now, by key, where it was hashed as it was written and has not
+    // changed since; the commit hashes the others.
+    std::map<std::string, std::string> digests_;
+    struct Hashing;
+    std::unique_ptr<Hashing> hashing_;
+    void join_hashing();
 };
 
 // Takes the records back, newest first: each kept file returns to its name, each new file

@@ -37,10 +37,22 @@ bool announce_text_write(const char* path, const char* mode) {
     return g_watcher->before_write(path, mode[0] == 'w' ? Disposition::CreateAlways : Disposition::OpenExisting);
 }
 
-bool announce_replace(const char* target, Handle held) {
+bool announce_replace(const char* source, const char* target, Handle held) {
     if (!watching()) return true;
     InWatcher guard;
-    return g_watcher->before_replace(target, held);
+    return g_watcher->before_replace(source, target, held);
+}
+
+void announce_flushing(const char* path, Handle h) {
+    if (!watching()) return;
+    InWatcher guard;
+    g_watcher->flushing(path, h);
+}
+
+void announce_flushed(const char* path) {
+    if (!watching()) return;
+    InWatcher guard;
+    g_watcher->flushed(path);
 }
 
 int announce_delete(const char* path) {

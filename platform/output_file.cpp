@@ -1,6 +1,8 @@
 // Safe rewriting of a file through a scratch file beside it.
 #include "platform/output_file.h"
 
+#include "platform/file_changes.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -80,7 +82,10 @@ bool OutputFile::close_handle() { return file_.close() || fail("cannot close the
 bool OutputFile::keep(Handle target_lock) {
     bool ok = true;
     if (file_) {
+        // A watcher (an install's journal) may read the finished file while the disk takes it.
+        detail::announce_flushing(scratch_.c_str(), file_.get());
         ok = flush_file(file_.get()) || fail("cannot flush");
+        detail::announce_flushed(scratch_.c_str());
         ok = close_handle() && ok;
     }
     if (ok && file_exists(target_.c_str()) && !copy_file_attributes(target_.c_str(), scratch_.c_str()))

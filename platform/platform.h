@@ -51,6 +51,10 @@ constexpr std::size_t kMaxPath = 260;
 Handle open_file(const char* path, Access access, Disposition disposition);
 bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written);
+// Reads up to `count` bytes at `offset`, and may run on another thread beside the owner's
+// calls on the same handle (a flush, say); the file position afterwards is unspecified. It
+// sets no error and takes no part in fault injection: it serves work that has a fallback.
+bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
 
 enum class SeekFrom { Begin, Current, End };
 // Moves the file pointer; returns the new absolute position, or -1 (pointer unchanged).

@@ -154,6 +154,19 @@ bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes
     return true;
 }
 
+bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    *bytes_read = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (*bytes_read < count) {
+        ssize_t n = ::pread(fd_of(h), out + *bytes_read, count - *bytes_read, static_cast<off_t>(offset + *bytes_read));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        *bytes_read += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
     if (injected(FaultOp::Write)) return false;
@@ -417,13 +430,13 @@ bool rename_durably(const char* from, const char* to, Handle target_lock) {
 
 bool replace_file(const char* from, const char* to) {
     if (injected(FaultOp::Replace)) return false;
-    return detail::announce_replace(to, Handle::Invalid) && rename_durably(from, to, Handle::Invalid);
+    return detail::announce_replace(from, to, Handle::Invalid) && rename_durably(from, to, Handle::Invalid);
 }
 
 // The lock is a flock on the old file, held through the rename: another process that opens
 // the name before the rename finds it locked, and one that opens it after gets the new file.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
-    bool ok = !injected(FaultOp::Replace) && detail::announce_replace(to, target_lock) &&
+    bool ok = !injected(FaultOp::Replace) && detail::announce_replace(from, to, target_lock) &&
               rename_durably(from, to, target_lock);
     Error e = g_last_error;
     int err = g_last_errno;

@@ -116,6 +116,18 @@ bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes
     return ok != FALSE;
 }
 
+// On a handle opened without FILE_FLAG_OVERLAPPED, Windows reads at the offset given and
+// serialises the call with the handle's other calls.
+bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xffffffff);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    BOOL ok = ReadFile(native(h), buffer, count, &got, &at);
+    *bytes_read = got;
+    return ok != FALSE || GetLastError() == ERROR_HANDLE_EOF;
+}
+
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
     if (injected(FaultOp::Write)) return false;
@@ -237,7 +249,7 @@ bool delete_file(const char* path) {
 
 bool replace_file(const char* from, const char* to) {
     if (injected(FaultOp::Replace)) return false;
-    if (!detail::announce_replace(to, Handle::Invalid)) return false;
+    if (!detail::announce_replace(from, to, Handle::Invalid)) return false;
     if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         remember_last_error();
         return false;
