@@ -86,6 +86,10 @@ public:
         xfile_write(err_, text, n);
         if (next_) next_->long_message(number, string_count, line);
     }
+    // The other warnings are the source author's, not the game's: they never go to the file.
+    void warning(long line, const std::string& text) override {
+        if (next_) next_->warning(line, text);
+    }
 
 private:
     XFileHandle* err_;
@@ -146,16 +150,48 @@ void close_error_file(XFileHandle* err) {
 
 }  // namespace
 
+void Compiler::warn(long line, const std::string& text) {
+    if (observer_) observer_->warning(line, text);
+}
+
+void Compiler::note_header(const HeaderNotes& notes) {
+    if (notes.number == kNoToken) {
+        warn(line_number_, "the header has no message number; it is stored as message " +
+                               std::to_string(record_.number));
+    } else if (notes.number < 0 || notes.number > 65535) {
+        warn(line_number_, "message number " + std::to_string(notes.number) + " does not fit 16 bits; it is stored as " +
+                               std::to_string(record_.number));
+    }
+    // "#0" alone is how a source closes its last message: no numbers are missed there.
+    if (notes.abandoned_at && record_.number != 0) {
+        warn(line_number_, std::string("the header has no ") + notes.abandoned_at +
+                               " number: the rest of the line (keywords, names, points) is not read");
+    } else if (notes.width_read && (notes.width < 0 || notes.width >= 300)) {
+        warn(line_number_, "width " + std::to_string(notes.width) + " is out of range; 299 is used");
+    }
+}
+
 void Compiler::start_message() {
     record_ = IndexRecord{};
     text_.clear();
     record_.language = static_cast<std::uint8_t>(language_);
-    raw_ = read_header(line_.stripped, record_, HeaderRules::Compiler);
+    HeaderNotes notes;
+    raw_ = read_header(line_.stripped, record_, HeaderRules::Compiler, &notes);
     record_.first_string = running_count_;
     header_line_ = line_number_;
+    seen_header_ = true;
+    dropped_line_ = false;
+    text_line_ = 0;
+    note_header(notes);
 }
 
 void Compiler::write_current(int line_mode) {
+    auto earlier = defined_.find(record_.number);
+    if (earlier != defined_.end())
+        warn(header_line_, "message " + std::to_string(record_.number) + " is defined again (first at line " +
+                               std::to_string(earlier->second) +
+                               "): this definition replaces it, and the earlier strings stay unused in message.str");
+    defined_[record_.number] = header_line_;
     if (!write_message(text_.c_str(), record_, out_, running_count_, line_mode)) ok_ = false;
     if (observer_ && is_too_long(record_)) observer_->long_message(record_.number, record_.string_count, header_line_);
     std::uint8_t bytes[kIndexRecordSize];
@@ -166,14 +202,36 @@ void Compiler::write_current(int line_mode) {
 bool Compiler::feed(const char* piece) {
     treat_line(piece, record_, language_, line_);
     if (line_.kind == LineKind::Header) {
-        if (record_.number != 0) write_current(line_.line_mode);
+        if (record_.number != 0) {
+            write_current(line_.line_mode);
+        } else if (seen_header_ && text_line_ != 0) {
+            warn(text_line_, "text under a header numbered 0 belongs to no message and is not written");
+        }
         start_message();
     } else if (line_.kind == LineKind::Text) {
-        text_.add_line(line_, raw_);
+        if (!seen_header_ && !text_before_header_) {
+            text_before_header_ = true;
+            warn(line_number_, "text before the first header line belongs to no message and is not written");
+        }
+        if (!text_.add_line(line_, raw_) && !dropped_line_) {
+            dropped_line_ = true;
+            warn(line_number_, "the message's text reaches 10000 characters: this line and any after it that do not "
+                               "fit are dropped");
+        }
+        text_line_ = line_number_;
     }
     std::size_t n = std::strlen(piece);
     if (n && piece[n - 1] == '\n') ++line_number_;
     return ok_;
+}
+
+void Compiler::finish() {
+    // A message is written when the next header line comes; the last one has none.
+    if (record_.number != 0)
+        warn(header_line_, "message " + std::to_string(record_.number) +
+                               " is never written: no header line follows it; end the source with a line \"#0\"");
+    else if (seen_header_ && text_line_ != 0)
+        warn(text_line_, "text under a header numbered 0 belongs to no message and is not written");
 }
 
 void feed_source(Compiler& compiler, const char* source, std::size_t size) {
@@ -190,6 +248,7 @@ void feed_source(Compiler& compiler, const char* source, std::size_t size) {
         at += n;
         if (!compiler.feed(piece)) return;
     }
+    compiler.finish();
 }
 
 bool MemoryOutput::put_string(const std::uint8_t* record) {
@@ -245,6 +304,7 @@ CompileResult compile_messages(CompileObserver* observer) {
         ok = compiler.feed(piece);
     }
     bool read_ok = !std::ferror(source.get());
+    if (ok && read_ok) compiler.finish();
     source.reset();
     ok = out.flush_strings() && ok;
     ok = finish_table(dat) && ok;

@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "base/result.h"
+#include "messages/message_header.h"
 #include "messages/message_tables.h"
 #include "messages/message_writer.h"
 #include "messages/source_line.h"
@@ -23,12 +25,15 @@ public:
     virtual bool put_record(std::uint16_t number, const std::uint8_t* record) = 0;
 };
 
-// Told of every message whose strings do not fit its pages.
+// Told of every message whose strings do not fit its pages, and of what the compiler drops
+// or changes in silence: the tables stay as they are, the source's author learns why.
 class CompileObserver {
 public:
     virtual ~CompileObserver() = default;
     // `line` is the source line of the message's header, counted from 1.
     virtual void long_message(int number, int string_count, long line) = 0;
+    // A warning about source line `line` (counted from 1), in words.
+    virtual void warning(long line, const std::string& text) { (void)line, (void)text; }
 };
 
 class Compiler {
@@ -37,11 +42,15 @@ public:
     // One piece of a source line as fgets gives it: at most 249 characters, ending at the line
     // feed if the line ended within it. False once a write has failed.
     bool feed(const char* piece);
+    // The end of the source: warns of text that no header line closed.
+    void finish();
     bool ok() const { return ok_; }
 
 private:
     void start_message();
     void write_current(int line_mode);
+    void warn(long line, const std::string& text);
+    void note_header(const HeaderNotes& notes);
 
     TableOutput& out_;
     CompileObserver* observer_;
@@ -54,6 +63,11 @@ private:
     long line_number_ = 1;
     long header_line_ = 0;
     bool ok_ = true;
+    bool seen_header_ = false;
+    bool text_before_header_ = false;  // warned of already
+    bool dropped_line_ = false;        // in the current message, warned of already
+    long text_line_ = 0;               // the last text line of the current message
+    std::map<int, long> defined_;      // message numbers written so far, and their header lines
 };
 
 // Splits a source held in memory into the pieces fgets would give for it, and feeds them.

@@ -63,23 +63,29 @@ bool take_keyword(char* rest, const char* keyword) {
     return true;
 }
 
-// The eight numbers. False when the compiler's rules abandon the header at a missing number.
-bool read_numbers(char*& p, IndexRecord& r, bool lenient) {
-    r.number = static_cast<std::uint16_t>(next_number(p));
+// The eight numbers. False when the compiler's rules abandon the header at a missing number,
+// whose field `notes` names.
+bool read_numbers(char*& p, IndexRecord& r, bool lenient, HeaderNotes& notes) {
+    int number = next_number(p);
+    notes.number = number;
+    r.number = static_cast<std::uint16_t>(number);
     std::uint16_t* fields[] = {&r.hdr2, &r.hdr3, &r.hdr4, &r.hdr5};
-    for (std::uint16_t* f : fields) {
+    const char* names[] = {"hdr2", "hdr3", "hdr4", "hdr5"};
+    for (int i = 0; i < 4; ++i) {
         int v = next_number(p);
-        if (v == kNoToken && !lenient) return false;
-        *f = static_cast<std::uint16_t>(v);
+        if (v == kNoToken && !lenient) return (notes.abandoned_at = names[i]), false;
+        *fields[i] = static_cast<std::uint16_t>(v);
     }
     int v = next_number(p);
-    if (v == kNoToken && !lenient) return false;
+    if (v == kNoToken && !lenient) return (notes.abandoned_at = "width"), false;
+    notes.width = v;
+    notes.width_read = true;
     std::uint32_t width = static_cast<std::uint32_t>(v);
     r.width = (width == 0 || width > static_cast<std::uint32_t>(kMaxWidth)) ? kMaxWidth : width;
     r.page_lines = static_cast<std::uint8_t>(next_number(p));
     if (r.page_lines == 0) r.page_lines = 1;
     v = next_number(p);
-    if (v == kNoToken && !lenient) return false;
+    if (v == kNoToken && !lenient) return (notes.abandoned_at = "end_point"), false;
     r.end_point = v;
     return true;
 }
@@ -164,7 +170,10 @@ int next_number(char*& cursor) {
     return text_to_int(t.start);
 }
 
-bool read_header(const char* line, IndexRecord& record, HeaderRules rules) {
+bool read_header(const char* line, IndexRecord& record, HeaderRules rules, HeaderNotes* notes) {
+    HeaderNotes unused;
+    HeaderNotes& note = notes ? *notes : unused;
+    note = HeaderNotes{};
     const bool lenient = rules == HeaderRules::Update;
     char header[kHeaderCapacity + 1];
     copy_cut(header, line, kHeaderCapacity - 2);
@@ -176,7 +185,7 @@ bool read_header(const char* line, IndexRecord& record, HeaderRules rules) {
     bool raw = *p == '#';
     if (raw) ++p;
     record.raw = raw ? 1 : 0;
-    if (!read_numbers(p, record, lenient)) {
+    if (!read_numbers(p, record, lenient, note)) {
         if (record.width == 0) record.width = kMaxWidth;  // abandoned before its width
         return raw;
     }

@@ -23,8 +23,16 @@ int text_to_int(const char* text);
 // point of that value.
 enum class HeaderRules { Compiler, Update };
 
+// What reading a header changed or gave up, for the compiler's warnings.
+struct HeaderNotes {
+    long long number = 0;          // the number as written (before it was cut to 16 bits)
+    const char* abandoned_at = nullptr;  // the first missing number's field, when abandoned
+    long long width = 0;           // the width as written, when read
+    bool width_read = false;
+};
+
 // Reads a header line ("#" or "##" and its numbers, keywords, names and points) into a
 // cleared record. The first character is skipped whatever it is. Returns the raw flag.
-bool read_header(const char* line, IndexRecord& record, HeaderRules rules);
+bool read_header(const char* line, IndexRecord& record, HeaderRules rules, HeaderNotes* notes = nullptr);
 
 }  // namespace messages

@@ -113,16 +113,17 @@ void MessageText::append(const char* s, std::size_t n) {
     text_[length_] = 0;
 }
 
-void MessageText::add_line(const TreatedLine& line, bool raw) {
+bool MessageText::add_line(const TreatedLine& line, bool raw) {
     const char* s = raw ? line.unstripped : line.stripped;
     std::size_t n = std::strlen(s);
     bool add_backslash = raw && (n == 0 || s[n - 1] != '\\');
-    if (length_ + n + (add_backslash ? 1 : 0) >= kTextChars + 1) return;
+    if (length_ + n + (add_backslash ? 1 : 0) >= kTextChars + 1) return false;
     append(s, n);
     if (add_backslash) append("\\", 1);
     bool ends_open = !raw && (n == 0 || (s[n - 1] != '\\' && s[n - 1] != ' '));
     // The space that separates this line from the next is dropped when the text is full.
     if (ends_open && length_ < static_cast<std::size_t>(kTextChars)) append(" ", 1);
+    return true;
 }
 
 bool is_too_long(const IndexRecord& r) {

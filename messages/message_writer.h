@@ -31,8 +31,8 @@ class MessageText {
 public:
     void clear() { length_ = 0; text_[0] = 0; }
     // A text line: the stripped form for a normal message, the unstripped one ended with a
-    // backslash for a raw message. A line that would not fit is dropped.
-    void add_line(const TreatedLine& line, bool raw);
+    // backslash for a raw message. A line that would not fit is dropped: false then.
+    bool add_line(const TreatedLine& line, bool raw);
     const char* c_str() const { return text_; }
     std::size_t length() const { return length_; }
 

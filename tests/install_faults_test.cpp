@@ -167,16 +167,20 @@ TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
     auto check = [&](const StepRun& run) {
         // Some failures are met by a retry (the file library tries opens and reads again);
         // a failure that was not overcome must never be reported as success.
-        if (run.failure_met && !run.succeeded) EXPECT_NE(r.outcome, InstallOutcome::Completed);
+        if (run.failure_met && !run.succeeded) {
+            EXPECT_NE(r.outcome, InstallOutcome::Completed);
+        }
         std::map<std::string, std::string> files = game_files();
         const std::string log = files["DravoPatch.log"];
         files.erase("DravoPatch.log");
         if (r.outcome != InstallOutcome::Completed) {
-            if (r.outcome == InstallOutcome::Failed)
+            if (r.outcome == InstallOutcome::Failed) {
                 EXPECT_NE(log.find(r.text.substr(0, r.text.find('\n'))), std::string::npos) << log;
+            }
             EXPECT_NE(r.outcome, InstallOutcome::NotWhole) << r.text;
-            if (r.outcome == InstallOutcome::Failed)
+            if (r.outcome == InstallOutcome::Failed) {
                 EXPECT_NE(r.text.find("Nothing was changed"), std::string::npos) << r.text;
+            }
             EXPECT_EQ(differences(files, old_files), std::vector<std::string>{})
                 << "a failed install must leave the old game, and nothing else: " << r.text;
             return;
@@ -200,8 +204,10 @@ TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
             EXPECT_TRUE(is_old || is_new) << "neither the old nor the new file";
         }
         EXPECT_EQ(records_without_strings(files["message.dat"], files["message.str"]), std::vector<int>{});
-        if (!run.failure_met) EXPECT_EQ(differences(files, new_game), std::vector<std::string>{})
-            << "a completed install must leave the patched game";
+        if (!run.failure_met) {
+            EXPECT_EQ(differences(files, new_game), std::vector<std::string>{})
+                << "a completed install must leave the patched game";
+        }
     };
     EXPECT_GT(fail_each_step(kEveryFaultOp, prepare, action, check), 10);
 }

@@ -27,6 +27,63 @@ public:
     Strings seen;
 };
 
+// Every warning as "LINE: text", for the sources below.
+class Warnings : public CompileObserver {
+public:
+    void long_message(int, int, long) override {}
+    void warning(long line, const std::string& text) override { seen.push_back(std::to_string(line) + ": " + text); }
+    Strings seen;
+};
+
+Strings warnings_of(const std::string& source) {
+    Warnings w;
+    compile_in_memory(source, &w);
+    return w.seen;
+}
+
+// Each thing the compiler drops or changes in silence is said, at the line it concerns; the
+// tables are the same as without anyone listening.
+TEST(CompilerWarnings, SayWhatIsDroppedOrChanged) {
+    struct Case {
+        std::string source;
+        std::string warning;  // the start of the one warning expected, "LINE: text"
+    };
+    const Case cases[] = {
+        {"#1 0 0 0 0 40 2 0\nHello.\n", "1: message 1 is never written: no header line follows it"},
+        {"stray\n#1 0 0 0 0 40 2 0\nHello.\n#0\n", "1: text before the first header line"},
+        {"#1 0 0 0 0 40 2 0\nHello.\n#0\nafter\n", "4: text under a header numbered 0"},
+        {"#1 0 0 0 0 40 2 0\nA.\n#1 0 0 0 0 40 2 0\nB.\n#0\n", "3: message 1 is defined again (first at line 1)"},
+        {"#70000 0 0 0 0 40 2 0\nHello.\n#0\n", "1: message number 70000 does not fit 16 bits; it is stored as 4464"},
+        {"#1 0 0 0\nHello.\n#0\n", "1: the header has no hdr5 number"},
+        {"#1 0 0 0 0 40 2\nHello.\n#0\n", "1: the header has no end_point number"},
+        {"#1 0 0 0 0 300 2 0\nHello.\n#0\n", "1: width 300 is out of range; 299 is used"},
+        {"#1 0 0 0 0 -5 2 0\nHello.\n#0\n", "1: width -5 is out of range; 299 is used"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        Strings seen = warnings_of(c.source);
+        ASSERT_EQ(seen.size(), 1u) << (seen.empty() ? "" : seen[0] + " | " + seen.back());
+        EXPECT_EQ(seen[0].rfind(c.warning, 0), 0u) << seen[0];
+        Warnings listener;
+        MemoryTables heard = compile_in_memory(c.source, &listener);
+        MemoryTables unheard = compile_in_memory(c.source);
+        EXPECT_EQ(heard.dat, unheard.dat);
+        EXPECT_EQ(heard.str, unheard.str);
+    }
+    // A sound source says nothing; a width of 0 is the format's default.
+    EXPECT_EQ(warnings_of("#1 0 0 0 0 0 2 0\nHello.\n#2 0 0 0 0 40 1 0 nostop -c a.wav p5\nThere.\n#0\n"),
+              Strings{});
+}
+
+TEST(CompilerWarnings, ALineDroppedAtTheTextBoundIsSaidOnce) {
+    std::string source = "#1 0 0 0 0 299 255 0\n";
+    for (int i = 0; i < 60; ++i) source += std::string(200, 'x') + "\n";  // 12,000 characters
+    source += "#0\n";
+    Strings seen = warnings_of(source);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].rfind("51: the message's text reaches 10000 characters", 0), 0u) << seen[0];
+}
+
 TEST(CompilerSource, WidthAndPageLinesFromTheHeader) {
     MemoryTables t = compile_in_memory("#12 0 0 0 0 40 2 0\nHello there.\n#0\n");
     IndexRecord r = record_of(t.dat, 12);

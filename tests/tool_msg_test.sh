@@ -34,6 +34,19 @@ same_file roundtrip-dat "$src/message.dat" "$tmp/again/message.dat"
 same_file roundtrip-str "$src/message.str" "$tmp/again/message.str"
 check decompile-stdout 0 run msg decompile "$(winpath "$src")" && expect_line decompile-stdout "$tmp/out" '^##7 1 2 3 4 20 2 5 -c p3 p4$'
 
+# What the compiler drops is said on stderr, never in Message.err; --strict writes nothing.
+mkdir -p "$tmp/open"
+printf '#1 0 0 0 0 40 2 0\nHello.\n' >"$tmp/open/message.txt"
+(cd "$tmp/work" && check strict 1 run msg compile --strict "$(winpath "$tmp/open")") &&
+  expect_line strict-warning "$tmp/err" '^message\.txt:1: warning: message 1 is never written: no header line follows it' &&
+  expect_line strict-error "$tmp/err" 'taken as errors \(--strict\): nothing was written'
+[ ! -e "$tmp/open/message.dat" ] || { echo "FAIL strict: tables were written"; failures=$((failures + 1)); }
+(cd "$tmp/work" && check not-strict 0 run msg compile "$(winpath "$tmp/open")") &&
+  expect_line not-strict "$tmp/err" '^message\.txt:1: warning: message 1 is never written'
+[ -f "$tmp/open/message.dat" ] || { echo "FAIL not-strict: no tables"; failures=$((failures + 1)); }
+mkdir -p "$tmp/clean" && printf '#1 0 0 0 0 40 2 0\nHello.\n#0\n' >"$tmp/clean/message.txt"
+(cd "$tmp/work" && check strict-clean 0 run msg compile --strict "$(winpath "$tmp/clean")")
+
 check compile-missing 1 run msg compile "$(winpath "$tmp/nowhere")" && expect_line compile-missing "$tmp/err" 'message\.txt'
 check decompile-missing 1 run msg decompile "$(winpath "$tmp/nowhere")"
 

@@ -25,16 +25,26 @@ struct MsgOptions {
     std::string dir;
     std::string output;
     int number = 0;
+    bool strict = false;
 };
 
-// Long messages in the form translators know from other compilers.
-class WarnLongMessages final : public messages::CompileObserver {
+// The compiler's warnings in the form translators know from gettext's tools, on stderr.
+class PrintWarnings final : public messages::CompileObserver {
 public:
     void long_message(int number, int string_count, long line) override {
         std::fprintf(stderr, "message.txt:%ld: warning: message %d: the string is long (string count %d)\n", line,
                      number, string_count);
+        ++count;
     }
+    void warning(long line, const std::string& text) override {
+        std::fprintf(stderr, "message.txt:%ld: warning: %s\n", line, plat::to_host_text(text).c_str());
+        ++count;
+    }
+    int count = 0;
 };
+
+// A source is a few MB at the most; the bound only keeps a stray huge file out of memory.
+constexpr std::int64_t kMaxSourceBytes = std::int64_t{256} << 20;
 
 // message.dat holds one record per message number, and a number has 16 bits.
 constexpr std::int64_t kMaxIndexBytes = std::int64_t{65536} * messages::kIndexRecordSize;
@@ -61,7 +71,18 @@ int run_compile(const MsgOptions& o) {
     config::reset_configuration();
     if (!config::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
         return fail(o.dir, kPathTooLong);
-    WarnLongMessages warn;
+    PrintWarnings warn;
+    if (o.strict) {
+        // Compiled in memory first: with any warning, nothing is written at all.
+        std::vector<std::uint8_t> source;
+        if (int rc = read_whole_file(dir + "message.txt", kMaxSourceBytes, "a message source is a few MB", source);
+            rc != kExitOk)
+            return rc;
+        messages::compile_in_memory(std::string(source.begin(), source.end()), &warn);
+        if (warn.count > 0)
+            return fail(shown(dir + "message.txt"), std::to_string(warn.count) +
+                                                        " warning(s), taken as errors (--strict): nothing was written");
+    }
     messages::CompileResult r = messages::compile_messages(&warn);
     xfile::reset_xfile();
     if (!r.failed()) return kExitOk;
@@ -130,6 +151,7 @@ void add_msg_command(CLI::App& app, int& exit_status) {
     CLI::App* compile = msg->add_subcommand(
         "compile", "Compile DIR/message.txt into DIR/message.dat and DIR/message.str (Message.err goes here)");
     compile->add_option("DIR", opts->dir, "The directory of the message files")->required();
+    compile->add_flag("--strict", opts->strict, "Take every warning as an error: exit 1 and write nothing");
     compile->callback([opts, &exit_status] { exit_status = run_compile(*opts); });
 
     CLI::App* decompile = msg->add_subcommand("decompile", "Write a message source from DIR's tables");

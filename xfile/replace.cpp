@@ -89,7 +89,6 @@ bool Rewrite::copy_source(XFileHandle* h, std::int32_t size) {
 }
 
 ReplaceResult Rewrite::open_container(const char* container_path) {
-    using Problem = xfile::HeldContainer::Problem;
     if (plat::is_directory(container_path)) return failed("the container is a directory, not a file");
     if (!plat::file_exists(container_path)) return failed("the container does not exist");
     container_ = xfile::hold_container(container_path);
