@@ -63,23 +63,35 @@ private:
     std::uint16_t number_;
 };
 
+// A message's header, text lines and, when its strings were aligned by the header line behind
+// it, the "#0 \c" or "#0 \e" line that closes it.
+std::string message_body(const IndexRecord& record, const std::string& header, const std::vector<std::string>& lines,
+                         int line_mode) {
+    std::string b = (header.empty() ? header_line(record) : header) + "\n";
+    for (const std::string& l : lines) b += l + "\n";
+    if (line_mode != 0) {
+        bool dots = record.dots && !dots_in_lines(record, line_mode);
+        b += std::string(dots ? "..." : "") + (line_mode == 1 ? "#0 \\c\n" : "#0 \\e\n");
+    }
+    return b;
+}
+
 class Decompiler {
 public:
     Decompiler(const std::vector<std::uint8_t>& dat, const std::vector<std::uint8_t>& str) : dat_(dat), str_(str) {}
-    DecompiledSource run();
+    DecompiledMessages run();
 
 private:
     void collect_items();
     void add_unreferenced(const std::vector<bool>& referenced);
     std::vector<std::string> strings_of(const Item& it) const;
     bool encode(const Item& it, std::vector<std::string>& lines, int& line_mode) const;
-    std::string body(const Item& it, const std::vector<std::string>& lines, int line_mode) const;
     bool reproduces(const Item& it, const std::string& snippet) const;
 
     const std::vector<std::uint8_t>& dat_;
     const std::vector<std::uint8_t>& str_;
     std::vector<Item> items_;
-    DecompiledSource out_;
+    DecompiledMessages out_;
 };
 
 std::size_t string_total(const std::vector<std::uint8_t>& str) { return str.size() / kStringRecordSize; }
@@ -145,16 +157,6 @@ std::vector<std::string> Decompiler::strings_of(const Item& it) const {
     return t;
 }
 
-std::string Decompiler::body(const Item& it, const std::vector<std::string>& lines, int line_mode) const {
-    std::string b = header_line(it.record) + "\n";
-    for (const std::string& l : lines) b += l + "\n";
-    if (line_mode != 0) {
-        bool dots = it.record.dots && !dots_in_lines(it.record, line_mode);
-        b += std::string(dots ? "..." : "") + (line_mode == 1 ? "#0 \\c\n" : "#0 \\e\n");
-    }
-    return b;
-}
-
 bool Decompiler::reproduces(const Item& it, const std::string& snippet) const {
     Capture capture(it.record.number);
     Compiler compiler(capture, nullptr);
@@ -183,7 +185,7 @@ bool Decompiler::encode(const Item& it, std::vector<std::string>& lines, int& li
                 first_try = l;
                 have_first = true;
             }
-            if (!reproduces(it, language + body(it, l, mode) + closing)) return false;
+            if (!reproduces(it, language + message_body(it.record, "", l, mode) + closing)) return false;
             lines = l;
             line_mode = mode;
             return true;
@@ -196,7 +198,7 @@ bool Decompiler::encode(const Item& it, std::vector<std::string>& lines, int& li
     return false;
 }
 
-DecompiledSource Decompiler::run() {
+DecompiledMessages Decompiler::run() {
     collect_items();
     std::vector<bool> referenced(string_total(str_), false);
     for (const Item& it : items_)
@@ -218,30 +220,22 @@ DecompiledSource Decompiler::run() {
         return (a.count > 0) < (b.count > 0);
     });
 
-    out_.text = "// Message source written by dravo msg decompile\n";
-    int language = 1;
-    std::string pending;  // "..." of the message before, carried by the next header line
     std::uint32_t running = 0;
     for (const Item& it : items_) {
         std::string who = "message " + std::to_string(it.record.number);
         if (it.first != running && it.count > 0)
             out_.warnings.push_back(who + ": its strings do not follow the ones before it; they are written again");
         running = std::max(running, it.first + it.count);
-        std::vector<std::string> lines;
-        int line_mode = 0;
-        if (!encode(it, lines, line_mode))
+        SourceMessage m;
+        m.record = it.record;
+        m.record.first_string = it.first;  // an earlier definition's own
+        m.earlier_definition = it.record_bytes == nullptr;
+        if (!encode(it, m.lines, m.line_mode))
             out_.warnings.push_back(who + ": no source found that compiles to the same " +
                                     (it.record_bytes ? "record and strings" : "unreferenced strings") +
                                     "; written as near as it gets");
-        if (it.record.language != language) {
-            out_.text += it.record.language == 0 ? "#RUS\n" : "#INTER\n";
-            language = it.record.language == 0 ? 0 : 1;
-        }
-        out_.text += pending + body(it, lines, line_mode);
-        pending = it.record.dots && line_mode == 0 ? "..." : "";
-        if (it.record_bytes) ++out_.messages;
+        out_.messages.push_back(std::move(m));
     }
-    out_.text += pending + "#0\n";
     return out_;
 }
 
@@ -283,8 +277,39 @@ std::string header_line(const IndexRecord& r) {
     return h;
 }
 
-DecompiledSource decompile(const std::vector<std::uint8_t>& dat, const std::vector<std::uint8_t>& str) {
+std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines) {
+    std::string text = "// Message source written by dravo msg decompile\n";
+    long lines = 1;
+    auto add = [&](const std::string& piece) {
+        text += piece;
+        lines += static_cast<long>(std::count(piece.begin(), piece.end(), '\n'));
+    };
+    int language = 1;
+    std::string pending;  // "..." of the message before, carried by the next header line
+    for (const SourceMessage& m : messages) {
+        if (m.record.language != language) {
+            add(m.record.language == 0 ? "#RUS\n" : "#INTER\n");
+            language = m.record.language == 0 ? 0 : 1;
+        }
+        if (header_lines) header_lines->push_back(lines + 1);
+        add(pending + message_body(m.record, m.header, m.lines, m.line_mode));
+        pending = m.record.dots && m.line_mode == 0 ? "..." : "";
+    }
+    return text + pending + "#0\n";
+}
+
+DecompiledMessages decompile_messages(const std::vector<std::uint8_t>& dat, const std::vector<std::uint8_t>& str) {
     return Decompiler(dat, str).run();
+}
+
+DecompiledSource decompile(const std::vector<std::uint8_t>& dat, const std::vector<std::uint8_t>& str) {
+    DecompiledMessages m = decompile_messages(dat, str);
+    DecompiledSource out;
+    out.text = source_text(m.messages);
+    out.warnings = std::move(m.warnings);
+    out.messages = static_cast<int>(
+        std::count_if(m.messages.begin(), m.messages.end(), [](const SourceMessage& s) { return !s.earlier_definition; }));
+    return out;
 }
 
 }  // namespace messages

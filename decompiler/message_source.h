@@ -58,6 +58,22 @@
 
 namespace messages {
 
+// One message of a source: the record its header line gives, its text lines, and the line
+// alignment mode (1 "\c", 2 "\e") of the "#0" line that closes it when its strings were
+// aligned by the line behind them (0: the next header closes it).
+struct SourceMessage {
+    IndexRecord record;
+    bool earlier_definition = false;  // strings that a later definition of its number left unused
+    std::string header;               // the header line as written; empty: the one `record` gives
+    std::vector<std::string> lines;
+    int line_mode = 0;
+};
+
+struct DecompiledMessages {
+    std::vector<SourceMessage> messages;  // in the order of their strings in message.str
+    std::vector<std::string> warnings;    // what does not come back the same, and lost strings
+};
+
 struct DecompiledSource {
     std::string text;                   // the message source
     std::vector<std::string> warnings;  // what does not come back the same, and lost strings
@@ -65,7 +81,13 @@ struct DecompiledSource {
 };
 
 // `dat` and `str` are the two tables' whole contents.
+DecompiledMessages decompile_messages(const std::vector<std::uint8_t>& dat, const std::vector<std::uint8_t>& str);
 DecompiledSource decompile(const std::vector<std::uint8_t>& dat, const std::vector<std::uint8_t>& str);
+
+// The message source of `messages`: section lines where the language changes, each message's
+// header and lines, and the "..." of a message's dots flag on the line that closes it.
+// `header_lines`, when given, receives the line of each message's header in that text.
+std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines = nullptr);
 
 // The header line that the compiler reads back into the same record fields.
 std::string header_line(const IndexRecord& r);

@@ -194,6 +194,7 @@ void Compiler::write_current(int line_mode) {
     defined_[record_.number] = header_line_;
     if (!write_message(text_.c_str(), record_, out_, running_count_, line_mode)) ok_ = false;
     if (observer_ && is_too_long(record_)) observer_->long_message(record_.number, record_.string_count, header_line_);
+    if (observer_) observer_->message_written(record_.number, record_.first_string, header_line_);
     std::uint8_t bytes[kIndexRecordSize];
     encode_index(record_, bytes);
     if (!out_.put_record(record_.number, bytes)) ok_ = false;

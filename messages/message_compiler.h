@@ -34,6 +34,11 @@ public:
     virtual void long_message(int number, int string_count, long line) = 0;
     // A warning about source line `line` (counted from 1), in words.
     virtual void warning(long line, const std::string& text) { (void)line, (void)text; }
+    // Message `number`, whose header is on source line `line`, was written with its strings
+    // from `first_string` on: where each message of the tables comes from in the source.
+    virtual void message_written(int number, std::uint32_t first_string, long line) {
+        (void)number, (void)first_string, (void)line;
+    }
 };
 
 class Compiler {

@@ -13,11 +13,9 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace plat {
+#include "platform/code_pages.h"
 
-// The code page number a setting names: "1251", "cp1251", "CP1251" or "windows-1251". 0 when
-// it names none, or one this layer cannot convert (only single-byte Windows code pages).
-int parse_code_page(std::string_view setting);
+namespace plat {
 
 // The ANSI code page Wine gives a POSIX locale name such as "ru_RU.UTF-8" or "sr_RS@latin":
 // the one of its language (Cyrillic languages 1251, Central European 1250, Greek 1253, ...),

@@ -1,6 +1,7 @@
 // The core's code page on POSIX hosts; see codepage.h. The tables come from the C library's
 // iconv, one byte at a time, so that this layer and the system agree on every character.
 #include "platform/codepage.h"
+#include "platform/code_pages.h"
 
 #include <iconv.h>
 
@@ -17,22 +18,10 @@ namespace {
 
 constexpr int kDefaultCodePage = 1252;
 
-// The single-byte Windows code pages: the core's strings hold one character per byte.
-constexpr int kSingleByteCodePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
-
-bool is_single_byte_code_page(int number) {
-    return std::find(std::begin(kSingleByteCodePages), std::end(kSingleByteCodePages), number) !=
-           std::end(kSingleByteCodePages);
-}
-
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-bool starts_with_ignoring_case(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && lower(s.substr(0, prefix.size())) == prefix;
 }
 
 // The ANSI code page of each language whose Windows locales have a single-byte one other
@@ -55,62 +44,6 @@ constexpr LanguageCodePage kLanguageCodePages[] = {
     {"th", 874},
 };
 
-// ---- UTF-8 ---------------------------------------------------------------------------------
-
-void append_utf8(std::string* out, char32_t cp) {
-    if (cp < 0x80) {
-        *out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *out += static_cast<char>(0xC0 | (cp >> 6));
-        *out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *out += static_cast<char>(0xE0 | (cp >> 12));
-        *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *out += static_cast<char>(0xF0 | (cp >> 18));
-        *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// The well-formed UTF-8 sequence at s[i]: its length, and its code point in *cp; 0 when the
-// bytes there are not one (a stray or missing continuation byte, an overlong form, a
-// surrogate, a code point above U+10FFFF).
-std::size_t decode_utf8(std::string_view s, std::size_t i, char32_t* cp) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        *cp = lead;
-        return 1;
-    }
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (s.size() - i < length) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    char32_t value = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (byte(i + k) & 0x3F);
-    }
-    *cp = value;
-    return length;
-}
-
 // ---- tables --------------------------------------------------------------------------------
 
 // The one character iconv gives for `byte`, or none when it gives an error or more than one.
@@ -128,23 +61,28 @@ std::optional<char32_t> decode_byte(iconv_t cd, unsigned char byte) {
     return static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | static_cast<char32_t>(out[3]) << 24);
 }
 
-// Fills the tables of `number` from iconv. A byte without a character stands for the code
-// point of its own value, as Windows converts it. False when iconv does not know the code page;
-// the tables are then those of the bytes' own values.
+// The character iconv gives each byte of `number`; a byte without one stands for the code point
+// of its own value, as Windows converts it. Nullopt when iconv does not know the code page.
+std::optional<std::array<char32_t, 256>> iconv_characters(int number) {
+    std::string name = "CP" + std::to_string(number);
+    iconv_t cd = ::iconv_open("UTF-32LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::array<char32_t, 256> characters;
+    for (int b = 0; b < 256; ++b)
+        characters[b] = decode_byte(cd, static_cast<unsigned char>(b)).value_or(static_cast<char32_t>(b));
+    ::iconv_close(cd);
+    return characters;
+}
+
+// Fills the tables of `number` from iconv. False when iconv does not know the code page; the
+// tables are then those of the bytes' own values.
 bool fill_tables(int number, CodePage* page) {
     page->number = number;
     page->from_unicode.clear();
-    for (int b = 0; b < 256; ++b) page->to_unicode[b] = static_cast<char32_t>(b);
-    std::string name = "CP" + std::to_string(number);
-    iconv_t cd = ::iconv_open("UTF-32LE", name.c_str());
-    bool known = cd != reinterpret_cast<iconv_t>(-1);
-    if (known) {
-        for (int b = 0; b < 256; ++b)
-            page->to_unicode[b] = decode_byte(cd, static_cast<unsigned char>(b)).value_or(static_cast<char32_t>(b));
-        ::iconv_close(cd);
-    }
+    auto characters = iconv_characters(number);
+    for (int b = 0; b < 256; ++b) page->to_unicode[b] = characters ? (*characters)[b] : static_cast<char32_t>(b);
     for (int b = 0; b < 256; ++b) page->from_unicode.emplace(page->to_unicode[b], static_cast<unsigned char>(b));
-    return known;
+    return characters.has_value();
 }
 
 struct CodePageState {
@@ -159,18 +97,9 @@ CodePageState& state() {
 
 }  // namespace
 
-int parse_code_page(std::string_view setting) {
-    for (std::string_view prefix : {"windows-", "cp"}) {
-        if (starts_with_ignoring_case(setting, prefix)) {
-            setting.remove_prefix(prefix.size());
-            break;
-        }
-    }
-    if (setting.empty() || setting.size() > 5 ||
-        !std::all_of(setting.begin(), setting.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return 0;
-    int number = std::atoi(std::string(setting).c_str());
-    return is_single_byte_code_page(number) ? number : 0;
+std::optional<std::array<char32_t, 256>> code_page_characters(int number) {
+    if (!is_single_byte_code_page(number)) return std::nullopt;
+    return iconv_characters(number);
 }
 
 int code_page_for_locale(std::string_view locale) {

@@ -1,8 +1,10 @@
 // dravo msg: the game's message tables. "compile" builds them from a message source exactly as
-// the installer does, "decompile" writes a source back from them, "show" prints one message.
+// the installer does, "decompile" writes a source back from them, "show" prints one message,
+// "export" and "import" hand their texts to translators in PO files and take them back.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,8 +15,11 @@
 #include "messages/message_tables.h"
 #include "platform/output_file.h"
 #include "platform/platform.h"
+#include "platform/code_pages.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
+#include "translation/po_export.h"
+#include "translation/po_import.h"
 #include "xfile/xfile.h"
 
 namespace tool {
@@ -26,6 +31,10 @@ struct MsgOptions {
     std::string output;
     int number = 0;
     bool strict = false;
+    std::string po;
+    std::string encoding;
+    std::string language;
+    bool template_file = false;
 };
 
 // The compiler's warnings in the form translators know from gettext's tools, on stderr.
@@ -90,23 +99,112 @@ int run_compile(const MsgOptions& o) {
     return fail(shown(r.file), r.problem + "; the old tables are left as they were");
 }
 
+void print_decompiler_warnings(const std::string& dir, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "dravo: %s: warning: %s\n", shown(dir + "message.str").c_str(), w.c_str());
+}
+
+// Writes `text` to the file the user named, or to standard output for none or "-".
+int write_output(const std::string& output, const std::string& text) {
+    if (output.empty() || output == "-") {
+        return plat::write_standard_output(text.data(), text.size()) ? kExitOk
+                                                                     : fail("-", "cannot write: " + last_error());
+    }
+    std::string path = file_argument(output);
+    if (!path_fits(path)) return fail(output, kPathTooLong);
+    plat::OutputFile out;
+    if (!out.create(path) || !out.write(text.data(), text.size()) || !out.keep()) return fail(output, out.problem());
+    return kExitOk;
+}
+
 int run_decompile(const MsgOptions& o) {
     std::string dir = directory_argument(o.dir);
     std::vector<std::uint8_t> dat, str;
     if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
     messages::DecompiledSource source = messages::decompile(dat, str);
-    for (const std::string& w : source.warnings)
-        std::fprintf(stderr, "dravo: %s: warning: %s\n", shown(dir + "message.str").c_str(), w.c_str());
-    if (o.output.empty() || o.output == "-") {
-        return plat::write_standard_output(source.text.data(), source.text.size()) ? kExitOk
-                                                                                  : fail("-", "cannot write: " + last_error());
+    print_decompiler_warnings(dir, source.warnings);
+    return write_output(o.output, source.text);
+}
+
+// The code page --encoding names; 0 when none was given (the texts' own default).
+bool chosen_code_page(const MsgOptions& o, int* number) {
+    *number = 0;
+    if (o.encoding.empty()) return true;
+    *number = plat::parse_code_page(o.encoding);
+    if (*number == 0) {
+        usage("--encoding " + o.encoding + ": not a single-byte Windows code page (cp1250 to cp1258, cp874)");
+        return false;
     }
-    std::string path = file_argument(o.output);
-    if (!path_fits(path)) return fail(o.output, kPathTooLong);
-    plat::OutputFile out;
-    if (!out.create(path) || !out.write(source.text.data(), source.text.size()) || !out.keep())
-        return fail(o.output, out.problem());
-    return kExitOk;
+    return true;
+}
+
+// Where each message of the tables stands in DIR's message.txt, when that source compiles to
+// exactly these tables (an older or newer source would point at the wrong lines).
+class SourceLines final : public messages::CompileObserver {
+public:
+    void long_message(int, int, long) override {}
+    void message_written(int number, std::uint32_t first_string, long line) override {
+        lines[{number, first_string}] = line;
+    }
+    std::map<std::pair<int, std::uint32_t>, long> lines;
+};
+
+std::map<std::pair<int, std::uint32_t>, long> source_lines(const std::string& dir, const std::vector<std::uint8_t>& dat,
+                                                           const std::vector<std::uint8_t>& str) {
+    std::string path = dir + "message.txt";
+    if (!plat::file_exists(path.c_str())) return {};
+    std::vector<std::uint8_t> source;
+    if (read_whole_file(path, kMaxSourceBytes, "a message source is a few MB", source) != kExitOk) return {};
+    SourceLines observer;
+    messages::MemoryTables tables = messages::compile_in_memory(std::string(source.begin(), source.end()), &observer);
+    if (tables.dat != dat || tables.str != str) {
+        std::fprintf(stderr, "dravo: %s: warning: it does not compile to the tables beside it; the PO names no source lines\n",
+                     shown(path).c_str());
+        return {};
+    }
+    return observer.lines;
+}
+
+int run_export(const MsgOptions& o) {
+    std::string dir = directory_argument(o.dir);
+    translation::ExportOptions options;
+    if (!chosen_code_page(o, &options.code_page)) return kExitUsage;
+    std::vector<std::uint8_t> dat, str;
+    if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
+    messages::DecompiledMessages tables = messages::decompile_messages(dat, str);
+    print_decompiler_warnings(dir, tables.warnings);
+    options.template_file = o.template_file;
+    options.language = o.language;
+    options.source_lines = source_lines(dir, dat, str);
+    std::string po;
+    if (Result r = translation::export_po(tables, options, &po); r.failed()) return fail(shown(dir + "message.str"), r.problem);
+    return write_output(o.output, po);
+}
+
+// A PO file is a few MB; the bound keeps a stray huge file out of memory.
+constexpr std::int64_t kMaxPoBytes = std::int64_t{256} << 20;
+
+int run_import(const MsgOptions& o) {
+    std::string dir = directory_argument(o.dir);
+    translation::ImportOptions options;
+    if (!chosen_code_page(o, &options.code_page)) return kExitUsage;
+    std::vector<std::uint8_t> dat, str, po;
+    if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
+    std::string po_path = file_argument(o.po);
+    if (int rc = read_whole_file(po_path, kMaxPoBytes, "a PO file of the game's texts is a few MB", po); rc != kExitOk)
+        return rc;
+    messages::DecompiledMessages tables = messages::decompile_messages(dat, str);
+    print_decompiler_warnings(dir, tables.warnings);
+    translation::ImportResult r = translation::import_po(tables, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), options);
+    int errors = 0;
+    for (const translation::Diagnostic& d : r.diagnostics) {
+        std::fprintf(stderr, "%s:%ld: %s: %s\n", o.po.c_str(), d.line, d.error ? "error" : "warning",
+                     plat::to_host_text(d.text).c_str());
+        errors += d.error ? 1 : 0;
+    }
+    if (r.failed()) return fail(o.po, std::to_string(errors) + " error(s); nothing was written");
+    std::fprintf(stderr, "%d translated messages, %d kept their original text.\n", r.translated, r.kept);
+    return write_output(o.output, r.source);
 }
 
 void print_record(const messages::IndexRecord& r) {
@@ -145,7 +243,7 @@ int run_show(const MsgOptions& o) {
 
 void add_msg_command(CLI::App& app, int& exit_status) {
     auto opts = std::make_shared<MsgOptions>();
-    CLI::App* msg = app.add_subcommand("msg", "The message tables: compile, decompile, show");
+    CLI::App* msg = app.add_subcommand("msg", "The message tables: compile, decompile, show, export, import");
     msg->require_subcommand(1);
 
     CLI::App* compile = msg->add_subcommand(
@@ -158,6 +256,24 @@ void add_msg_command(CLI::App& app, int& exit_status) {
     decompile->add_option("DIR", opts->dir, "The directory of the message files")->required();
     decompile->add_option("-o,--output", opts->output, "The source file to write (default: standard output)");
     decompile->callback([opts, &exit_status] { exit_status = run_decompile(*opts); });
+
+    CLI::App* exp = msg->add_subcommand("export", "Write DIR's message texts as a PO file for translators");
+    exp->add_option("DIR", opts->dir, "The directory of the message files")->required();
+    exp->add_option("-o,--output", opts->output, "The PO file to write (default: standard output)");
+    exp->add_flag("--template", opts->template_file, "Write a template (.pot): a template's header, no language");
+    exp->add_option("--encoding", opts->encoding,
+                    "The code page of the texts (default: cp1252, and cp1251 in a #RUS section)");
+    exp->add_option("--language", opts->language, "The Language field of the PO file (ru, de_AT, ...)");
+    exp->callback([opts, &exit_status] { exit_status = run_export(*opts); });
+
+    CLI::App* imp = msg->add_subcommand(
+        "import", "Write a message source from DIR's messages with the translations of FILE.po");
+    imp->add_option("DIR", opts->dir, "The directory of the message files the PO was exported from")->required();
+    imp->add_option("FILE.po", opts->po, "The translated PO file")->required();
+    imp->add_option("-o,--output", opts->output, "The message source to write (default: standard output)");
+    imp->add_option("--encoding", opts->encoding,
+                    "The code page of the translations (default: cp1252, and cp1251 in a #RUS section)");
+    imp->callback([opts, &exit_status] { exit_status = run_import(*opts); });
 
     CLI::App* show = msg->add_subcommand("show", "Print message N's record and strings");
     show->add_option("DIR", opts->dir, "The directory of the message files")->required();
