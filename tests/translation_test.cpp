@@ -263,7 +263,7 @@ TEST(PoImport, ProblemsAreReportedAtThePoLinesAndNothingIsMade) {
     messages::MemoryTables t = small_tables();
     std::string po = export_of(t);
     po = translated(po, "1", "\xd0\x96");     // no place in Windows-1252
-    po = translated(po, "2", "ok\n#3 oops");  // a line the compiler reads as a header
+    po = translated(po, "2", "ok\n  ...#3 oops");  // a line the compiler reads as a header
     po += "\nmsgctxt \"abc\"\nmsgid \"x\"\nmsgstr \"y\"\n";
     po += "\nmsgctxt \"77\"\nmsgid \"x\"\nmsgstr \"y\"\n";
     po += "\nmsgctxt \"3\"\nmsgid \"x\"\nmsgstr \"y\"\n";

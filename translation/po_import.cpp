@@ -51,6 +51,17 @@ bool fine_start(std::string_view line) {
                          !starts_with_ignoring_case(s, "@points"));
 }
 
+// What the compiler takes `line` for, with `record` the message it belongs to (its width
+// aligns a line that ends in "\c" or "\e"); `record` is left as it was.
+messages::LineKind compiler_reads(const std::string& line, const messages::IndexRecord& record,
+                                  messages::TreatedLine& out) {
+    messages::IndexRecord scratch = record;
+    int language = record.language;
+    std::string piece = line + "\n";
+    messages::treat_line(piece.c_str(), scratch, language, out);
+    return out.kind;
+}
+
 // Cuts a line of a normal message that is too long for one source line at single spaces:
 // the compiler ends each line with one space, so the text it collects is the same.
 bool cut_line(const std::string& line, std::vector<std::string>& out) {
@@ -182,18 +193,20 @@ bool Importer::apply_header(const PoEntry& e, const std::string& text, messages:
     }
     std::string header = stripped(bytes);
     if (header == messages::header_line(m.record)) return true;
-    if (header.empty() || header[0] != '#' || starts_with_ignoring_case(header, "#rus") ||
-        starts_with_ignoring_case(header, "#inter")) {
-        error(e.line, who(m) + ": the header comment must hold a header line (\"#\" or \"##\" and the numbers)");
-        return false;
-    }
-    if (header.size() > kMaxLineBytes || header.find('\n') != std::string::npos) {
+    // A backslash and 'c' or 'e' would have the compiler align the line to a width.
+    if (aligns(header)) header += " \\";
+    if (header.size() > kMaxLineBytes) {
         error(e.line, who(m) + ": the header line is longer than " + std::to_string(kMaxLineBytes) + " bytes");
         return false;
     }
     messages::IndexRecord r{};
     r.language = m.record.language;
-    messages::read_header(header.c_str(), r, messages::HeaderRules::Compiler);
+    messages::TreatedLine treated;
+    if (compiler_reads(header, r, treated) != messages::LineKind::Header) {
+        error(e.line, who(m) + ": the header comment must hold a header line (\"#\" or \"##\" and the numbers)");
+        return false;
+    }
+    messages::read_header(treated.stripped, r, messages::HeaderRules::Compiler);
     if (r.number != m.record.number) {
         error(e.line, who(m) + ": the header comment gives number " + std::to_string(r.number) +
                           "; the number of a message is its msgctxt");
@@ -256,26 +269,34 @@ bool Importer::translation_lines(const PoEntry& e, const messages::SourceMessage
     if (!pieces.empty() && pieces.back().empty()) pieces.pop_back();  // a text that ends in "\n"
     bool fine = true;
     for (const std::string& piece : pieces) {
-        std::string s = stripped(piece);
-        if (!s.empty() && s[0] == '#') {
-            error(e.str_line, who(m) + ": a line of the translation begins with '#', which the compiler reads as a "
-                                       "header line: \"" + piece.substr(0, 40) + "\"");
-            fine = false;
-            continue;
-        }
         if (piece.find("//") != std::string::npos)
             warning(e.str_line, who(m) + ": the text from \"//\" on is a comment to the compiler and is dropped");
+        std::vector<std::string> cut;
         if (piece.size() <= kMaxLineBytes) {
-            lines.push_back(piece);
+            cut.push_back(piece);
         } else if (m.record.raw) {
             error(e.str_line, who(m) + ": a line of " + std::to_string(piece.size()) +
                                   " bytes; a raw message keeps each line as written, and a line holds at most " +
                                   std::to_string(kMaxLineBytes) + ": break it in the translation");
             fine = false;
-        } else if (!cut_line(piece, lines)) {
+            continue;
+        } else if (!cut_line(piece, cut)) {
             error(e.str_line, who(m) + ": a line of " + std::to_string(piece.size()) + " bytes with no single space " +
                                   "to cut it at; a line holds at most " + std::to_string(kMaxLineBytes));
             fine = false;
+            continue;
+        }
+        for (const std::string& line : cut) {
+            messages::TreatedLine treated;
+            messages::LineKind kind = compiler_reads(line, m.record, treated);
+            if (kind == messages::LineKind::Header || kind == messages::LineKind::Section) {
+                error(e.str_line, who(m) + ": the compiler reads a line of the translation as a " +
+                                      (kind == messages::LineKind::Header ? "header" : "section") +
+                                      " line, as it begins with '#': \"" + line.substr(0, 40) + "\"");
+                fine = false;
+            } else {
+                lines.push_back(line);
+            }
         }
     }
     return fine;
