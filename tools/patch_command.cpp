@@ -26,6 +26,16 @@ struct PatchOptions {
 // A patch installer is the program with its 1.2 MB region, a few MB in all.
 constexpr std::int64_t kMaxInstallerBytes = std::int64_t{64} << 20;
 
+// The checker makes the game folder current while it reads, so a relative path is made whole
+// first, against the directory the user typed it in.
+std::string absolute(const std::string& core_path) {
+    bool whole = (core_path.size() >= 2 && core_path[1] == ':') || (!core_path.empty() && core_path[0] == '\\');
+    if (whole) return core_path;
+    std::string cwd = plat::current_directory();
+    if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
+    return cwd + core_path;
+}
+
 // The files a patch folder holds, as `pack build` would be given them; folders are not files.
 bool folder_files(const std::string& dir, std::vector<std::string>* names) {
     std::vector<std::string> all;
@@ -54,15 +64,15 @@ void remove_scratch_folder(const std::string& dir, const std::vector<std::string
 int run_check(const PatchOptions& o) {
     std::string game;
     if (!o.game_dir.empty()) {
-        game = directory_argument(o.game_dir);
+        game = absolute(directory_argument(o.game_dir));
         if (!path_fits(game)) return fail(o.game_dir, kPathTooLong);
         if (!plat::is_directory(game.c_str())) return fail(o.game_dir, "no such directory");
     }
-    std::string path = file_argument(o.patch);
+    std::string path = absolute(file_argument(o.patch));
     if (!path_fits(path)) return fail(o.patch, kPathTooLong);
     std::vector<lint::Diagnostic> found;
     if (plat::is_directory(path.c_str())) {
-        lint::PatchToCheck patch{directory_argument(o.patch), {}, game};
+        lint::PatchToCheck patch{absolute(directory_argument(o.patch)), {}, game};
         if (!folder_files(patch.dir, &patch.carried)) return fail(o.patch, "cannot list the folder: " + last_error());
         found = lint::check_patch_files(patch);
     } else {
