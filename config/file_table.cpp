@@ -20,6 +20,7 @@ constexpr int kPathLineChars = 79;
 constexpr std::size_t kValueColumn = 20;  // 0-based index of column 21
 
 FileTable g_table;
+PathLineObserver g_path_observer;
 
 // The section's lines plus one, counted no further than the table's largest size.
 std::size_t count_section_lines(std::FILE* f) {
@@ -62,18 +63,20 @@ void set_entry_directory(FileEntry& e, const char* value) {
     if (e.directory_too_long) e.directory[0] = 0;
 }
 
-void add_path_line(char* line) {
+PathLineFate add_path_line(char* line) {
     lower(line);
     char name[kNameChars + 1];
     std::strncpy(name, line, kNameChars);
     name[kNameChars] = 0;
     trim(name);
-    if (!name[0] || find_entry(name)) return;
+    if (!name[0]) return PathLineFate::Blank;
+    if (find_entry(name)) return PathLineFate::Duplicate;
     FileEntry* e = take_entry(name);
-    if (!e) return;
+    if (!e) return PathLineFate::TableFull;
     char* value = std::strlen(line) > kValueColumn ? line + kValueColumn : line + std::strlen(line);
     trim(value);
     set_entry_directory(*e, value);
+    return PathLineFate::Added;
 }
 
 bool set_result(const char* a, const char* b) {
@@ -133,11 +136,20 @@ void read_path_section(std::FILE* f, long position) {
         line_start = std::ftell(f);
         if (!std::fgets(line, sizeof line, f)) break;
         if (std::strchr(line, '[')) break;
-        add_path_line(line);
+        if (!g_path_observer) {
+            add_path_line(line);
+            continue;
+        }
+        char piece[kPathLineChars + 1];
+        std::strcpy(piece, line);
+        PathLineFate fate = add_path_line(line);
+        g_path_observer(PathLineSeen{line_start, piece, fate});
     }
     std::clearerr(f);
     std::fseek(f, line_start, SEEK_SET);
 }
+
+void observe_path_lines(PathLineObserver observer) { g_path_observer = std::move(observer); }
 
 int resolve_logical_name(char* name) {
     trim(name);

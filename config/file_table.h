@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -53,6 +54,21 @@ constexpr std::size_t kMaxTableEntries = 262144;
 // the table (created on the first call, with one entry more than that section has lines, at
 // most kMaxTableEntries). Leaves the file at the start of the line that ended the section.
 void read_path_section(std::FILE* f, long position);
+
+// What became of one line the [path] reader read, for a checker that reports on a patch's
+// section: where the piece began in the file, the piece as read (at most 79 characters, with
+// its line end when it had one) and what the table did with it.
+enum class PathLineFate { Blank, Added, Duplicate, TableFull };
+struct PathLineSeen {
+    long offset = 0;
+    const char* piece = nullptr;
+    PathLineFate fate = PathLineFate::Blank;
+};
+using PathLineObserver = std::function<void(const PathLineSeen&)>;
+
+// Sets the observer told of every [path] line read from now on (empty: none). Reading is the
+// same with or without one.
+void observe_path_lines(PathLineObserver observer);
 
 enum Resolution { kUnknownName = -1, kPlainFile = 0, kContainerMember = 1 };
 

@@ -74,7 +74,10 @@ WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
             continue;
         }
         const WorkHandler* handler = is_work_item(line) ? handlers.handler_for(line[0]) : nullptr;
-        if (!handler) continue;
+        if (!handler) {
+            if (handlers.passed_over) handlers.passed_over(line, f);
+            continue;
+        }
         WorkItemReport item{line, {}};
         item.outcome = (*handler)(argument_of(line), f);
         report.items.push_back(std::move(item));

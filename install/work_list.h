@@ -19,6 +19,10 @@ using WorkHandler = std::function<Result(const char* argument, std::FILE* stream
 struct WorkHandlers {
     static constexpr char kFirstKind = '0';
     std::array<WorkHandler, 3> by_kind;
+    // Told of every line of the section that is passed over (no handler for its kind), with
+    // the whole line, so that a checker can name it; its result is not looked at. The game's
+    // own runner has none.
+    WorkHandler passed_over;
     // Null for a kind that has no handler.
     const WorkHandler* handler_for(char kind) const {
         int index = kind - kFirstKind;

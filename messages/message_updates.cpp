@@ -197,7 +197,7 @@ bool write_one_message(const OneMessage& m, std::FILE* stream, XFileHandle* dat,
 
 }  // namespace
 
-Result update_messages_from_source(const char* text) {
+Result read_source_update_line(const char* text, SourceUpdateLine* out) {
     char line[kWorkTextChars + 1];
     copy_cut(line, text, kWorkTextChars);
     std::size_t name_length = 0;
@@ -212,15 +212,30 @@ Result update_messages_from_source(const char* text) {
     char check[kWorkTextChars + 1];
     std::strcpy(check, rest);
     config::trim(check);
+    out->check_text_cut = std::strlen(check) > kPrefixCheckChars;
     check[std::min(std::strlen(check), kPrefixCheckChars)] = 0;
-    line[name_length] = 0;  // the source file name
+    line[name_length] = 0;
+    out->source = line;
+    out->check_number = check_number;
+    out->check_text = check;
+    return Result::applied();
+}
 
-    if (tables_unreadable()) return Result::failed(kUnreadableTables);
+Result source_update_applies(const SourceUpdateLine& line) {
     if (tables_tagged()) return Result::skipped("the message tables were rebuilt by a patch already (tag \"02\")");
-    StringRecord first = check_string(check_number);
-    if (std::strncmp(first.text, check, std::strlen(check)) != 0)
-        return Result::skipped("message " + std::to_string(check_number) + " does not begin with the check text");
+    StringRecord first = check_string(line.check_number);
+    if (std::strncmp(first.text, line.check_text.c_str(), line.check_text.size()) != 0)
+        return Result::skipped("message " + std::to_string(line.check_number) + " does not begin with the check text");
+    return Result::applied();
+}
 
+Result update_messages_from_source(const char* text) {
+    SourceUpdateLine parsed;
+    if (Result read = read_source_update_line(text, &parsed); read.failed()) return read;
+    if (tables_unreadable()) return Result::failed(kUnreadableTables);
+    if (Result applies = source_update_applies(parsed); applies.result != WorkResult::Applied) return applies;
+    char line[kWorkTextChars + 1];
+    std::strcpy(line, parsed.source.c_str());
     char shown[kWorkTextChars + 1];
     std::strcpy(shown, line);
     shown[std::strcspn(shown, ".")] = 0;
@@ -275,6 +290,39 @@ Result check_one_message(std::FILE* stream, std::string* dat, std::string* str) 
     return check_tables(dat, str);
 }
 
+namespace {
+
+Result one_message_applies(int check_number, const char* check_text) {
+    int number = check_number;
+    IndexRecord check;
+    if (!lookup_message(number, check)) return Result::skipped("the game has no message " + std::to_string(check_number));
+    StringRecord first;
+    read_first_string(check, first);
+    if (!std::strstr(first.text, check_text))
+        return Result::skipped("message " + std::to_string(number) + " does not hold the check text");
+    return Result::applied();
+}
+
+}  // namespace
+
+Result read_one_message_line(const char* text, OneMessageLine* out) {
+    OneMessage m;
+    if (!parse_one_message(text, m)) return Result::failed("the work line is not NUMBER:CHECK TEXT:HEADER");
+    const char* first = std::strchr(text, ':');
+    const char* second = first ? std::strchr(first + 1, ':') : nullptr;
+    out->check_text_cut = second && static_cast<std::size_t>(second - first - 1) > kInnerCheckChars;
+    out->check_number = m.check_number;
+    out->check_text = m.check_text;
+    out->header = m.header;
+    return Result::applied();
+}
+
+Result one_message_applies(const OneMessageLine& line) {
+    return one_message_applies(line.check_number, line.check_text.c_str());
+}
+
+void skip_one_message_text(std::FILE* stream) { skip_message_text(stream); }
+
 Result update_one_message(const char* text, std::FILE* stream) {
     OneMessage m;
     if (!parse_one_message(text, m)) {
@@ -285,17 +333,9 @@ Result update_one_message(const char* text, std::FILE* stream) {
         skip_message_text(stream);
         return Result::failed(kUnreadableTables);
     }
-    int number = m.check_number;
-    IndexRecord check;
-    if (!lookup_message(number, check)) {
+    if (Result applies = one_message_applies(m.check_number, m.check_text); applies.result != WorkResult::Applied) {
         skip_message_text(stream);
-        return Result::skipped("the game has no message " + std::to_string(m.check_number));
-    }
-    StringRecord first;
-    read_first_string(check, first);
-    if (!std::strstr(first.text, m.check_text)) {
-        skip_message_text(stream);
-        return Result::skipped("message " + std::to_string(number) + " does not hold the check text");
+        return applies;
     }
 
     char dat_name[plat::kMaxPath + 1];

@@ -16,5 +16,6 @@ void add_locate_command(CLI::App& app, int& exit_status);
 void add_msg_command(CLI::App& app, int& exit_status);
 void add_recover_command(CLI::App& app, int& exit_status);
 void add_unpatch_command(CLI::App& app, int& exit_status);
+void add_patch_command(CLI::App& app, int& exit_status);
 
 }  // namespace tool

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     tool::add_msg_command(app, exit_status);
     tool::add_recover_command(app, exit_status);
     tool::add_unpatch_command(app, exit_status);
+    tool::add_patch_command(app, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "config/file_table.h"
 #include "base/text.h"
@@ -169,6 +170,17 @@ ReplaceResult replace_member_in(const char* container_path, const char* member, 
     return rewrite.run(container_path, name, source, kind);
 }
 
+void split_member_line(const char* text, std::string* source, std::string* member) {
+    std::size_t n = 0;
+    while (text[n] && !is_name_end(text[n])) ++n;
+    source->assign(text, n);
+    std::string rest(text + n);
+    std::vector<char> trimmed(rest.begin(), rest.end());
+    trimmed.push_back(0);
+    config::trim(trimmed.data());
+    member->assign(trimmed.data());
+}
+
 namespace {
 
 // A kind '0' line taken apart: the source's logical name, the member's, and the container
@@ -180,12 +192,11 @@ struct MemberLine {
 };
 
 Result read_member_line(const char* text, MemberLine* out) {
-    std::size_t n = 0;
-    while (text[n] && !is_name_end(text[n])) ++n;
-    if (n > plat::kMaxPath || std::strlen(text + n) > plat::kMaxPath) return failed("the work line is too long");
-    std::memcpy(out->source, text, n);
-    std::strcpy(out->member, text + n);
-    config::trim(out->member);
+    std::string source, member;
+    split_member_line(text, &source, &member);
+    if (source.size() > plat::kMaxPath || member.size() > plat::kMaxPath) return failed("the work line is too long");
+    std::strcpy(out->source, source.c_str());
+    std::strcpy(out->member, member.c_str());
     char resolved[plat::kMaxPath + 1];
     std::strcpy(resolved, out->member);
     if (config::resolve_logical_name(resolved) != config::kContainerMember)

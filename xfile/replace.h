@@ -18,6 +18,10 @@ enum class SourceKind { LogicalName, Path };
 // member's logical name. The member name resolves to its container through the file table.
 ReplaceResult replace_container_member(const char* text);
 
+// A kind '0' line's two names as the item reads them: the source up to the first blank, then
+// the member, trimmed (neither resolved).
+void split_member_line(const char* text, std::string* source, std::string* member);
+
 // What a kind '0' line will need, checked before an install changes anything: its container
 // is in the game, sound (its directory inside the file), writable and not in use, and the new
 // data can be opened. `container` and `container_bytes` receive the container's path and size
