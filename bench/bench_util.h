@@ -20,4 +20,23 @@ inline void write_all(const std::string& path, const std::string& bytes) {
     std::fclose(f);
 }
 
+
+// The text of message i: four lines of words, about 240 characters.
+inline std::string message_text(int i, const char* line_end) {
+    static const char* kWords[] = {"the", "traveller", "walks", "along", "river", "of", "Dravo", "and",
+                                   "finds", "a", "sword", "under", "old", "stones", "near", "castle"};
+    std::string text;
+    unsigned state = static_cast<unsigned>(i) * 2654435761u + 1;
+    for (int line = 0; line < 4; ++line) {
+        std::string l;
+        while (l.size() < 56) {
+            state = state * 1103515245u + 12345u;
+            if (!l.empty()) l += ' ';
+            l += kWords[(state >> 16) % 16];
+        }
+        text += l + line_end;
+    }
+    return text;
+}
+
 }  // namespace bench

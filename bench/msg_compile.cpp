@@ -23,24 +23,6 @@ double ms_since(Clock::time_point t) { return std::chrono::duration<double, std:
 
 using bench::write_all;
 
-// The text of message i: four lines of words, about 240 characters.
-std::string text_of(int i, const char* line_end) {
-    static const char* kWords[] = {"the", "traveller", "walks", "along", "river", "of", "Dravo", "and",
-                                   "finds", "a", "sword", "under", "old", "stones", "near", "castle"};
-    std::string text;
-    unsigned state = static_cast<unsigned>(i) * 2654435761u + 1;
-    for (int line = 0; line < 4; ++line) {
-        std::string l;
-        while (l.size() < 56) {
-            state = state * 1103515245u + 12345u;
-            if (!l.empty()) l += ' ';
-            l += kWords[(state >> 16) % 16];
-        }
-        text += l + line_end;
-    }
-    return text;
-}
-
 }  // namespace
 
 int main() {
@@ -48,8 +30,8 @@ int main() {
     plat::create_directory(dir.c_str());
     std::string source, po = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
     for (int i = 1; i <= kMessages; ++i) {
-        source += "#" + std::to_string(i) + " 0 0 0 0 60 4 0\n" + text_of(i, "\n");
-        std::string text = text_of(i, " ");
+        source += "#" + std::to_string(i) + " 0 0 0 0 60 4 0\n" + bench::message_text(i, "\n");
+        std::string text = bench::message_text(i, " ");
         po += "msgid \"message " + std::to_string(i) + "\"\nmsgstr \"" + text + "\"\n\n";
     }
     source += "#0\n";

@@ -95,6 +95,8 @@ private:
     bool writes_strings(const std::string& text, std::size_t first, std::size_t last) const;
     bool cut_flow(const Block& block, bool lead_dots, int points_in, int points_out,
                   std::vector<std::string>& lines) const;
+    bool one_line(const std::string& f, bool lead_dots, int points_in, int points_out,
+                  std::vector<std::string>& lines) const;
     bool fine_flow_line(const std::string& f, std::size_t s, std::size_t e, bool lead_dots, std::string& line) const;
 
     const IndexRecord& r_;

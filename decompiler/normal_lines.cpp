@@ -201,6 +201,25 @@ bool NormalText::fine_flow_line(const std::string& f, std::size_t s, std::size_t
     return b == std::string::npos || b + 1 == line.size() || (line[b + 1] != 'c' && line[b + 1] != 'e');
 }
 
+// Most texts fit on one line, which is then the fewest: the search below would find that line
+// first, so it is taken without the search, under the same conditions.
+bool NormalText::one_line(const std::string& f, bool lead_dots, int points_in, int points_out,
+                          std::vector<std::string>& lines) const {
+    const std::size_t n = f.size();
+    if (f[0] == '#' || f.find("//") != std::string::npos) return false;
+    const bool dots = f.compare(0, 3, "...") == 0;
+    const bool points = f.compare(0, 7, "@points") == 0;
+    if ((dots && !r_.dots) || (points && !r_.has_points)) return false;
+    if (n + ((lead_dots || dots) ? 3 : 0) > kLineChars) return false;
+    std::size_t b = f.rfind('\\');
+    if (b != std::string::npos && b + 1 < n && (f[b + 1] == 'c' || f[b + 1] == 'e')) return false;
+    if ((points_in | (points ? 1 : 0)) != points_out) return false;
+    std::string line;
+    fine_flow_line(f, 0, n, lead_dots, line);
+    lines.push_back(line);
+    return true;
+}
+
 // The fewest lines for the flow text `f`, entered with the "@points" mark `points_in` and left
 // with `points_out`. A line ends behind a backslash or at a single space; the compiler puts
 // the space back between two lines. With the dots flag set a line may end at a wider gap too:
@@ -209,9 +228,10 @@ bool NormalText::cut_flow(const Block& block, bool lead_dots, int points_in, int
                           std::vector<std::string>& lines) const {
     const std::string& f = block.text;
     const std::size_t n = f.size();
+    if (n == 0) return points_in == points_out && !lead_dots;
+    if (one_line(f, lead_dots, points_in, points_out, lines)) return true;
     std::vector<bool> soft(n + 1, false);
     for (std::size_t at : block.soft_breaks) soft[at] = true;
-    if (n == 0) return points_in == points_out && !lead_dots;
     struct Step {
         std::size_t count = kNone, from = 0, line_end = 0;
         int points_from = 0;
