@@ -174,6 +174,9 @@ std::string current_directory();
 bool change_directory(const char* path);
 // A directory for scratch files, in drive form, ending with a backslash.
 std::string temp_directory();
+// The running program's own file, in drive form, so that files shipped beside it can be found
+// wherever it was installed; empty when the system cannot tell.
+std::string program_path();
 // A host path (as a user types it on this system) in this layer's drive form. On Windows
 // this is the path itself. On POSIX the host's UTF-8 becomes the core's code page; a
 // character the code page cannot hold becomes '?', which no file name holds, so that the

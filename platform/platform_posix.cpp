@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -643,6 +644,19 @@ std::string temp_directory() {
     std::string dir = from_native_path(tmp && *tmp ? tmp : "/tmp");
     if (dir.back() != '\\') dir += '\\';
     return dir;
+}
+
+std::string program_path() {
+    // The kernel's link names the executable itself, with every symbolic link on the way
+    // resolved, so a program started through a link in another folder still finds its own.
+    std::string host(PATH_MAX, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", host.data(), host.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= host.size()) {
+        if (n < 0) set_errno_error(errno);
+        return {};
+    }
+    host.resize(static_cast<std::size_t>(n));
+    return from_native_path(host.c_str());
 }
 
 // In the core's code page like every text of the core; the faces convert what they print.

@@ -393,6 +393,17 @@ std::string temp_directory() {
     return dir;
 }
 
+std::string program_path() {
+    char buf[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    // A name that filled the buffer was cut short: no use for finding files beside it.
+    if (n == 0 || n >= sizeof buf) {
+        remember_last_error();
+        return {};
+    }
+    return std::string(buf, n);
+}
+
 std::string from_native_path(const char* native) { return native; }
 std::string to_native_path(const char* path) { return path; }
 std::string to_host_text(const std::string& text) { return text; }

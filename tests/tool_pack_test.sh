@@ -117,7 +117,7 @@ check huge-build 1 run pack build --template "$(winpath "$tmp/huge.exe")" --out 
 refuse huge-file 'too large' "$tmp/huge.exe"
 
 check usage-pack 2 run pack
-check usage-build 2 run pack build --out "$(winpath "$tmp/u.exe")" "${files[0]}"
+check usage-build 2 run pack build --template "$(winpath "$template")" "${files[0]}"
 check usage-list 2 run pack list
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi

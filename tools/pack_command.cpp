@@ -59,20 +59,23 @@ std::string base_name(const std::string& path) {
 }
 
 int run_build(const PackOptions& o) {
-    std::string tmpl = file_argument(o.template_file);
+    std::string tmpl = o.template_file.empty() ? default_template() : file_argument(o.template_file);
+    if (tmpl.empty()) return fail_no_template();
+    // The template as the user typed it, or where the tool found it.
+    const std::string template_name = o.template_file.empty() ? shown(tmpl) : o.template_file;
     std::string out = file_argument(o.out_file);
-    if (!path_fits(tmpl)) return fail(o.template_file, kPathTooLong);
+    if (!path_fits(tmpl)) return fail(template_name, kPathTooLong);
     if (!path_fits(out)) return fail(o.out_file, kPathTooLong);
     std::vector<std::uint8_t> image;
     if (int rc = read_installer(tmpl, &image); rc != kExitOk) return rc;
     std::size_t offset = 0;
     switch (payload::find_template_region(image, &offset)) {
         case payload::FindResult::Found: break;
-        case payload::FindResult::Ambiguous: return fail(o.template_file, "holds more than one payload region");
+        case payload::FindResult::Ambiguous: return fail(template_name, "holds more than one payload region");
         case payload::FindResult::NotFound:
             if (payload::find_region(image, &offset) == payload::FindResult::Found)
-                return fail(o.template_file, "the payload region is not in template state: a patch is stamped in already");
-            return fail(o.template_file, "no payload region in template state");
+                return fail(template_name, "the payload region is not in template state: a patch is stamped in already");
+            return fail(template_name, "no payload region in template state");
     }
     std::vector<payload::PackFile> files;
     for (const std::string& f : o.files) {
@@ -84,9 +87,9 @@ int run_build(const PackOptions& o) {
     std::size_t digest_at = 0;
     switch (payload::find_digest_area(image, &digest_at)) {
         case payload::FindResult::Found: break;
-        case payload::FindResult::Ambiguous: return fail(o.template_file, "holds more than one patch digest area");
+        case payload::FindResult::Ambiguous: return fail(template_name, "holds more than one patch digest area");
         case payload::FindResult::NotFound:
-            return fail(o.template_file, "has no patch digest area: it is not a template this tool can stamp");
+            return fail(template_name, "has no patch digest area: it is not a template this tool can stamp");
     }
     std::string error;
     std::span<std::uint8_t> region(image.data() + offset, payload::kRegionBytes);
@@ -152,7 +155,8 @@ void add_pack_command(CLI::App& app, int& exit_status) {
     pack->require_subcommand(1);
 
     CLI::App* build = pack->add_subcommand("build", "Stamp FILEs into a copy of the template installer");
-    build->add_option("--template", opts->template_file, "The installer in template state")->required();
+    build->add_option("--template", opts->template_file,
+                      "The installer in template state (default: the DravoPatch.exe installed with the tool)");
     build->add_option("--out", opts->out_file, "The patch installer to write")->required();
     build->add_option("FILE", opts->files, "Files to carry, unpacked under their base names")->required();
     build->callback([opts, &exit_status] { exit_status = run_build(*opts); });

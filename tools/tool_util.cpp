@@ -61,4 +61,44 @@ int read_whole_file(const std::string& path, std::int64_t max_bytes, const std::
                                  std::to_string(size) + " bytes");
 }
 
+namespace {
+
+constexpr const char* kTemplateName = "DravoPatch.exe";
+
+// The folder part of a path in the core's form, with its trailing separator; empty when the
+// path names no folder.
+std::string folder_of(const std::string& path) {
+    std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> template_candidates() {
+    std::string bin = folder_of(plat::program_path());
+    if (bin.empty()) return {};
+    std::vector<std::string> places{bin + kTemplateName};
+    // The prefix is the folder above the program's own; a program at a drive's root has none.
+    std::string prefix = folder_of(bin.substr(0, bin.size() - 1));
+    if (!prefix.empty()) places.push_back(prefix + "share\\dravo\\" + kTemplateName);
+    return places;
+}
+
+std::string default_template() {
+    for (const std::string& place : template_candidates())
+        if (plat::file_exists(place.c_str()) && !plat::is_directory(place.c_str())) return place;
+    return {};
+}
+
+int fail_no_template() {
+    std::vector<std::string> places = template_candidates();
+    if (places.empty())
+        return fail(kTemplateName, "no template given, and the tool cannot tell where it runs from to look for one; "
+                                   "name the installer template with --template");
+    std::string looked;
+    for (const std::string& place : places) looked += (looked.empty() ? "" : " nor at ") + plat::display_path(place);
+    return fail(kTemplateName, "no template given, and none at " + looked +
+                                   "; name the installer template with --template");
+}
+
 }  // namespace tool

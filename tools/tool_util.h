@@ -43,4 +43,16 @@ std::string last_error();
 int read_whole_file(const std::string& path, std::int64_t max_bytes, const std::string& limit,
                     std::vector<std::uint8_t>& out);
 
+// The installer template that commands stamp a patch into when no --template names one. It is
+// looked for relative to the running program, so an installed tool works from any folder:
+// beside it (the Windows zip holds dravo.exe and DravoPatch.exe side by side), then in
+// share/dravo of the prefix the program's bin folder belongs to (<prefix>/bin/dravo uses
+// <prefix>/share/dravo/DravoPatch.exe).
+std::vector<std::string> template_candidates();
+// The first candidate that exists, or an empty string.
+std::string default_template();
+// The failure when no candidate exists: says where the tool looked and that --template names
+// a template. Returns kExitFailure.
+int fail_no_template();
+
 }  // namespace tool
