@@ -8,6 +8,7 @@
 // completed." is said only when nothing failed.
 #include "install/main_flow.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -35,6 +36,16 @@ std::string current_directory_with_backslash() {
     if (!dir.empty() && dir.back() != '\\') dir += '\\';
     return dir;
 }
+
+// How a run goes: for real, or as a dry run on a view of the files.
+struct RunMode {
+    bool dry = false;
+    std::string scratch;          // a dry run's own folder: its stage and the view's copies
+    DryRunResult* dry_result = nullptr;
+    std::string stage(const std::string& game_dir) const {
+        return dry ? scratch + "stage\\" : journal::stage_folder(game_dir);
+    }
+};
 
 struct Problem {
     InstallOutcome outcome;
@@ -137,6 +148,68 @@ Result move_in_from_stage(const std::string& game_dir, const std::vector<std::st
     return Result::applied();
 }
 
+// Whether `scratch` holds other bytes than the file at `path` on disk, read side by side in
+// pieces, so that a large container costs no memory.
+bool content_differs(const std::string& path, const std::string& scratch) {
+    plat::File a = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    plat::File b = plat::File::open(scratch.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!a || !b || plat::file_size(a.get()) != plat::file_size(b.get())) return true;
+    std::vector<char> x(1 << 20), y(1 << 20);
+    for (;;) {
+        std::uint32_t got_a = 0, got_b = 0;
+        if (!plat::read_file(a.get(), x.data(), static_cast<std::uint32_t>(x.size()), &got_a) ||
+            !plat::read_file(b.get(), y.data(), static_cast<std::uint32_t>(y.size()), &got_b) || got_a != got_b)
+            return true;
+        if (got_a == 0) return false;
+        if (!std::equal(x.begin(), x.begin() + got_a, y.begin())) return true;
+    }
+}
+
+// The confirmed part of a dry run: the carried files go into the view, and the work list runs
+// on it as it would on the game.
+InstallResult install_in_view(InstallerFace& face, const InstallSources& sources, const std::string& game_dir,
+                              const RunMode& mode) {
+    face.show_phase(Phase::Installing);
+    std::string view_dir = mode.scratch + "view\\";
+    if (!plat::create_directory(view_dir.c_str()))
+        return finish(face, InstallOutcome::Failed,
+                      "The dry run cannot make its folder " + plat::display_path(view_dir) + ": " +
+                          plat::last_error_text(),
+                      kFailedCaption);
+    InstallResult result{InstallOutcome::Completed, "", {}};
+    {
+        plat::Overlay view(view_dir);
+        plat::use_overlay(&view);
+        Result ready = Result::applied();
+        if (sources.unpack)
+            for (const std::string& name : sources.carried_files)
+                if (ready.result == WorkResult::Applied && !view.adopt(game_dir + name, mode.stage(game_dir) + name))
+                    ready = Result::failed("cannot install " + plat::display_path(game_dir + name) + ": " +
+                                           plat::last_error_text());
+        if (!ready.failed() && sources.check_work) {
+            ready = sources.check_work("patch.ini");
+            xfile::reset_xfile();
+        }
+        if (ready.failed()) {
+            result = {InstallOutcome::Failed, ready.problem, {}};
+        } else {
+            result.work = run_work_list("patch.ini", sources.handlers);
+            xfile::reset_xfile();
+            result.text = result.work.outcome_text();
+            if (result.work.any_failed()) result.outcome = InstallOutcome::Failed;
+        }
+        plat::use_overlay(nullptr);
+        mode.dry_result->changes = view.changes();
+        for (const plat::Overlay::Change& c : mode.dry_result->changes)
+            mode.dry_result->differs.push_back(c.kind == plat::Overlay::Kind::Created ||
+                                               (c.kind == plat::Overlay::Kind::Changed && content_differs(c.path, c.scratch)));
+    }
+    journal::remove_tree(view_dir);
+    face.show_phase(Phase::Idle);
+    face.final_message(result.text, result.outcome == InstallOutcome::Completed ? kCompletedCaption : kFailedCaption);
+    return result;
+}
+
 InstallResult install_confirmed(InstallerFace& face, const InstallSources& sources, const std::string& game_dir) {
     face.show_phase(Phase::Installing);
     journal::Transaction tx;
@@ -175,8 +248,16 @@ InstallResult install_confirmed(InstallerFace& face, const InstallSources& sourc
     return {InstallOutcome::Completed, text, work};
 }
 
+// A dry run's stage, in its own folder rather than beside the game.
+Result make_dry_stage(const std::string& stage) {
+    if (!plat::create_directory(stage.c_str()))
+        return Result::failed("cannot make " + plat::display_path(stage) + ": " + plat::last_error_text());
+    return Result::applied();
+}
+
 // The whole run; `game_dir` is left empty when the game was not found.
-InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std::string& game_dir) {
+InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std::string& game_dir,
+                        const RunMode& mode) {
     face.show_phase(Phase::Searching);
     bool found = sources.locate_game(game_dir) && game_dir.find('\\') != std::string::npos;
     std::string saved;
@@ -185,7 +266,7 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
     found = found && plat::is_directory(game_dir.c_str());
     if (!found) game_dir.clear();
     std::optional<Problem> problem = Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
-    if (found) {
+    if (found && !mode.dry) {
         // An install that did not end is taken back (or an undo finished) before anything else.
         journal::Recovery recovery = journal::recover_game(game_dir);
         if (recovery.result.failed()) {
@@ -196,6 +277,8 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
                           kFailedCaption);
         }
         if (!recovery.told.empty()) face.notice(recovery.told);
+    }
+    if (found) {
         config::reset_configuration();
         xfile::reset_xfile();
         if (sources.check_patch) {
@@ -210,10 +293,10 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
             // patch's own configuration is read from there.
             saved = saved_directory();
             std::string why;
-            std::string stage = journal::stage_folder(game_dir);
-            Result staged = journal::prepare_stage(game_dir);
+            std::string stage = mode.stage(game_dir);
+            Result staged = mode.dry ? make_dry_stage(stage) : journal::prepare_stage(game_dir);
             if (staged.failed() || !sources.unpack(stage, why)) {
-                journal::remove_stage(game_dir);
+                if (!mode.dry) journal::remove_stage(game_dir);
                 face.show_phase(Phase::Idle);
                 return finish(face, InstallOutcome::UnpackFailed,
                               "The patch could not be unpacked: " + (staged.failed() ? staged.problem : why) +
@@ -222,16 +305,21 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
             }
             plat::change_directory(game_dir.c_str());
         }
-        problem = load_configuration(game_dir, sources.unpack ? journal::stage_folder(game_dir) : "", sources);
+        problem = load_configuration(game_dir, sources.unpack ? mode.stage(game_dir) : "", sources);
     }
     face.show_phase(Phase::Idle);
     if (problem) {
         xfile::reset_xfile();
         if (!saved.empty()) {
             plat::change_directory(saved.c_str());
-            journal::remove_stage(game_dir);
+            if (!mode.dry) journal::remove_stage(game_dir);
         }
         return finish(face, problem->outcome, problem->text, problem->caption);
+    }
+    if (mode.dry) {
+        InstallResult r = install_in_view(face, sources, game_dir, mode);
+        if (!saved.empty()) plat::change_directory(saved.c_str());
+        return r;
     }
     bool confirmed = face.confirm();
     if (!confirmed) {
@@ -247,11 +335,31 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
 
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources) {
     std::string game_dir;
-    InstallResult r = run_steps(face, sources, game_dir);
+    InstallResult r = run_steps(face, sources, game_dir, RunMode{});
     // Only an install that began is recorded: a run that stopped before (not found, a damaged
     // patch, Cancel) leaves the game folder byte for byte as it was.
     bool began = r.outcome == InstallOutcome::Completed || r.outcome == InstallOutcome::Failed ||
                  r.outcome == InstallOutcome::NotWhole;
     if (!game_dir.empty() && began) append_install_log(game_dir, {sources.patch_name, r.work, r.text});
     return r;
+}
+
+DryRunResult try_installation(InstallerFace& face, const InstallSources& sources) {
+    DryRunResult dry;
+    RunMode mode;
+    mode.dry = true;
+    mode.dry_result = &dry;
+    mode.scratch = plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\";
+    journal::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
+    if (!plat::create_directory(mode.scratch.c_str())) {
+        dry.install = finish(face, InstallOutcome::Failed,
+                             "The dry run cannot make its folder " + plat::display_path(mode.scratch) + ": " +
+                                 plat::last_error_text(),
+                             kFailedCaption);
+        return dry;
+    }
+    std::string game_dir;
+    dry.install = run_steps(face, sources, game_dir, mode);
+    journal::remove_tree(mode.scratch);
+    return dry;
 }

@@ -10,6 +10,7 @@
 #include "base/result.h"
 #include "install/final_texts.h"
 #include "install/work_list.h"
+#include "platform/overlay.h"
 
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
 
@@ -71,3 +72,15 @@ inline int installer_exit_status(InstallOutcome o) {
 // The whole run, under one journal: a failure of any work item, or of the commit, rolls back
 // every change, so that the game is either the old one or the patched one.
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources);
+
+// A dry run: the same flow without the question, every change made to scratch copies of the
+// files it touches (later items see what earlier ones wrote), none to the game or anywhere
+// else. The carried files are unpacked into a scratch folder, not beside the game; no journal
+// and no log are written. `outcome` is Completed when the real install would complete.
+struct DryRunResult {
+    InstallResult install;
+    std::vector<plat::Overlay::Change> changes;  // what the install would change, in order
+    // For each change that is not a delete, whether the file would hold other bytes than now.
+    std::vector<bool> differs;
+};
+DryRunResult try_installation(InstallerFace& face, const InstallSources& sources);

@@ -5,6 +5,7 @@
 // This file holds the errors and the operations; the drive table, the path translation and
 // the open-file registry live beside it in posix/.
 #include "platform/platform.h"
+#include "platform/overlay.h"
 #include "base/report.h"
 #include "platform/codepage.h"
 #include "platform/file_changes.h"
@@ -61,6 +62,18 @@ void detail::set_error(Error e, int err) {
 
 void detail::set_errno_error(int err) { set_error(error_from_errno(err), err); }
 
+void detail::set_common_error(Error e) {
+    switch (e) {
+        case Error::None: set_error(e, 0); break;
+        case Error::FileNotFound: set_error(e, ENOENT); break;
+        case Error::PathNotFound: set_error(e, ENOENT); break;
+        case Error::AlreadyExists: set_error(e, EEXIST); break;
+        case Error::AccessDenied: set_error(e, EACCES); break;
+        case Error::SharingViolation: set_error(e, EBUSY); break;
+        default: set_error(e, EIO); break;
+    }
+}
+
 namespace {
 
 // A failure a test asked for, with the error the system gives for such a failure.
@@ -84,6 +97,9 @@ bool injected(FaultOp op) {
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
     if (injected(FaultOp::Open)) return Handle::Invalid;
+    std::string in_view;
+    if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
+    path = in_view.c_str();
     if (!detail::announce_write(path, access, disposition)) return Handle::Invalid;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
@@ -335,11 +351,13 @@ return "unknown error";
 // ---- names ---------------------------------------------------------------------------------
 
 bool file_exists(const char* path) {
+    if (bool in_view; detail::overlay_exists(path, &in_view)) return in_view;
     Translated t = translate(path);
     return t.ok && !t.parent_missing && host_exists(t.host);
 }
 
 bool is_directory(const char* path) {
+    if (bool in_view; detail::overlay_exists(path, &in_view)) return false;  // the view holds files only
     Translated t = translate(path);
     struct stat st;
     return t.ok && !t.parent_missing && ::stat(t.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -347,6 +365,7 @@ bool is_directory(const char* path) {
 
 bool delete_file(const char* path) {
     if (injected(FaultOp::Delete)) return false;
+    if (bool done; detail::overlay_remove(path, &done)) return done;
     if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
@@ -431,14 +450,18 @@ bool rename_durably(const char* from, const char* to, Handle target_lock) {
 
 bool replace_file(const char* from, const char* to) {
     if (injected(FaultOp::Replace)) return false;
+    if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
     return detail::announce_replace(from, to, Handle::Invalid) && rename_durably(from, to, Handle::Invalid);
 }
 
 // The lock is a flock on the old file, held through the rename: another process that opens
 // the name before the rename finds it locked, and one that opens it after gets the new file.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
-    bool ok = !injected(FaultOp::Replace) && detail::announce_replace(from, to, target_lock) &&
-              rename_durably(from, to, target_lock);
+    bool in_view = false;
+    bool ok = !injected(FaultOp::Replace) && (detail::overlay_rename(from, to, true, &in_view)
+                                                  ? in_view
+                                                  : detail::announce_replace(from, to, target_lock) &&
+                                                        rename_durably(from, to, target_lock));
     Error e = g_last_error;
     int err = g_last_errno;
     if (target_lock != Handle::Invalid) close_file(target_lock);
@@ -448,6 +471,7 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
 
 bool move_file(const char* from, const char* to, Handle held) {
     if (injected(FaultOp::Replace)) return false;
+    if (bool done; detail::overlay_rename(from, to, false, &done)) return done;
     Translated src, dst;
     if (!translate_both(from, to, &src, &dst)) return false;
     if (host_exists(dst.host)) {
@@ -497,6 +521,12 @@ bool list_directory(const char* dir, std::vector<std::string>* names) {
 }
 
 bool copy_file_attributes(const char* from, const char* to) {
+    std::string from_view, to_view;
+    if (!detail::overlay_resolve(from, Overlay::Use::Read, &from_view) ||
+        !detail::overlay_resolve(to, Overlay::Use::Read, &to_view))
+        return false;
+    from = from_view.c_str();
+    to = to_view.c_str();
     Translated src = translate(from);
     Translated dst = translate(to);
     struct stat st;
@@ -519,6 +549,9 @@ bool copy_file_attributes(const char* from, const char* to) {
 }
 
 bool is_read_only(const char* path) {
+    std::string in_view;
+    if (!detail::overlay_resolve(path, Overlay::Use::Read, &in_view)) return false;
+    path = in_view.c_str();
     Translated t = translate(path);
     struct stat st;
     return t.ok && !t.parent_missing && ::stat(t.host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
@@ -526,6 +559,10 @@ bool is_read_only(const char* path) {
 }
 
 bool create_directory(const char* path) {
+    if (detail::overlay_active()) {  // the view holds files only: nothing may change a folder
+        detail::set_common_error(Error::AccessDenied);
+        return false;
+    }
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -539,6 +576,9 @@ bool create_directory(const char* path) {
 }
 
 bool set_read_only(const char* path, bool read_only) {
+    std::string in_view;
+    if (!detail::overlay_resolve(path, Overlay::Use::Write, &in_view)) return false;
+    path = in_view.c_str();
     Translated t = translate(path);
     struct stat st;
     if (!t.ok || t.parent_missing || ::stat(t.host.c_str(), &st) != 0) {
@@ -555,6 +595,10 @@ bool set_read_only(const char* path, bool read_only) {
 }
 
 bool remove_directory(const char* path) {
+    if (detail::overlay_active()) {
+        detail::set_common_error(Error::AccessDenied);
+        return false;
+    }
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::rmdir(t.host.c_str()) != 0) {
         if (t.ok && !t.parent_missing) set_errno_error(errno);
@@ -566,6 +610,9 @@ bool remove_directory(const char* path) {
 
 std::FILE* open_text(const char* path, const char* mode) {
     if (injected(FaultOp::Open)) return nullptr;
+    std::string in_view;
+    if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
+    path = in_view.c_str();
     if (!detail::announce_text_write(path, mode)) return nullptr;
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {

@@ -1,6 +1,7 @@
 // The platform layer on Windows: each operation is the ANSI Win32 call of the same meaning.
 // Files are opened with share mode 0, as the game's own file library does.
 #include "platform/platform.h"
+#include "platform/overlay.h"
 #include "base/report.h"
 #include "platform/file_changes.h"
 #include "platform/platform_internal.h"
@@ -49,6 +50,24 @@ void remember_last_error() {
     g_last_error = error_from_code(g_last_code);
 }
 
+void set_error(Error e, DWORD code);
+
+}  // namespace
+
+void detail::set_common_error(Error e) {
+    switch (e) {
+        case Error::None: set_error(e, NO_ERROR); break;
+        case Error::FileNotFound: set_error(e, ERROR_FILE_NOT_FOUND); break;
+        case Error::PathNotFound: set_error(e, ERROR_PATH_NOT_FOUND); break;
+        case Error::AlreadyExists: set_error(e, ERROR_FILE_EXISTS); break;
+        case Error::AccessDenied: set_error(e, ERROR_ACCESS_DENIED); break;
+        case Error::SharingViolation: set_error(e, ERROR_SHARING_VIOLATION); break;
+        default: set_error(e, ERROR_GEN_FAILURE); break;
+    }
+}
+
+namespace {
+
 void set_error(Error e, DWORD code) {
     g_last_error = e;
     g_last_code = code;
@@ -77,6 +96,9 @@ bool too_long(const char* path) { return std::strlen(path) > kMaxPath; }
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
     if (injected(FaultOp::Open)) return Handle::Invalid;
+    std::string in_view;
+    if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
+    path = in_view.c_str();
     if (!detail::announce_write(path, access, disposition)) return Handle::Invalid;
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
@@ -229,16 +251,19 @@ std::string last_error_text() {
 }
 
 bool file_exists(const char* path) {
+    if (bool in_view; detail::overlay_exists(path, &in_view)) return in_view;
     return !too_long(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool is_directory(const char* path) {
+    if (bool in_view; detail::overlay_exists(path, &in_view)) return false;  // the view holds files only
     DWORD a = too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool delete_file(const char* path) {
     if (injected(FaultOp::Delete)) return false;
+    if (bool done; detail::overlay_remove(path, &done)) return done;
     if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
     if (!DeleteFileA(path)) {
         remember_last_error();
@@ -249,6 +274,7 @@ bool delete_file(const char* path) {
 
 bool replace_file(const char* from, const char* to) {
     if (injected(FaultOp::Replace)) return false;
+    if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
     if (!detail::announce_replace(from, to, Handle::Invalid)) return false;
     if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         remember_last_error();
@@ -268,6 +294,7 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
 // first, so `held` has nothing to allow here.
 bool move_file(const char* from, const char* to, Handle) {
     if (injected(FaultOp::Replace)) return false;
+    if (bool done; detail::overlay_rename(from, to, false, &done)) return done;
     if (!MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) {
         remember_last_error();
         return false;
@@ -301,6 +328,12 @@ bool list_directory(const char* dir, std::vector<std::string>* names) {
 }
 
 bool copy_file_attributes(const char* from, const char* to) {
+    std::string from_view, to_view;
+    if (!detail::overlay_resolve(from, Overlay::Use::Read, &from_view) ||
+        !detail::overlay_resolve(to, Overlay::Use::Read, &to_view))
+        return false;
+    from = from_view.c_str();
+    to = to_view.c_str();
     DWORD a = GetFileAttributesA(from);
     if (a == INVALID_FILE_ATTRIBUTES) {
         remember_last_error();
@@ -316,11 +349,18 @@ bool copy_file_attributes(const char* from, const char* to) {
 }
 
 bool is_read_only(const char* path) {
+    std::string in_view;
+    if (!detail::overlay_resolve(path, Overlay::Use::Read, &in_view)) return false;
+    path = in_view.c_str();
     DWORD a = too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool create_directory(const char* path) {
+    if (detail::overlay_active()) {  // the view holds files only: nothing may change a folder
+        detail::set_common_error(Error::AccessDenied);
+        return false;
+    }
     if (!CreateDirectoryA(path, nullptr)) {
         remember_last_error();
         return false;
@@ -329,6 +369,9 @@ bool create_directory(const char* path) {
 }
 
 bool set_read_only(const char* path, bool read_only) {
+    std::string in_view;
+    if (!detail::overlay_resolve(path, Overlay::Use::Write, &in_view)) return false;
+    path = in_view.c_str();
     DWORD a = GetFileAttributesA(path);
     if (a == INVALID_FILE_ATTRIBUTES) {
         remember_last_error();
@@ -343,6 +386,10 @@ bool set_read_only(const char* path, bool read_only) {
 }
 
 bool remove_directory(const char* path) {
+    if (detail::overlay_active()) {
+        detail::set_common_error(Error::AccessDenied);
+        return false;
+    }
     if (!RemoveDirectoryA(path)) {
         remember_last_error();
         return false;
@@ -352,6 +399,9 @@ bool remove_directory(const char* path) {
 
 std::FILE* open_text(const char* path, const char* mode) {
     if (injected(FaultOp::Open)) return nullptr;
+    std::string in_view;
+    if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
+    path = in_view.c_str();
     if (!detail::announce_text_write(path, mode)) return nullptr;
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);

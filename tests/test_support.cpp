@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "config/config.h"
+#include "platform/overlay.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 
@@ -90,6 +91,7 @@ void CoreTest::TearDown() {
     config::reset_configuration();
     plat::reset_fault_injection();
     plat::watch_file_changes(nullptr);
+    plat::use_overlay(nullptr);
     plat::change_directory(saved_directory_.c_str());
 }
 

@@ -1,7 +1,8 @@
 // dravo install: the installer's whole run without a window. It finds the game (or takes
 // --game-dir), unpacks a stamped installer's payload (--patch) into the game directory, loads
 // the configuration and file tables, asks on a terminal unless --yes, runs the work list, and
-// ends with the outcome text as its last line of output.
+// ends with the outcome text as its last line of output. With --dry-run it runs the same flow
+// on scratch copies of the files it would change and says what each item would do.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -28,6 +29,7 @@ struct InstallOptions {
     std::string game_dir;
     std::string patch;
     bool yes = false;
+    bool dry_run = false;
 };
 
 class ConsoleFace final : public InstallerFace {
@@ -61,6 +63,56 @@ public:
 private:
     bool yes_;
 };
+
+// The face of a dry run: it asks nothing, and keeps the final text for the report's end.
+class DryRunFace final : public InstallerFace {
+public:
+    void show_phase(Phase) override {}
+    bool confirm() override { return true; }
+    void final_message(const std::string& text, const std::string&) override { final_text = text; }
+    void notice(const std::string& text) override { std::printf("%s\n", plat::to_host_text(text).c_str()); }
+    std::string final_text;
+};
+
+const char* outcome_word(const Result& r) {
+    switch (r.result) {
+        case WorkResult::Applied: return "applied";
+        case WorkResult::Skipped: return "skipped";
+        case WorkResult::Failed: return "failed";
+    }
+    return "?";
+}
+
+const char* change_word(const plat::Overlay::Change& c, bool differs) {
+    switch (c.kind) {
+        case plat::Overlay::Kind::Created: return "created";
+        case plat::Overlay::Kind::Deleted: return "deleted";
+        case plat::Overlay::Kind::Changed: return differs ? "changed" : "rewritten with the same bytes";
+    }
+    return "?";
+}
+
+// Each work item and what it would do, each file that would change, and the verdict last.
+void print_dry_run(const DryRunResult& dry, const std::string& final_text) {
+    const InstallResult& r = dry.install;
+    if (!r.work.items.empty()) std::printf("Work items:\n");
+    for (const WorkItemReport& item : r.work.items) {
+        std::string line = plat::to_host_text(item.line);
+        if (item.outcome.problem.empty())
+            std::printf("  %s\t%s\n", outcome_word(item.outcome), line.c_str());
+        else
+            std::printf("  %s\t%s: %s\n", outcome_word(item.outcome), line.c_str(),
+                        plat::to_host_text(item.outcome.problem).c_str());
+    }
+    if (!dry.changes.empty()) std::printf("Files the install would change:\n");
+    for (std::size_t i = 0; i < dry.changes.size(); ++i)
+        std::printf("  %s\t%s\n", change_word(dry.changes[i], dry.differs[i]),
+                    plat::to_host_text(plat::display_path(dry.changes[i].path)).c_str());
+    bool completes = r.outcome == InstallOutcome::Completed;
+    std::printf("%s\n", plat::to_host_text(final_text).c_str());
+    std::printf(completes ? "Dry run: the install would complete; nothing was changed.\n"
+                          : "Dry run: the install would fail, and would change nothing; nothing was changed.\n");
+}
 
 class ConsoleSink final : public report::Sink {
 public:
@@ -104,7 +156,7 @@ int read_region(const std::string& patch, std::vector<std::uint8_t>& region, std
 
 int run_install(const InstallOptions& o) {
     // Unpacking comes before the question; with no one to ask, stop before anything is written.
-    if (!o.yes && !plat::stdin_is_terminal())
+    if (!o.yes && !o.dry_run && !plat::stdin_is_terminal())
         return fail("install", "no terminal to ask for confirmation: give --yes to install without asking");
     std::vector<std::uint8_t> region;
     std::vector<std::uint8_t> digest_area;
@@ -114,9 +166,16 @@ int run_install(const InstallOptions& o) {
     CarriedPatch patch{region, digest_area};
     ConsoleSink sink;
     report::set_sink(&sink);
-    ConsoleFace face(o.yes);
     InstallSources sources = o.game_dir.empty() ? patch_sources(patch, nullptr)
                                                 : patch_sources_for(directory_argument(o.game_dir), patch);
+    if (o.dry_run) {
+        DryRunFace face;
+        DryRunResult dry = try_installation(face, sources);
+        report::set_sink(nullptr);
+        print_dry_run(dry, face.final_text);
+        return dry.install.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
+    }
+    ConsoleFace face(o.yes);
     InstallResult r = run_installation(face, sources);
     report::set_sink(nullptr);
     if (r.outcome == InstallOutcome::Cancelled) return kExitCancelled;
@@ -133,6 +192,9 @@ void add_install_command(CLI::App& app, int& exit_status) {
                     "A stamped DravoPatch.exe whose files to unpack (default: patch.ini and patch.dat of the "
                     "current directory)");
     cmd->add_flag("--yes,-y", o->yes, "Install without asking");
+    cmd->add_flag("--dry-run", o->dry_run,
+                  "Run the install on scratch copies of the files it would change and print what each work "
+                  "item would do; change nothing");
     cmd->callback([o, &exit_status] { exit_status = run_install(*o); });
 }
 
