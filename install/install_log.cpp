@@ -34,13 +34,15 @@ std::string indented(const std::string& text) {
 
 }  // namespace
 
+std::string work_item_line(const WorkItemReport& item) {
+    std::string line = std::string(state_word(item.outcome.result)) + ": " + item.line;
+    if (!item.outcome.problem.empty()) line += " (" + item.outcome.problem + ")";
+    return line;
+}
+
 std::string format_install_log(const InstallLogEntry& entry, const std::string& when) {
     std::string out = "== " + when + "\npatch: " + entry.patch + "\n";
-    for (const WorkItemReport& item : entry.work.items) {
-        out += std::string(state_word(item.outcome.result)) + ": " + item.line;
-        if (!item.outcome.problem.empty()) out += " (" + item.outcome.problem + ")";
-        out += "\n";
-    }
+    for (const WorkItemReport& item : entry.work.items) out += work_item_line(item) + "\n";
     out += "outcome:\n" + indented(entry.outcome) + "\n";
     return out;
 }

@@ -17,5 +17,8 @@ struct InstallLogEntry {
 // be written costs the install nothing: it is a record, not part of the game.
 void append_install_log(const std::string& game_dir, const InstallLogEntry& entry);
 
+// One work item as the log writes it: "applied: LINE", "skipped: LINE (why)".
+std::string work_item_line(const WorkItemReport& item);
+
 // The record as it is written, with `when` as its time stamp.
 std::string format_install_log(const InstallLogEntry& entry, const std::string& when);

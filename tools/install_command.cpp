@@ -16,6 +16,7 @@
 #include "payload/region.h"
 #include "payload/stamp.h"
 #include "platform/platform.h"
+#include "install/install_log.h"
 #include "install/patch_sources.h"
 #include "base/report.h"
 #include "tools/commands.h"
@@ -74,15 +75,6 @@ public:
     std::string final_text;
 };
 
-const char* outcome_word(const Result& r) {
-    switch (r.result) {
-        case WorkResult::Applied: return "applied";
-        case WorkResult::Skipped: return "skipped";
-        case WorkResult::Failed: return "failed";
-    }
-    return "?";
-}
-
 const char* change_word(const plat::Overlay::Change& c, bool differs) {
     switch (c.kind) {
         case plat::Overlay::Kind::Created: return "created";
@@ -96,19 +88,15 @@ const char* change_word(const plat::Overlay::Change& c, bool differs) {
 void print_dry_run(const DryRunResult& dry, const std::string& final_text) {
     const InstallResult& r = dry.install;
     if (!r.work.items.empty()) std::printf("Work items:\n");
-    for (const WorkItemReport& item : r.work.items) {
-        std::string line = plat::to_host_text(item.line);
-        if (item.outcome.problem.empty())
-            std::printf("  %s\t%s\n", outcome_word(item.outcome), line.c_str());
-        else
-            std::printf("  %s\t%s: %s\n", outcome_word(item.outcome), line.c_str(),
-                        plat::to_host_text(item.outcome.problem).c_str());
-    }
-    if (!dry.changes.empty()) std::printf("Files the install would change:\n");
-    for (std::size_t i = 0; i < dry.changes.size(); ++i)
+    // Each item as the install log would record it.
+    for (const WorkItemReport& item : r.work.items)
+        std::printf("  %s\n", plat::to_host_text(work_item_line(item)).c_str());
+    bool completes = r.outcome == InstallOutcome::Completed;
+    // A failed install is rolled back whole: it changes no file, whatever its items wrote.
+    if (completes && !dry.changes.empty()) std::printf("Files the install would change:\n");
+    for (std::size_t i = 0; completes && i < dry.changes.size(); ++i)
         std::printf("  %s\t%s\n", change_word(dry.changes[i], dry.differs[i]),
                     plat::to_host_text(plat::display_path(dry.changes[i].path)).c_str());
-    bool completes = r.outcome == InstallOutcome::Completed;
     std::printf("%s\n", plat::to_host_text(final_text).c_str());
     std::printf(completes ? "Dry run: the install would complete; nothing was changed.\n"
                           : "Dry run: the install would fail, and would change nothing; nothing was changed.\n");
