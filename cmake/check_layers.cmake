@@ -15,14 +15,15 @@ set(below_journal ${below_platform} journal)
 set(below_decompiler ${below_messages} decompiler)
 set(below_translation ${below_decompiler} translation)
 set(below_install ${below_messages} payload journal install)
+set(below_authoring ${below_install} decompiler authoring)
 set(below_installer_win32 ${below_install} installer_win32)
-set(below_tools ${below_install} decompiler translation tools)
+set(below_tools ${below_install} decompiler translation authoring tools)
 # The tests, fuzz targets and benchmarks exercise every layer but the programs' own folders.
-set(below_tests ${below_install} decompiler translation tests)
+set(below_tests ${below_install} decompiler translation authoring tests)
 set(below_fuzz ${below_install} decompiler translation fuzz tests)
 set(below_bench ${below_install} decompiler translation bench tests)
 
-set(layers base platform config xfile messages payload journal decompiler translation install installer_win32 tools tests fuzz bench)
+set(layers base platform config xfile messages payload journal decompiler translation install authoring installer_win32 tools tests fuzz bench)
 
 set(violations "")
 foreach(layer IN LISTS layers)

@@ -241,7 +241,7 @@ DecompiledMessages Decompiler::run() {
 
 }  // namespace
 
-std::string header_line(const IndexRecord& r) {
+std::string header_line(const IndexRecord& r, bool complete) {
     auto num = [](long long v) { return std::to_string(v); };
     // A 16-bit field reads back the same from its signed form, which is shorter; only -30000
     // would read as a missing number.
@@ -253,8 +253,8 @@ std::string header_line(const IndexRecord& r) {
     h += s16(r.number) + " " + s16(r.hdr2) + " " + s16(r.hdr3) + " " + s16(r.hdr4) + " " + s16(r.hdr5);
     bool no_points = std::all_of(std::begin(r.points), std::end(r.points), [](std::int32_t p) { return p == 0; });
     // A header abandoned at a missing number leaves the film numbers 0 and reads nothing more.
-    bool abandoned = r.avs_first == 0 && r.avs_second == 0 && !r.avs_name[0] && !r.wav_name[0] && !r.nostop &&
-                     !r.align && no_points && r.end_point == 0;
+    bool abandoned = !complete && r.avs_first == 0 && r.avs_second == 0 && !r.avs_name[0] && !r.wav_name[0] &&
+                     !r.nostop && !r.align && no_points && r.end_point == 0;
     if (abandoned && r.page_lines == 0 && r.string_count > 0 && r.width == static_cast<std::uint32_t>(kMaxWidth))
         return h;
     h += " " + num(r.width) + " " + num(r.page_lines);

@@ -89,7 +89,8 @@ DecompiledSource decompile(const std::vector<std::uint8_t>& dat, const std::vect
 // `header_lines`, when given, receives the line of each message's header in that text.
 std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines = nullptr);
 
-// The header line that the compiler reads back into the same record fields.
-std::string header_line(const IndexRecord& r);
+// The header line that the compiler reads back into the same record fields. `complete`: every
+// number written, as a message update reads a header (it abandons none).
+std::string header_line(const IndexRecord& r, bool complete = false);
 
 }  // namespace messages

@@ -42,6 +42,7 @@ struct RunMode {
     bool dry = false;
     std::string scratch;          // a dry run's own folder: its stage and the view's copies
     DryRunResult* dry_result = nullptr;
+    std::function<void()> inspect;  // a dry run's look at the view before it goes
     std::string stage(const std::string& game_dir) const {
         return dry ? scratch + "stage\\" : journal::stage_folder(game_dir);
     }
@@ -197,6 +198,7 @@ InstallResult install_in_view(InstallerFace& face, const InstallSources& sources
             xfile::reset_xfile();
             result.text = result.work.outcome_text();
             if (result.work.any_failed()) result.outcome = InstallOutcome::Failed;
+            if (mode.inspect) mode.inspect();
         }
         plat::use_overlay(nullptr);
         mode.dry_result->changes = view.changes();
@@ -344,9 +346,11 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     return r;
 }
 
-DryRunResult try_installation(InstallerFace& face, const InstallSources& sources) {
+DryRunResult try_installation(InstallerFace& face, const InstallSources& sources,
+                              const std::function<void()>& inspect) {
     DryRunResult dry;
     RunMode mode;
+    mode.inspect = inspect;
     mode.dry = true;
     mode.dry_result = &dry;
     mode.scratch = plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\";

@@ -83,4 +83,7 @@ struct DryRunResult {
     // For each change that is not a delete, whether the file would hold other bytes than now.
     std::vector<bool> differs;
 };
-DryRunResult try_installation(InstallerFace& face, const InstallSources& sources);
+// `inspect`, when given, is called after the work list while the view is still in place: what
+// it reads of the game is what the install would leave.
+DryRunResult try_installation(InstallerFace& face, const InstallSources& sources,
+                              const std::function<void()>& inspect = {});

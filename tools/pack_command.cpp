@@ -13,6 +13,7 @@
 #include "platform/output_file.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
+#include "tools/stamped_installer.h"
 #include "tools/tool_util.h"
 
 namespace tool {
@@ -58,17 +59,18 @@ std::string base_name(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-int run_build(const PackOptions& o) {
-    std::string tmpl = o.template_file.empty() ? default_template() : file_argument(o.template_file);
+}  // namespace
+
+int stamp_installer(const std::string& template_arg, const std::vector<payload::PackFile>& files,
+                    const std::string& out_name, StampedInstaller* out) {
+    std::string tmpl = template_arg.empty() ? default_template() : file_argument(template_arg);
     if (tmpl.empty()) return fail_no_template();
     // The template as the user typed it, or where the tool found it.
-    const std::string template_name = o.template_file.empty() ? shown(tmpl) : o.template_file;
-    std::string out = file_argument(o.out_file);
+    const std::string template_name = template_arg.empty() ? shown(tmpl) : template_arg;
     if (!path_fits(tmpl)) return fail(template_name, kPathTooLong);
-    if (!path_fits(out)) return fail(o.out_file, kPathTooLong);
-    std::vector<std::uint8_t> image;
+    std::vector<std::uint8_t>& image = out->image;
     if (int rc = read_installer(tmpl, &image); rc != kExitOk) return rc;
-    std::size_t offset = 0;
+    std::size_t& offset = out->region_at;
     switch (payload::find_template_region(image, &offset)) {
         case payload::FindResult::Found: break;
         case payload::FindResult::Ambiguous: return fail(template_name, "holds more than one payload region");
@@ -77,6 +79,30 @@ int run_build(const PackOptions& o) {
                 return fail(template_name, "the payload region is not in template state: a patch is stamped in already");
             return fail(template_name, "no payload region in template state");
     }
+    std::size_t& digest_at = out->digest_at;
+    switch (payload::find_digest_area(image, &digest_at)) {
+        case payload::FindResult::Found: break;
+        case payload::FindResult::Ambiguous: return fail(template_name, "holds more than one patch digest area");
+        case payload::FindResult::NotFound:
+            return fail(template_name, "has no patch digest area: it is not a template this tool can stamp");
+    }
+    std::span<std::uint8_t> region(image.data() + offset, payload::kRegionBytes);
+    if (Result stamped = payload::stamp_region(region, files); stamped.failed()) return fail(out_name, stamped.problem);
+    std::span<std::uint8_t> area(image.data() + digest_at, payload::kDigestAreaBytes);
+    if (Result recorded = payload::stamp_digest(area, region); recorded.failed()) return fail(out_name, recorded.problem);
+    return kExitOk;
+}
+
+int write_installer(const std::string& path, const std::string& out_name, const std::vector<std::uint8_t>& image) {
+    std::string error;
+    if (!path_fits(path)) return fail(out_name, kPathTooLong);
+    if (!write_output(path, image, &error)) return fail(out_name, error);
+    return kExitOk;
+}
+
+namespace {
+
+int run_build(const PackOptions& o) {
     std::vector<payload::PackFile> files;
     for (const std::string& f : o.files) {
         std::string path = file_argument(f);
@@ -84,19 +110,9 @@ int run_build(const PackOptions& o) {
         if (int rc = read_carried_file(path, &pf.content); rc != kExitOk) return rc;
         files.push_back(std::move(pf));
     }
-    std::size_t digest_at = 0;
-    switch (payload::find_digest_area(image, &digest_at)) {
-        case payload::FindResult::Found: break;
-        case payload::FindResult::Ambiguous: return fail(template_name, "holds more than one patch digest area");
-        case payload::FindResult::NotFound:
-            return fail(template_name, "has no patch digest area: it is not a template this tool can stamp");
-    }
-    std::string error;
-    std::span<std::uint8_t> region(image.data() + offset, payload::kRegionBytes);
-    if (Result stamped = payload::stamp_region(region, files); stamped.failed()) return fail(o.out_file, stamped.problem);
-    std::span<std::uint8_t> area(image.data() + digest_at, payload::kDigestAreaBytes);
-    if (Result recorded = payload::stamp_digest(area, region); recorded.failed()) return fail(o.out_file, recorded.problem);
-    if (!write_output(out, image, &error)) return fail(o.out_file, error);
+    StampedInstaller made;
+    if (int rc = stamp_installer(o.template_file, files, o.out_file, &made); rc != kExitOk) return rc;
+    if (int rc = write_installer(file_argument(o.out_file), o.out_file, made.image); rc != kExitOk) return rc;
     std::printf("%s: %zu files, %zu of %zu bytes used\n", o.out_file.c_str(), files.size(), payload::packed_size(files),
                 payload::kEntryCapacity);
     return kExitOk;

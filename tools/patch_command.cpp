@@ -1,4 +1,6 @@
-// dravo patch: tools for the people who make patches. "check" reads a patch, a stamped
+// dravo patch: tools for the people who make patches. "make" writes the patch that turns one
+// game folder into another and proves it by installing it into a view of the old one. "check"
+// reads a patch, a stamped
 // installer or the folder of its files, as the installer will, and lists every problem as
 // "FILE:LINE: error: ..." or "FILE:LINE: warning: ..." on stderr (without ":LINE" when the
 // problem is the file's as a whole). Errors make the exit status 1; warnings do not.
@@ -9,9 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "authoring/patch_maker.h"
+#include "authoring/patch_proof.h"
 #include "install/patch_lint.h"
+#include "payload/region.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
+#include "tools/stamped_installer.h"
 #include "tools/tool_util.h"
 
 namespace tool {
@@ -21,6 +28,9 @@ namespace {
 struct PatchOptions {
     std::string patch;
     std::string game_dir;
+    // patch make
+    std::string old_dir, new_dir, out, template_file, patch_dir;
+    bool allow_partial = false;
 };
 
 // A patch installer is the program with its 1.2 MB region, a few MB in all.
@@ -89,11 +99,85 @@ int run_check(const PatchOptions& o) {
     return lint::any_error(found) ? kExitFailure : kExitOk;
 }
 
+// The patch's files, for an author who wants to edit them: written into `dir`, made if missing.
+int write_patch_folder(const std::string& dir_arg, const std::vector<payload::PackFile>& files) {
+    std::string dir = absolute(directory_argument(dir_arg));
+    if (!path_fits(dir)) return fail(dir_arg, kPathTooLong);
+    if (!plat::is_directory(dir.c_str()) && !make_directories(dir)) return fail(dir_arg, "cannot make it: " + last_error());
+    for (const payload::PackFile& f : files) {
+        plat::OutputFile out;
+        if (!out.create(dir + f.name) || !out.write(f.content.data(), f.content.size()) || !out.keep())
+            return fail(shown(dir + f.name), out.problem());
+    }
+    return kExitOk;
+}
+
+void print_lines(const char* title, const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    std::printf("%s\n", title);
+    for (const std::string& l : lines) std::printf("  %s\n", plat::to_host_text(l).c_str());
+}
+
+// Each file and its size, largest first: what to leave out when a patch does not fit.
+std::string sizes_of(std::vector<payload::PackFile> files) {
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.content.size() > b.content.size(); });
+    std::string out;
+    for (const payload::PackFile& f : files) out += "\n  " + f.name + ": " + std::to_string(f.content.size()) + " bytes";
+    return out;
+}
+
+int run_make(const PatchOptions& o) {
+    std::string old_dir = absolute(directory_argument(o.old_dir)), new_dir = absolute(directory_argument(o.new_dir));
+    for (const std::string* d : {&old_dir, &new_dir})
+        if (!plat::is_directory(d->c_str())) return fail(shown(*d), "no such directory");
+    authoring::GamePair pair;
+    if (Result loaded = authoring::load_game_pair(old_dir, new_dir, &pair); loaded.failed())
+        return fail("patch make", loaded.problem);
+    authoring::PatchPlan plan;
+    authoring::ProofResult proof;
+    StampedInstaller made;
+    for (authoring::MessageWay way : {authoring::MessageWay::Automatic, authoring::MessageWay::Rebuild}) {
+        plan = authoring::plan_patch(pair, way);
+        if (!plan.cannot.empty() && !o.allow_partial) {
+            print_lines("What the installer cannot do:", plan.cannot);
+            return fail(o.out, std::to_string(plan.cannot.size()) +
+                                   " change(s) the installer cannot make; nothing was written (--allow-partial "
+                                   "writes the patch without them)");
+        }
+        std::size_t size = payload::packed_size(plan.files);
+        if (size > payload::kEntryCapacity)
+            return fail(o.out, "the patch takes " + std::to_string(size) + " bytes, and an installer carries " +
+                                   std::to_string(payload::kEntryCapacity) + ":" + sizes_of(plan.files));
+        made = StampedInstaller{};
+        if (int rc = stamp_installer(o.template_file, plan.files, o.out, &made); rc != kExitOk) return rc;
+        // The proof unpacks a copy: the installer written stays as stamped.
+        std::vector<std::uint8_t> copy(made.image);
+        proof = authoring::prove_patch(pair, plan, std::span(copy.data() + made.region_at, payload::kRegionBytes),
+                                       std::span(copy.data() + made.digest_at, payload::kDigestAreaBytes));
+        if (proof.proven() || way == authoring::MessageWay::Rebuild || !plan.message_items || plan.rebuilds_messages)
+            break;
+        std::printf("The messages' items do not give NEW's messages; the tables are rebuilt instead.\n");
+    }
+    print_lines("The patch:", plan.done);
+    print_lines("Left out, as the installer cannot do them (--allow-partial):", plan.cannot);
+    print_lines("Installed into a view of OLD (OLD is not changed) and compared with NEW:", proof.lines);
+    if (!proof.installed)
+        return fail(o.out, "the patch does not install into OLD: " + proof.install_text + "\nnothing was written");
+    if (!proof.proven())
+        return fail(o.out, std::to_string(proof.differ) + " difference(s) from NEW; nothing was written");
+    if (int rc = write_installer(file_argument(o.out), o.out, made.image); rc != kExitOk) return rc;
+    if (!o.patch_dir.empty())
+        if (int rc = write_patch_folder(o.patch_dir, plan.files); rc != kExitOk) return rc;
+    std::printf("%s: %zu files, %zu of %zu bytes used\n", o.out.c_str(), plan.files.size(),
+                payload::packed_size(plan.files), payload::kEntryCapacity);
+    return kExitOk;
+}
+
 }  // namespace
 
 void add_patch_command(CLI::App& app, int& exit_status) {
     auto opts = std::make_shared<PatchOptions>();
-    CLI::App* patch = app.add_subcommand("patch", "Tools for patch authors: check a patch before it ships");
+    CLI::App* patch = app.add_subcommand("patch", "Tools for patch authors: make a patch from two game folders, check one before it ships");
     patch->require_subcommand(1);
 
     CLI::App* check = patch->add_subcommand(
@@ -102,6 +186,18 @@ void add_patch_command(CLI::App& app, int& exit_status) {
     check->add_option("--game-dir", opts->game_dir,
                       "A game to check against: members, names and check texts its tables must satisfy");
     check->callback([opts, &exit_status] { exit_status = run_check(*opts); });
+
+    CLI::App* make = patch->add_subcommand(
+        "make", "Write the patch that turns the game in OLD into the one in NEW, proven on a view of OLD");
+    make->add_option("--old", opts->old_dir, "The game folder as players have it")->required();
+    make->add_option("--new", opts->new_dir, "The game folder as the patch must leave it")->required();
+    make->add_option("--out", opts->out, "The patch installer to write")->required();
+    make->add_option("--template", opts->template_file,
+                     "The installer in template state (default: the one installed with the tool)");
+    make->add_option("--dir", opts->patch_dir, "Also write the patch's files into this folder");
+    make->add_flag("--allow-partial", opts->allow_partial,
+                   "Write the patch even when some changes cannot be made by the installer (they are listed)");
+    make->callback([opts, &exit_status] { exit_status = run_make(*opts); });
 }
 
 }  // namespace tool
