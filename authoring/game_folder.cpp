@@ -118,6 +118,71 @@ bool container_members(const std::string& path, std::vector<std::string>* names)
     return true;
 }
 
+namespace {
+
+// An open file positioned at a name's data, and the data's size.
+struct OpenData {
+    plat::File file;
+    std::int64_t size = -1;
+};
+
+bool open_data(const NameData& where, OpenData* out, std::string* problem) {
+    out->file = plat::File::open(where.path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!out->file) {
+        *problem = plat::display_path(where.path) + ": " + plat::last_error_text();
+        return false;
+    }
+    if (!where.member) {
+        out->size = plat::file_size(out->file.get());
+        return out->size >= 0;
+    }
+    ContainerInfo info;
+    out->file.close();  // the header is read by name; the data through a handle of its own
+    if (!read_container_info(where.path.c_str(), info) || !structural_problem(info).empty()) {
+        *problem = plat::display_path(where.path) + " cannot be read as a container";
+        return false;
+    }
+    for (const ContainerMemberInfo& m : info.members) {
+        if (!plat::names_equal_ignoring_case(m.name, where.member_name)) continue;
+        out->file = plat::File::open(where.path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+        if (out->file && plat::seek_file(out->file.get(), m.offset, plat::SeekFrom::Begin) == m.offset) {
+            out->size = m.size;
+            return true;
+        }
+        *problem = plat::display_path(where.path) + ": member " + where.member_name + " cannot be read";
+        return false;
+    }
+    *problem = plat::display_path(where.path) + " has no member " + where.member_name;
+    return false;
+}
+
+}  // namespace
+
+std::int64_t name_data_size(const NameData& where) {
+    OpenData d;
+    std::string problem;
+    return open_data(where, &d, &problem) ? d.size : -1;
+}
+
+bool same_name_data(const NameData& a, const NameData& b, bool* same, std::string* problem) {
+    OpenData x, y;
+    if (!open_data(a, &x, problem) || !open_data(b, &y, problem)) return false;
+    *same = x.size == y.size;
+    constexpr std::uint32_t kPiece = 1 << 20;
+    std::vector<char> p(kPiece), q(kPiece);
+    for (std::int64_t done = 0; *same && done < x.size;) {
+        std::uint32_t n = static_cast<std::uint32_t>(std::min<std::int64_t>(kPiece, x.size - done)), got_x = 0, got_y = 0;
+        if (!plat::read_file(x.file.get(), p.data(), n, &got_x) || got_x != n ||
+            !plat::read_file(y.file.get(), q.data(), n, &got_y) || got_y != n) {
+            *problem = plat::display_path(got_x != n ? a.path : b.path) + " cannot be read: " + plat::last_error_text();
+            return false;
+        }
+        *same = std::equal(p.begin(), p.begin() + n, q.begin());
+        done += n;
+    }
+    return true;
+}
+
 bool read_name_data(const NameData& where, std::vector<std::uint8_t>* out, std::string* problem) {
     constexpr std::int64_t kBound = std::int64_t{1} << 31;
     if (!where.member) {

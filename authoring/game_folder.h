@@ -47,6 +47,12 @@ NameData locate(const GameFolder& game, const GameName& name);
 // The bytes of a name's data, read through the platform layer (and so through a dry run's
 // view when one is set). False when there is no such file or member; `problem` says why.
 bool read_name_data(const NameData& where, std::vector<std::uint8_t>* out, std::string* problem);
+// Whether two names' data hold the same bytes, read side by side in pieces, so that large
+// members cost no memory. False with `problem` set when either cannot be read.
+bool same_name_data(const NameData& a, const NameData& b, bool* same, std::string* problem);
+// The size of a name's data; -1 when it cannot be read.
+std::int64_t name_data_size(const NameData& where);
+
 // The names of a container's members; false when it cannot be read as a container.
 bool container_members(const std::string& path, std::vector<std::string>* names);
 

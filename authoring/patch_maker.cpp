@@ -13,6 +13,7 @@
 #include "decompiler/source_lines.h"
 #include "messages/message_tables.h"
 #include "payload/extract.h"
+#include "payload/region.h"
 #include "platform/platform.h"
 #include "xfile/records.h"
 
@@ -83,6 +84,14 @@ struct Builder {
 
     explicit Builder(const GamePair& p) : pair(p), names(p) {}
 
+    // Data larger than an installer carries can never be in a patch; it is not read at all.
+    bool too_large(const NameData& where, const std::string& what) {
+        std::int64_t size = name_data_size(where);
+        if (size <= static_cast<std::int64_t>(payload::kEntryCapacity)) return false;
+        plan.cannot.push_back(what + ": " + std::to_string(size) + " bytes, more than an installer carries (" +
+                              std::to_string(payload::kEntryCapacity) + ")");
+        return true;
+    }
     void carry(const std::string& name, std::vector<std::uint8_t> content) {
         carried.push_back({name, std::move(content)});
     }
@@ -141,13 +150,13 @@ void Builder::compare_containers() {
 
 void Builder::compare_member(const std::string& rel, const std::string& member, const GameName& old_name) {
     NameData old_where{true, pair.old_game.folder + rel, member}, new_where{true, pair.new_game.folder + rel, member};
-    std::vector<std::uint8_t> before, after;
+    bool same = false;
     std::string problem;
-    if (!read_name_data(old_where, &before, &problem) || !read_name_data(new_where, &after, &problem)) {
+    if (!same_name_data(old_where, new_where, &same, &problem)) {
         plan.cannot.push_back("member " + member + " of " + rel + ": " + problem);
         return;
     }
-    if (before == after) return;
+    if (same) return;
     // The installer reaches a member by its logical name, which OLD's tables must place in
     // this very container.
     bool reachable = !old_name.name.empty() && [&] {
@@ -157,6 +166,12 @@ void Builder::compare_member(const std::string& rel, const std::string& member, 
     if (!reachable) {
         plan.cannot.push_back("member " + member + " of " + rel +
                               ": changed, but OLD's tables give no logical name that reaches it");
+        return;
+    }
+    if (too_large(new_where, "member " + member + " of " + rel)) return;
+    std::vector<std::uint8_t> after;
+    if (!read_name_data(new_where, &after, &problem)) {
+        plan.cannot.push_back("member " + member + " of " + rel + ": " + problem);
         return;
     }
     std::string source = names.make(member, ".new");
@@ -225,17 +240,15 @@ void Builder::compare_files() {
             plan.cannot.push_back("file " + rel + ": removed in NEW (a patch cannot remove a file)");
             continue;
         }
-        std::vector<std::uint8_t> after, before;
-        if (!read_bytes(pair.new_game.folder + new_name, &after)) {
-            plan.cannot.push_back("file " + rel + ": cannot be read in NEW: " + plat::last_error_text());
-            continue;
-        }
+        NameData old_where{false, pair.old_game.folder + old_name, ""}, new_where{false, pair.new_game.folder + new_name, ""};
         if (!old_name.empty()) {
-            if (!read_bytes(pair.old_game.folder + old_name, &before)) {
-                plan.cannot.push_back("file " + rel + ": cannot be read in OLD: " + plat::last_error_text());
+            bool same = false;
+            std::string problem;
+            if (!same_name_data(old_where, new_where, &same, &problem)) {
+                plan.cannot.push_back("file " + rel + ": " + problem);
                 continue;
             }
-            if (before == after) continue;
+            if (same) continue;
         }
         const char* what = old_name.empty() ? "new" : "changed";
         if (rel.find('\\') != std::string::npos) {
@@ -246,6 +259,12 @@ void Builder::compare_files() {
         if (rel.size() > kCarriedNameChars || !payload::is_valid_entry_name(rel.c_str(), rel.size())) {
             plan.cannot.push_back("file " + rel + ": " + what + ", but a carried file's name has at most " +
                                   std::to_string(kCarriedNameChars) + " characters");
+            continue;
+        }
+        if (too_large(new_where, "file " + rel)) continue;
+        std::vector<std::uint8_t> after;
+        if (!read_bytes(new_where.path, &after)) {
+            plan.cannot.push_back("file " + rel + ": cannot be read in NEW: " + plat::last_error_text());
             continue;
         }
         carry(rel, std::move(after));
