@@ -6,14 +6,7 @@
 set -u
 dravo=$1
 template=$2
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-cp "$template" "$tmp/template" && template=$tmp/template
-export TMPDIR=$tmp/scratch  # where the dry run keeps its copies, to see that none are left
-mkdir -p "$TMPDIR"
-failures=0
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+. "$(dirname "${BASH_SOURCE[0]}")/game_test_lib.sh"
 
 DRAVO_DEMO_WORLD_KIB=64 bash "$root/scripts/make-demo-game" "$dravo" "$tmp/game" "$tmp/patch" >/dev/null || exit 1
 "$dravo" pack build --template "$template" --out "$tmp/patch.bin" "$tmp"/patch/* >/dev/null || exit 1
@@ -88,5 +81,4 @@ grep -q '^0 missing.bin hero: cannot open the new data missing.bin' "$tmp/out" |
   fail "not-found: exit 0"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "not-found: the dry run left $(ls -A "$TMPDIR")"
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish

@@ -6,14 +6,7 @@
 set -u
 dravo=$1
 template=$2
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-cp "$template" "$tmp/template" && template=$tmp/template
-export TMPDIR=$tmp/scratch
-mkdir -p "$TMPDIR"
-failures=0
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+. "$(dirname "${BASH_SOURCE[0]}")/game_test_lib.sh"
 
 DRAVO_DEMO_WORLD_KIB=64 bash "$root/scripts/make-demo-game" "$dravo" "$tmp/old" "$tmp/patch" >/dev/null || exit 1
 make() { "$dravo" patch make --old "$tmp/old" --new "$tmp/new" --out "$tmp/made.exe" --template "$template" "$@" \
@@ -75,5 +68,4 @@ printf '#1 0 0 0 0 40 2 0\nOnly one message is left.\n#0\n' >"$tmp/new/message.t
 grep -q 'tagged "02"' "$tmp/out" || { fail "tagged: the tag is not named"; cat "$tmp/out"; }
 
 [ -z "$(ls -A "$TMPDIR")" ] || fail "the proofs left $(ls -A "$TMPDIR")"
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish
