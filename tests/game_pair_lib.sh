@@ -22,7 +22,9 @@ gp_cyrillic=($'\xc4\xf0\xe0\xe2\xee' $'\xe4\xee\xf0\xee\xe3\xe0' $'\xe7\xee\xeb\
 
 # gp_roll N: a number from 0 to N-1 in $gp_r. It sets a variable rather than printing, since
 # a command substitution would draw from a copy of the sequence and leave the caller's as it was.
-gp_roll() { gp_r=$((RANDOM % $1)); }
+gp_roll() {
+  if [ "$1" -le 32768 ]; then gp_r=$((RANDOM % $1)); else gp_r=$(((RANDOM * 32768 + RANDOM) % $1)); fi
+}
 gp_between() { gp_roll $(($2 - $1 + 1)); gp_r=$((gp_r + $1)); }  # gp_between LOW HIGH
 
 # gp_bytes SIZE FILE: SIZE bytes of every value, drawn from the sequence.

@@ -7,7 +7,7 @@
 # Before that, the pair generator and the comparison are tried on their own.
 # Usage: tool_patch_make_test.sh DRAVO TEMPLATE [SEEDS]
 set -u
-dravo=$1
+dravo=$(realpath "$1")
 template=$2
 seeds=${3:-25}
 emu=
@@ -38,6 +38,45 @@ pair 7 && { diff -r "$tmp/old7" "$tmp/old" >/dev/null && diff -r "$tmp/new7" "$t
   fail_check "seed 7 made different folders twice"; }
 pair 8 && { ! diff -r "$tmp/old7" "$tmp/old" >/dev/null || fail_check "seeds 7 and 8 made the same game"; }
 rm -rf "$tmp/old7" "$tmp/new7"
+
+# The comparison passes over what an install may leave different: where the strings sit in
+# message.str (here moved by a first definition of a message that a second one replaces) and
+# the "02" tag of message.dat. It names a changed header, a member, a plain file gone.
+pair 3
+mutant() {  # mutant: a fresh copy of the old game in $tmp/m
+  rm -rf "$tmp/m" && cp -r "$tmp/old" "$tmp/m"
+}
+recompiled() {  # recompiled AWK-PROGRAM: $tmp/m's tables compiled from its decompiled source, edited
+  "$dravo" msg decompile "$tmp/m" -o "$tmp/source" 2>/dev/null && awk "$1" "$tmp/source" >"$tmp/m/message.txt" &&
+    (cd "$tmp/scratch" && "$dravo" msg compile "$tmp/m" >/dev/null 2>&1) && rm -f "$tmp/m/message.txt" "$tmp/scratch/Message.err"
+}
+differs_in() {  # differs_in NAME TEXT: same_game old vs $tmp/m fails and names TEXT
+  if same_game "$tmp/old" "$tmp/m" "$dravo" >"$tmp/differences"; then fail_check "$1: not found"
+  else grep -aqF -- "$2" "$tmp/differences" || { fail_check "$1: $2 not named:"; cat "$tmp/differences"; }; fi
+}
+mutant
+# The first message repeated at the top: every string of the tables moves down.
+recompiled '/^##?[1-9]/ && !done { first = $0; while ((getline line) > 0 && line !~ /^#/) first = first "\n" line
+  print first; print first; print line; done = 1; next } { print }' || fail_check "moved: no tables"
+printf 02 | dd of="$tmp/m/message.dat" conv=notrunc status=none
+cmp -s "$tmp/old/message.str" "$tmp/m/message.str" && fail_check "moved: the strings did not move"
+same_game "$tmp/old" "$tmp/m" "$dravo" >"$tmp/differences" || { fail_check "moved: found different"; cat "$tmp/differences"; }
+mutant
+recompiled '/^##?[1-9]/ && !done { $2 = $2 + 1; done = 1 } { print }'
+header=$(grep -am1 '^##*[1-9]' "$tmp/source" | tr -dc '0-9 ' | cut -d' ' -f1)
+differs_in header "message $header differs"
+mutant
+first=$(gp_table "$tmp/old" | awk '$1 == "plain" { print $2; exit }')
+rm "$(gp_find "$tmp/m" "$first")"
+differs_in plain-gone "$first: only in $tmp/old"
+mutant
+container=$(gp_table "$tmp/old" | awk '$1 == "container" { print $2; exit }')
+box=$(gp_find "$tmp/m" "$container")
+member=$("$dravo" container list "$box" | awk 'NR == 2 { print $1 }')
+printf 'other data' >"$tmp/other"
+"$dravo" container replace "$box" "$member" "$tmp/other" >/dev/null 2>&1
+differs_in member "$container: Files A/$member and B/$member differ"
+rm -rf "$tmp/m"
 
 # The comparison names what differs, and a patch that brings one changed member makes the
 # games differ in everything but that member.
