@@ -165,13 +165,41 @@ made determinism-1 "$tmp/first.exe" && made determinism-2 "$tmp/second.exe" --di
   check dir-check 0 "$dravo" patch check "$tmp/files"
 }
 
-# A member added to a container: refused by name; with --allow-partial the rest still installs.
+# What the installer cannot do is refused by name, and no patch is written: a member added to
+# or taken from a container, a plain file removed, a file changed outside the game folder
+# itself. With --allow-partial the rest is made, and installs.
+refused() {  # refused NAME WHAT-IS-NAMED: patch make from the changed pair fails and names it
+  check "$1" 1 "$dravo" patch make --old "$tmp/old" --new "$tmp/new" --out "$tmp/refused.exe" --template "$template" &&
+    { grep -aqF -- "$2" "$tmp/err" || { fail_check "$1: $2 is not named"; cat "$tmp/err"; }; }
+  [ ! -e "$tmp/refused.exe" ] || fail_check "$1: a patch was written although the command failed"
+  rm -f "$tmp/refused.exe"
+}
+first_in_table() {  # first_in_table AWK-CONDITION: the relative path of the first such file of the old game
+  gp_table "$tmp/old" | awk "$1"' { print $2; exit }'
+}
+pair 12
+box=$(gp_find "$tmp/new" "$(first_in_table '$1 == "container"')")
+"$dravo" container add "$box" addedmember "$tmp/new/Dravo.exe" >/dev/null 2>&1 || fail_check "member-added: not added"
+refused member-added addedmember
+pair 12
+taken=$("$dravo" container list "$box" | awk 'NR == 2 { print $1 }')
+mkdir -p "$tmp/members" && "$dravo" container extract "$box" --all -o "$tmp/members" >/dev/null 2>&1 && rm "$box" &&
+  for f in "$tmp"/members/*; do
+    [ "${f##*/}" = "$taken" ] || "$dravo" container add "$box" "${f##*/}" "$f" >/dev/null 2>&1
+  done
+rm -rf "$tmp/members"
+refused member-taken "$taken"
+pair 12
+gone=$(first_in_table '$1 == "plain" && $2 !~ /\//')
+rm "$tmp/new/$gone"
+refused plain-removed "$gone"
+pair 12
+outside=$(first_in_table '$1 == "plain" && $2 ~ /\//')
+printf 'changed' >>"$(gp_find "$tmp/new" "$outside")"
+refused outside-changed "${outside##*/}"
+
 pair 11
-gp_bytes 100 "$tmp/extra.bin"
-"$dravo" container add "$tmp/new/Data/dravo.mul" addedmember "$tmp/extra.bin" >/dev/null 2>&1 || fail_check "partial: no member added"
-check partial 1 "$dravo" patch make --old "$tmp/old" --new "$tmp/new" --out "$tmp/partial.exe" --template "$template" &&
-  { grep -aq addedmember "$tmp/err" || { fail_check "partial: the added member is not named"; cat "$tmp/err"; }; }
-[ ! -e "$tmp/partial.exe" ] || fail_check "partial: a patch was written although the command failed"
+"$dravo" container add "$tmp/new/Data/dravo.mul" addedmember "$tmp/new/Dravo.exe" >/dev/null 2>&1 || fail_check "partial: no member added"
 made allow-partial "$tmp/partial.exe" --allow-partial && {
   cp -r "$tmp/old" "$tmp/copy-partial"
   completes allow-partial-install "$tmp/copy-partial" "$tmp/partial.exe" && {
