@@ -170,7 +170,7 @@ made determinism-1 "$tmp/first.exe" && made determinism-2 "$tmp/second.exe" --di
 # itself. With --allow-partial the rest is made, and installs.
 refused() {  # refused NAME WHAT-IS-NAMED: patch make from the changed pair fails and names it
   check "$1" 1 "$dravo" patch make --old "$tmp/old" --new "$tmp/new" --out "$tmp/refused.exe" --template "$template" &&
-    { grep -aqF -- "$2" "$tmp/err" || { fail_check "$1: $2 is not named"; cat "$tmp/err"; }; }
+    { grep -aqF -- "$2" "$tmp/out" "$tmp/err" || { fail_check "$1: $2 is not named"; cat "$tmp/out" "$tmp/err"; }; }
   [ ! -e "$tmp/refused.exe" ] || fail_check "$1: a patch was written although the command failed"
   rm -f "$tmp/refused.exe"
 }
