@@ -23,7 +23,8 @@ pair() {  # pair SEED: a fresh pair in $tmp/old and $tmp/new
   make_game_pair "$1" "$tmp/old" "$tmp/new" "$dravo" || { fail_check "seed $1: the pair could not be made"; return 1; }
 }
 compare() {  # compare NAME A B: same_game, its findings shown on failure
-  same_game "$2" "$3" "$dravo" >"$tmp/differences" || { fail_check "$1: differs from the new game:"; cat "$tmp/differences"; }
+  same_game "$2" "$3" "$dravo" >"$tmp/differences" && return
+  fail_check "$1: differs from the new game:"; cat "$tmp/differences"; return 1
 }
 completes() {  # completes NAME GAME PATCH: an install that ends with the success line
   check "$1" 0 "$dravo" install --game-dir "$2" --patch "$3" --yes || return 1
