@@ -358,6 +358,7 @@ void Builder::plan_messages(MessageWay way) {
 
     std::vector<std::string> items;
     bool items_possible = way == MessageWay::Automatic && !removed && o.present;
+    std::string why_not_items = removed ? "messages removed in NEW" : "changed messages";
     std::size_t items_size = 0;
     if (items_possible) {
         messages::DecompiledMessages back = messages::decompile_messages(n.dat, n.str);
@@ -369,6 +370,10 @@ void Builder::plan_messages(MessageWay way) {
             auto it = final_of.find(k);
             if (it == final_of.end() || !message_item(*it->second, &item)) {
                 items_possible = false;
+                why_not_items = "message " + std::to_string(k) +
+                                (it == final_of.end() ? " cannot be written back as a source"
+                                                      : ": its kind '2' work line is longer than the 98 characters "
+                                                        "the runner reads, or OLD has no message to check");
                 break;
             }
             items_size += item.size() + 1;
@@ -378,8 +383,9 @@ void Builder::plan_messages(MessageWay way) {
     std::vector<std::uint8_t> source;
     std::string rebuild;
     if (o.tagged() && !items_possible) {
-        plan.cannot.push_back(std::string("messages: ") + (removed ? "messages removed in NEW" : "changed messages") +
-                              " need a rebuild of the tables, and OLD's are tagged \"02\" (rebuilt by a patch already)");
+        plan.cannot.push_back("messages: " + why_not_items +
+                              ": only a rebuild of the tables can do it, and OLD's are tagged \"02\" (rebuilt by a "
+                              "patch already)");
         return;
     }
     if (!o.tagged()) rebuild = rebuild_item(&source);

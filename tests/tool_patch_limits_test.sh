@@ -66,6 +66,19 @@ printf '#1 0 0 0 0 40 2 0\nOnly one message is left.\n#0\n' >"$tmp/new/message.t
 "$dravo" patch make --old "$tmp/tagged" --new "$tmp/new" --out "$tmp/made.exe" --template "$template" >"$tmp/out" 2>&1 &&
   fail "tagged: exit 0"
 grep -q 'tagged "02"' "$tmp/out" || { fail "tagged: the tag is not named"; cat "$tmp/out"; }
+# On such tables a message whose kind '2' line is too long for the runner is named.
+rm -rf "$tmp/new" && cp -r "$tmp/tagged" "$tmp/new" && rm -rf "$tmp/new"/DravoPatch.* "$tmp/new"/*~undo*
+{ "$dravo" msg decompile "$tmp/tagged" 2>/dev/null | grep -v '^#0$'
+  printf '#7 0 0 0 0 40 2 0 averyveryveryverylongname.wav p1 p2 p3 p4 p5 p6 p7 p8 p9 p10 p11 p12 p13 p14
+Long.
+#0
+'
+} >"$tmp/new/message.txt"
+(cd "$tmp/new" && "$dravo" msg compile . >/dev/null 2>&1)
+"$dravo" patch make --old "$tmp/tagged" --new "$tmp/new" --out "$tmp/made.exe" --template "$template" >"$tmp/out" 2>&1 &&
+  fail "long-line: exit 0"
+grep -q "message 7: its kind '2' work line is longer than the 98 characters" "$tmp/out" ||
+  { fail "long-line: the message is not named"; cat "$tmp/out"; }
 
 [ -z "$(ls -A "$TMPDIR")" ] || fail "the proofs left $(ls -A "$TMPDIR")"
 finish
