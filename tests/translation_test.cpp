@@ -240,6 +240,16 @@ TEST(PoImport, FuzzyAndEmptyEntriesKeepTheOriginalText) {
     EXPECT_EQ(message_strings(again, 3), std::vector<std::string>{"raw line"});
 }
 
+TEST(PoImport, ATranslationThatDropsThePointsLineIsWarnedOf) {
+    messages::MemoryTables t = messages::compile_in_memory("#1 0 0 0 0 40 2 0 p5\n@points here\nHello.\n#0\n");
+    ImportResult kept = import_into(t, translated(export_of(t), "1", "@points hier\nHallo."));
+    EXPECT_EQ(diagnostics_of(kept), "");
+    ImportResult lost = import_into(t, translated(export_of(t), "1", "Hallo."));
+    ASSERT_FALSE(lost.failed());
+    EXPECT_NE(diagnostics_of(lost).find("warning: message 1: the translation has no line that begins with \"@points\""),
+              std::string::npos) << diagnostics_of(lost);
+}
+
 TEST(PoImport, TheHeaderInThePoWinsOverTheTables) {
     messages::MemoryTables t = small_tables();
     std::string po = export_of(t);

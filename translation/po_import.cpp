@@ -107,6 +107,7 @@ private:
                            std::vector<std::string>& lines);
     void warn_of_older_text(const PoEntry& e, const messages::SourceMessage& original);
     void compile_and_report();
+    void warn_of_lost_points(const messages::MemoryTables& tables);
     const CodePageText* page_for(const messages::SourceMessage& m, long line);
     std::string who(const messages::SourceMessage& m) const { return "message " + std::to_string(m.record.number); }
 
@@ -348,7 +349,8 @@ void Importer::compile_and_report() {
     std::vector<long> header_lines;
     result_.source = messages::source_text(messages_, &header_lines);
     Warnings warnings;
-    messages::compile_in_memory(result_.source, &warnings);
+    messages::MemoryTables tables = messages::compile_in_memory(result_.source, &warnings);
+    warn_of_lost_points(tables);
     for (const auto& [line, text] : warnings.found) {
         // The message whose header is the last at or before the line: the compiler warns of a
         // message at its header or at its text lines.
@@ -362,6 +364,21 @@ void Importer::compile_and_report() {
         const messages::SourceMessage& m = messages_[i];
         const PoEntry& e = *match.entry;
         warning(e.str_line ? e.str_line : e.line, who(m) + ": " + text);
+    }
+}
+
+// A message keeps its points flag only while a line of its text begins with "@points": a
+// translation without that line would lose it without a word.
+void Importer::warn_of_lost_points(const messages::MemoryTables& tables) {
+    for (std::size_t i = 0; i < messages_.size(); ++i) {
+        const messages::SourceMessage& m = messages_[i];
+        if (!matches_[i].changed || m.earlier_definition || !m.record.has_points) continue;
+        std::span<const std::uint8_t> bytes = messages::index_bytes(tables.dat, m.record.number);
+        if (!bytes.empty() && messages::decode_index(bytes).has_points) continue;
+        const PoEntry& e = *matches_[i].entry;
+        warning(e.str_line ? e.str_line : e.line,
+                who(m) + ": the translation has no line that begins with \"@points\", so the message loses its "
+                         "points flag (the original has one)");
     }
 }
 
