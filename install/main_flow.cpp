@@ -280,6 +280,16 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
         }
         if (!recovery.told.empty()) face.notice(recovery.told);
     }
+    // The real install would first put such a game back; a dry run changes nothing, and so
+    // cannot tell what the install would do.
+    if (std::string why; found && mode.dry && journal::needs_recovery(game_dir, &why)) {
+        face.show_phase(Phase::Idle);
+        return finish(face, InstallOutcome::NotWhole,
+                      "The game is not whole: " + why +
+                          ". The installer puts it back first; run \"dravo recover\" (or the installer) and try "
+                          "again.\nNothing was changed.",
+                      kFailedCaption);
+    }
     if (found) {
         config::reset_configuration();
         xfile::reset_xfile();

@@ -76,6 +76,15 @@ dry_then_real failing "$tmp/g" "$tmp/bad.bin" 1 1
 grep -q '^0 missing.bin hero: cannot open the new data missing.bin' "$tmp/out" || fail "failing: the item is not named"
 ! grep -q '^Files the install would change' "$tmp/out" || fail "failing: files listed as changed"
 
+# A game an interrupted install left unwhole: the install would put it back first, so the dry
+# run says so and changes nothing (not even the journal it found).
+rm -rf "$tmp/g" && cp -r "$tmp/game" "$tmp/g" && mkdir "$tmp/g/DravoPatch.undo"
+printf 'dravo journal 1\ninstall 1\n' >"$tmp/g/DravoPatch.undo/install-1.journal"
+snapshot "$tmp/g" >"$tmp/before"
+"$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --dry-run >"$tmp/out" 2>&1 </dev/null && fail "unwhole: exit 0"
+grep -q 'did not end.*run "dravo recover"' "$tmp/out" || { fail "unwhole: no word of it"; cat "$tmp/out"; }
+snapshot "$tmp/g" | cmp -s - "$tmp/before" || fail "unwhole: the dry run changed the game"
+
 # A game that is not there: exit 1, and nothing made.
 "$dravo" install --game-dir "$tmp/nowhere" --patch "$tmp/patch.bin" --dry-run >"$tmp/out" 2>&1 </dev/null &&
   fail "not-found: exit 0"
