@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "config/config.h"
 #include "config/file_table.h"
 #include "messages/message_tables.h"
@@ -16,14 +17,7 @@ namespace authoring {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool starts_with_ignoring_case(const std::string& s, const std::string& prefix) {
-    return s.size() >= prefix.size() && plat::names_equal_ignoring_case(s.substr(0, prefix.size()), prefix);
-}
+using config::lowered;
 
 void list_files(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
     std::vector<std::string> names;
@@ -82,14 +76,14 @@ Result load_game_folder(const std::string& folder, GameFolder* out) {
         n.name = e.name;
         n.directory = e.directory;
         // The folder given is the game's HD directory.
-        if (starts_with_ignoring_case(n.directory, hd)) n.directory = folder + n.directory.substr(hd.size());
+        if (config::starts_with_ignoring_case(n.directory, config::lowered(hd))) n.directory = folder + n.directory.substr(hd.size());
         n.container = e.container;
         n.cd_flag = e.cd_flag;
         out->names.push_back(std::move(n));
     }
     list_files(folder, "", &out->files);
     std::sort(out->files.begin(), out->files.end(), [](const std::string& a, const std::string& b) {
-        return lower(a) < lower(b);
+        return lowered(a) < lowered(b);
     });
     return Result::applied();
 }
@@ -114,7 +108,7 @@ bool container_members(const std::string& path, std::vector<std::string>* names)
     ContainerInfo info;
     if (!read_container_info(path.c_str(), info) || !structural_problem(info).empty()) return false;
     names->clear();
-    for (const ContainerMemberInfo& m : info.members) names->push_back(lower(m.name));
+    for (const ContainerMemberInfo& m : info.members) names->push_back(lowered(m.name));
     return true;
 }
 
@@ -167,20 +161,12 @@ std::int64_t name_data_size(const NameData& where) {
 bool same_name_data(const NameData& a, const NameData& b, bool* same, std::string* problem) {
     OpenData x, y;
     if (!open_data(a, &x, problem) || !open_data(b, &y, problem)) return false;
-    *same = x.size == y.size;
-    constexpr std::uint32_t kPiece = 1 << 20;
-    std::vector<char> p(kPiece), q(kPiece);
-    for (std::int64_t done = 0; *same && done < x.size;) {
-        std::uint32_t n = static_cast<std::uint32_t>(std::min<std::int64_t>(kPiece, x.size - done)), got_x = 0, got_y = 0;
-        if (!plat::read_file(x.file.get(), p.data(), n, &got_x) || got_x != n ||
-            !plat::read_file(y.file.get(), q.data(), n, &got_y) || got_y != n) {
-            *problem = plat::display_path(got_x != n ? a.path : b.path) + " cannot be read: " + plat::last_error_text();
-            return false;
-        }
-        *same = std::equal(p.begin(), p.begin() + n, q.begin());
-        done += n;
-    }
-    return true;
+    *same = false;
+    if (x.size != y.size) return true;
+    if (plat::same_bytes(x.file.get(), y.file.get(), x.size, same)) return true;
+    *problem = plat::display_path(a.path) + " or " + plat::display_path(b.path) + " cannot be read: " +
+               plat::last_error_text();
+    return false;
 }
 
 bool read_name_data(const NameData& where, std::vector<std::uint8_t>* out, std::string* problem) {
@@ -255,7 +241,7 @@ Result read_message_tables(const std::string& folder, MessageTables* out) {
 }
 
 bool is_install_record(const std::string& file) {
-    std::string f = lower(file);
+    std::string f = lowered(file);
     for (const char* name : {"patch.ini", "patch.dat", "dravopatch.log", "message.err"})
         if (f == name) return true;
     if (f.rfind("dravopatch.undo\\", 0) == 0 || f.rfind("dravopatch.stage\\", 0) == 0) return true;

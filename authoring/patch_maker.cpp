@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "base/text.h"
 #include "config/file_table.h"
 #include "decompiler/message_source.h"
 #include "decompiler/source_lines.h"
@@ -15,6 +16,7 @@
 #include "payload/extract.h"
 #include "payload/region.h"
 #include "platform/platform.h"
+#include "platform/winpath.h"
 #include "xfile/records.h"
 
 namespace authoring {
@@ -26,12 +28,9 @@ constexpr std::size_t kInnerCheckChars = 19;     // a kind '2' check text
 constexpr std::size_t kSourceCheckChars = 206;   // a kind '1' check text
 constexpr std::size_t kCarriedNameChars = 19;
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+std::string lower(std::string_view s) { return config::lowered(s); }
 
-bool same_ignoring_case(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
+bool same_ignoring_case(const std::string& a, const std::string& b) { return plat::names_equal_ignoring_case(a, b); }
 
 // The part of `path` below `folder`, or empty when it is not below it.
 std::string relative_to(const std::string& folder, const std::string& path) {

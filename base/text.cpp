@@ -23,6 +23,23 @@ void lower(char* text) {
     for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
 }
 
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && lowered(text.substr(0, prefix.size())) == prefix;
+}
+
+std::string trimmed(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
 int make_directory(char* text, std::size_t capacity) {
     lower(text);
     std::size_t len = std::strlen(text);

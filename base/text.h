@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace config {
 
@@ -14,6 +16,13 @@ void lower(char* text);
 // holds besides its NUL; when the backslash does not fit, the text is left as it was and
 // -1 is returned. Otherwise returns the new length.
 int make_directory(char* text, std::size_t capacity);
+// The text lower-cased, as `lower` does in place.
+std::string lowered(std::string_view text);
+// Whether `text` begins with `prefix` (given in lower case) without regard to case.
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix);
+// The text without its leading and trailing blanks, tabs, CR and LF, as `trim` does in place.
+std::string trimmed(std::string_view text);
+
 // Copies `src` into `dst` (capacity characters plus NUL) only if it fits whole.
 bool copy_if_fits(char* dst, std::size_t capacity, const char* src);
 // Appends `src` to `dst` only if the result fits whole.

@@ -154,16 +154,10 @@ Result move_in_from_stage(const std::string& game_dir, const std::vector<std::st
 bool content_differs(const std::string& path, const std::string& scratch) {
     plat::File a = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
     plat::File b = plat::File::open(scratch.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!a || !b || plat::file_size(a.get()) != plat::file_size(b.get())) return true;
-    std::vector<char> x(1 << 20), y(1 << 20);
-    for (;;) {
-        std::uint32_t got_a = 0, got_b = 0;
-        if (!plat::read_file(a.get(), x.data(), static_cast<std::uint32_t>(x.size()), &got_a) ||
-            !plat::read_file(b.get(), y.data(), static_cast<std::uint32_t>(y.size()), &got_b) || got_a != got_b)
-            return true;
-        if (got_a == 0) return false;
-        if (!std::equal(x.begin(), x.begin() + got_a, y.begin())) return true;
-    }
+    std::int64_t size = a ? plat::file_size(a.get()) : -1;
+    bool same = false;
+    return !b || size < 0 || size != plat::file_size(b.get()) || !plat::same_bytes(a.get(), b.get(), size, &same) ||
+           !same;
 }
 
 // The confirmed part of a dry run: the carried files go into the view, and the work list runs

@@ -38,19 +38,8 @@ constexpr std::int64_t kMaxReadBytes = 64 << 20;  // patch.ini and patch.dat are
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string lowered(const std::string& s) {
-    std::vector<char> text(s.begin(), s.end());
-    text.push_back(0);
-    config::lower(text.data());
-    return text.data();
-}
-
-std::string trimmed(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && is_blank(s[b])) ++b;
-    while (e > b && is_blank(s[e - 1])) --e;
-    return s.substr(b, e - b);
-}
+using config::lowered;
+using config::trimmed;
 
 bool same_name(const std::string& a, const std::string& b) { return plat::names_equal_ignoring_case(a, b); }
 

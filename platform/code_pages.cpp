@@ -2,6 +2,8 @@
 // UTF-8. The tables themselves come from the system (code_pages_posix.cpp, code_pages_win32.cpp).
 #include "platform/code_pages.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -13,13 +15,6 @@ namespace {
 // The single-byte Windows code pages: the core's strings hold one character per byte.
 constexpr int kSingleByteCodePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
-bool starts_with_ignoring_case(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
-
 }  // namespace
 
 bool is_single_byte_code_page(int number) {
@@ -29,7 +24,7 @@ bool is_single_byte_code_page(int number) {
 
 int parse_code_page(std::string_view setting) {
     for (std::string_view prefix : {"windows-", "cp"}) {
-        if (starts_with_ignoring_case(setting, prefix)) {
+        if (config::starts_with_ignoring_case(setting, prefix)) {
             setting.remove_prefix(prefix.size());
             break;
         }

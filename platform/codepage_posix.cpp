@@ -2,6 +2,7 @@
 // iconv, one byte at a time, so that this layer and the system agree on every character.
 #include "platform/codepage.h"
 #include "platform/code_pages.h"
+#include "base/text.h"
 
 #include <iconv.h>
 
@@ -17,12 +18,6 @@ namespace plat {
 namespace {
 
 constexpr int kDefaultCodePage = 1252;
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // The ANSI code page of each language whose Windows locales have a single-byte one other
 // than 1252, by its ISO 639 code as POSIX locale names start with it.
@@ -104,9 +99,9 @@ std::optional<std::array<char32_t, 256>> code_page_characters(int number) {
 
 int code_page_for_locale(std::string_view locale) {
     std::size_t end = locale.find_first_of("_.@");
-    std::string language = lower(locale.substr(0, end));
+    std::string language = config::lowered(locale.substr(0, end));
     std::string modifier;
-    if (std::size_t at = locale.find('@'); at != std::string_view::npos) modifier = lower(locale.substr(at + 1));
+    if (std::size_t at = locale.find('@'); at != std::string_view::npos) modifier = config::lowered(locale.substr(at + 1));
     // Serbian, Bosnian, Uzbek and Azerbaijani are written in Latin and in Cyrillic letters.
     if (modifier == "latin" && language == "sr") return 1250;
     if (modifier == "cyrillic" && (language == "uz" || language == "az" || language == "bs")) return 1251;

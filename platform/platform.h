@@ -70,6 +70,10 @@ bool close_file(Handle h);
 // otherwise: memory does not grow with the length. Fails when `from` ends before `length`
 // bytes (Error::Other) or on any error of the system; what was copied up to then stays.
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
+// Reads `length` bytes from each file's current position, side by side in pieces of 1 MiB
+// (memory does not grow with the length), and sets `*same`. False when a read fails or a file
+// ends early.
+bool same_bytes(Handle a, Handle b, std::int64_t length, bool* same);
 // The buffer of the copy where the kernel cannot do it.
 constexpr std::size_t kCopyBufferSize = 1u << 20;
 

@@ -15,6 +15,21 @@ FaultInjection& fault_injection() {
 
 void reset_fault_injection() { fault_injection() = FaultInjection{}; }
 
+bool same_bytes(Handle a, Handle b, std::int64_t length, bool* same) {
+    constexpr std::uint32_t kPiece = 1 << 20;
+    std::vector<char> p(kPiece), q(kPiece);
+    *same = true;
+    for (std::int64_t done = 0; *same && done < length;) {
+        std::uint32_t n = static_cast<std::uint32_t>(std::min<std::int64_t>(kPiece, length - done));
+        std::uint32_t got_a = 0, got_b = 0;
+        if (!read_file(a, p.data(), n, &got_a) || got_a != n || !read_file(b, q.data(), n, &got_b) || got_b != n)
+            return false;
+        *same = std::equal(p.begin(), p.begin() + n, q.begin());
+        done += n;
+    }
+    return true;
+}
+
 const char* fault_op_name(FaultOp op) {
     switch (op) {
         case FaultOp::Open: return "open";

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "base/text.h"
 #include "messages/message_compiler.h"
 #include "messages/message_header.h"
 #include "messages/source_line.h"
@@ -24,18 +25,8 @@ constexpr std::size_t kMaxLineBytes = messages::kLinePieceChars - 1;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string stripped(std::string_view s) {
-    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-    return std::string(s);
-}
-
-bool starts_with_ignoring_case(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
+using config::starts_with_ignoring_case;
+std::string stripped(std::string_view s) { return config::trimmed(s); }
 
 // Whether the compiler aligns a line: the character behind its last backslash is 'c' or 'e'.
 bool aligns(std::string_view line) {
@@ -130,8 +121,7 @@ void Importer::check_charset(const PoEntry& header) {
     std::size_t at = type.find("charset=");
     if (at == std::string::npos) return;
     std::string charset = stripped(type.substr(at + 8));
-    std::string lower;
-    for (char c : charset) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string lower = config::lowered(charset);
     if (lower == "utf-8" || lower == "utf8" || lower == "charset" || lower.empty()) return;
     error(header.line, "the file is in " + charset +
                            "; the import reads UTF-8 (msgconv --to-code=UTF-8 FILE.po converts it)");
