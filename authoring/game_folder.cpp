@@ -8,7 +8,7 @@
 #include "config/file_table.h"
 #include "messages/message_tables.h"
 #include "platform/platform.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "xfile/container_info.h"
 #include "xfile/records.h"
 #include "xfile/xfile.h"

@@ -16,7 +16,7 @@
 #include "payload/extract.h"
 #include "payload/region.h"
 #include "platform/platform.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "xfile/records.h"
 
 namespace authoring {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/shell_link.h"
+#include "platform/rules/shell_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> bytes(data, data + size);

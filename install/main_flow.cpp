@@ -19,7 +19,7 @@
 #include "journal/transaction.h"
 #include "xfile/records.h"
 #include "platform/platform.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "xfile/xfile.h"
 
 namespace {

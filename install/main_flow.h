@@ -10,7 +10,7 @@
 #include "base/result.h"
 #include "install/final_texts.h"
 #include "install/work_list.h"
-#include "platform/overlay.h"
+#include "platform/intercept/overlay.h"
 
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
 

@@ -19,7 +19,7 @@
 #include "payload/region.h"
 #include "payload/stamp.h"
 #include "platform/platform.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "xfile/container_info.h"
 #include "xfile/records.h"
 #include "xfile/replace.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/digest.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 
 namespace journal {
 

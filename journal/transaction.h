@@ -19,7 +19,7 @@
 
 #include "base/result.h"
 #include "journal/journal_file.h"
-#include "platform/file_changes.h"
+#include "platform/intercept/file_changes.h"
 #include "platform/platform.h"
 
 namespace journal {

@@ -9,7 +9,7 @@
 #include "base/report.h"
 #include "base/text.h"
 #include "messages/message_header.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "xfile/xfile.h"
 
 namespace messages {

@@ -8,7 +8,7 @@
 #include "payload/key.h"
 #include "payload/region.h"
 #include "base/little_endian.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "base/report.h"
 #include "platform/platform.h"
 

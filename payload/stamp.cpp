@@ -10,7 +10,7 @@
 #include "payload/key.h"
 #include "payload/region.h"
 #include "base/little_endian.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 
 namespace payload {
 

@@ -143,7 +143,9 @@ bool file_exists(const char* path);  // a file or a directory
 bool is_directory(const char* path);
 bool delete_file(const char* path);
 // Puts `from` in the place of `to` in one step: a crash leaves either the old or the new
-// file under `to`, never neither. The data is on disk when this returns true.
+// file under `to`, never neither. Three steps, each with its own point of fault injection:
+// `from`'s data is flushed (Flush), the name changes (Replace), and the folders of both names
+// are flushed (FlushFolder). Both the data and the new name are on disk when this returns true.
 bool replace_file(const char* from, const char* to);
 // The same for a target that the caller holds open through `target_lock`, so that no other
 // program can open the old file between the caller's last read and the swap. The handle is
@@ -151,9 +153,23 @@ bool replace_file(const char* from, const char* to);
 // before the rename.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock);
 // Gives `from` the new name `to`, which must not exist yet (AlreadyExists otherwise), on the
-// same volume; the new name is on disk when this returns true. `held`: the caller's own
+// same volume; the new name is on disk when this returns true (its folders were flushed; the
+// data is not flushed here). `held`: the caller's own
 // handle on `from`, which may be renamed while it is held where the system allows it.
 bool move_file(const char* from, const char* to, Handle held = Handle::Invalid);
+// Puts the entries of folder `dir` on the disk: a name created, renamed or deleted in it lasts
+// through a power cut once this returns true. A file system that cannot flush a folder counts
+// as done and is noted in durability(); an I/O error fails.
+bool flush_folder(const char* dir);
+
+// What this process learnt of the disks' durability, for the install's log.
+struct Durability {
+    bool folder_flush_unsupported = false;  // a file system could not flush a folder
+    std::string first_folder;               // the first such folder
+};
+const Durability& durability();
+void reset_durability();
+
 // The bytes the caller may still write on the volume of directory `dir`; -1 when unknown.
 std::int64_t free_disk_bytes(const char* dir);
 // The names in a directory, "." and ".." left out, in no particular order.
@@ -217,18 +233,20 @@ void memory_free(void* block);
 
 // Fault injection for tests: the Nth call of one operation from now (1 = the next one) fails
 // as the system would fail it, doing nothing: open as a sharing violation, read as a device
-// error, write and copy as a full disk, flush as a device error, replace and delete as access
-// denied. 0 switches an operation off. Every implementation honours it.
+// error, write and copy as a full disk, flush (of a file or a folder) as a device error, replace
+// and delete as access denied. 0 switches an operation off. Every public operation honours it,
+// in the one chain in front of the system's calls.
 enum class FaultOp {
     Open,     // open_file, open_text
     Read,     // read_file
     Write,    // write_file
-    Flush,    // flush_file
-    Replace,  // replace_file, replace_locked_file (the lock is still closed)
+    Flush,    // flush_file, and the flush of the new file that begins replace_file
+    Replace,  // the rename of replace_file, replace_locked_file (the lock is still closed), move_file
     Delete,   // delete_file
     Copy,     // copy_range
+    FlushFolder,  // flush_folder, and the folder flushes that end replace_file and move_file
 };
-constexpr int kFaultOps = 7;
+constexpr int kFaultOps = 8;
 const char* fault_op_name(FaultOp op);
 
 struct FaultInjection {

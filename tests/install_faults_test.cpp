@@ -14,7 +14,7 @@
 #include "messages/message_compiler.h"
 #include "messages/message_tables.h"
 #include "payload/stamp.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "tests/container_builder.h"
 #include "tests/payload_test_support.h"
 #include <regex>

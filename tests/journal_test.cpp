@@ -5,7 +5,7 @@
 #include "journal/journal_file.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 

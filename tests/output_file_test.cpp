@@ -3,7 +3,7 @@
 // only it.
 #include <gtest/gtest.h>
 
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 

@@ -2,8 +2,8 @@
 // scratch folder, reads see what was written, and the files on disk stay byte for byte.
 #include <gtest/gtest.h>
 
-#include "platform/output_file.h"
-#include "platform/overlay.h"
+#include "platform/rewrite/output_file.h"
+#include "platform/intercept/overlay.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 

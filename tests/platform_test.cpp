@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/winpath.h"
+#include "platform/intercept/file_changes.h"
+#include "platform/rules/winpath.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -240,6 +241,65 @@ TEST_F(PlatformFiles, InjectedFailuresHitTheChosenCallOfEachOperation) {
     EXPECT_EQ(f.injected, 6);
     EXPECT_TRUE(plat::replace_file(b.c_str(), a.c_str()));
     EXPECT_EQ(read_file(a), "beta");
+}
+
+// A replacement is three steps, each with its own point of failure: the new file's data, the
+// rename, the folder. A failure before the rename leaves both files as they were; one after it
+// says that the new name may not last.
+TEST_F(PlatformFiles, AReplacementFailsAtEachOfItsThreeSteps) {
+    struct Step {
+        plat::FaultOp op;
+        bool renamed;
+        plat::Error error;
+    };
+    const Step steps[] = {{plat::FaultOp::Flush, false, plat::Error::Other},
+                          {plat::FaultOp::Replace, false, plat::Error::AccessDenied},
+                          {plat::FaultOp::FlushFolder, true, plat::Error::Other}};
+    std::string from = dir.file("new.txt"), to = dir.file("old.txt");
+    for (const Step& step : steps) {
+        SCOPED_TRACE(plat::fault_op_name(step.op));
+        write_file(from, "new");
+        write_file(to, "old");
+        plat::reset_fault_injection();
+        plat::fault_injection().fail_nth(step.op, 1);
+        EXPECT_FALSE(plat::replace_file(from.c_str(), to.c_str()));
+        EXPECT_EQ(plat::last_error(), step.error);
+        EXPECT_EQ(plat::fault_injection().injected, 1);
+        EXPECT_EQ(read_file(to), step.renamed ? "new" : "old");
+        EXPECT_EQ(plat::file_exists(from.c_str()), !step.renamed);
+    }
+    plat::reset_fault_injection();
+}
+
+// Where the system renames over a held file, the caller's lock is kept until the rename: the
+// watcher, called just before it, finds the old file still locked. Windows renames nothing
+// over a file open without sharing, so there the lock is let go first.
+TEST_F(PlatformFiles, ALockedReplacementKeepsTheLockAsLongAsTheSystemAllows) {
+    struct Prober : plat::FileChanges {
+        bool locked_at_rename = false;
+        bool before_write(const char*, plat::Disposition) override { return true; }
+        bool before_delete(const char*, bool*) override { return true; }
+        bool before_replace(const char*, const char* target, plat::Handle) override {
+            locked_at_rename = !plat::File::open(target, plat::Access::Read, plat::Disposition::OpenExisting);
+            return true;
+        }
+    } prober;
+    std::string from = dir.file("new.txt"), to = dir.file("old.txt");
+    write_file(from, "new");
+    write_file(to, "old");
+    plat::File lock = plat::File::open(to.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_TRUE(lock);
+    plat::watch_file_changes(&prober);
+    EXPECT_TRUE(plat::replace_locked_file(from.c_str(), to.c_str(), lock.release()));
+    plat::watch_file_changes(nullptr);
+#ifdef _WIN32
+    EXPECT_FALSE(prober.locked_at_rename);
+#else
+    EXPECT_TRUE(prober.locked_at_rename);
+#endif
+    EXPECT_EQ(read_file(to), "new");
+    EXPECT_TRUE(plat::File::open(to.c_str(), plat::Access::Read, plat::Disposition::OpenExisting))
+        << "the lock must be closed once the replacement is done";
 }
 
 TEST_F(PlatformFiles, AnOwnedFileClosesOnceWhoeverHoldsIt) {

@@ -5,7 +5,7 @@
 #include "install/locate.h"
 #include "base/little_endian.h"
 #include "platform/platform.h"
-#include "platform/shell_link.h"
+#include "platform/rules/shell_link.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;

@@ -7,7 +7,7 @@
 
 #include "config/config.h"
 #include "config/file_table.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "install/main_flow.h"
 #include "install/progress_line.h"
 #include "install/work_list.h"

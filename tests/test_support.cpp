@@ -1,13 +1,13 @@
 // Fixtures shared by the unit tests.
 #include "tests/test_support.h"
 
-#include "platform/file_changes.h"
+#include "platform/intercept/file_changes.h"
 
 #include <atomic>
 #include <filesystem>
 
 #include "config/config.h"
-#include "platform/overlay.h"
+#include "platform/intercept/overlay.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 

@@ -10,9 +10,9 @@
 
 #include "base/text.h"
 #include "payload/extract.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 #include "xfile/container.h"

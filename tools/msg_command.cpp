@@ -13,7 +13,7 @@
 #include "messages/message_compiler.h"
 #include "decompiler/message_source.h"
 #include "messages/message_tables.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
 #include "platform/code_pages.h"
 #include "tools/commands.h"

@@ -10,7 +10,7 @@
 #include "payload/digest_area.h"
 #include "payload/region.h"
 #include "payload/stamp.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/stamped_installer.h"

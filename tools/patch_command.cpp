@@ -15,7 +15,7 @@
 #include "authoring/patch_proof.h"
 #include "install/patch_lint.h"
 #include "payload/region.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
 #include "tools/stamped_installer.h"

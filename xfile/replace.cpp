@@ -14,7 +14,7 @@
 
 #include "config/file_table.h"
 #include "base/text.h"
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
 #include "base/report.h"
 #include "xfile/container.h"

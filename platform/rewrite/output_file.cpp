@@ -1,7 +1,7 @@
 // Safe rewriting of a file through a scratch file beside it.
-#include "platform/output_file.h"
+#include "platform/rewrite/output_file.h"
 
-#include "platform/file_changes.h"
+#include "platform/intercept/file_changes.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,5 +1,5 @@
 // The watcher of file changes and the calls the system files make to it.
-#include "platform/file_changes.h"
+#include "platform/intercept/file_changes.h"
 
 namespace plat {
 

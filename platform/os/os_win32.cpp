@@ -1,10 +1,9 @@
-// The platform layer on Windows: each operation is the ANSI Win32 call of the same meaning.
-// Files are opened with share mode 0, as the game's own file library does.
+// The system's calls on Windows: each operation is the ANSI Win32 call of the same meaning, with
+// no hook (the chain in front of them is intercept/chain.cpp). Files are opened with share
+// mode 0, as the game's own file library does.
 #include "platform/platform.h"
-#include "platform/overlay.h"
 #include "base/report.h"
-#include "platform/file_changes.h"
-#include "platform/platform_internal.h"
+#include "platform/os/os.h"
 
 #include <windows.h>
 
@@ -54,7 +53,7 @@ void set_error(Error e, DWORD code);
 
 }  // namespace
 
-void detail::set_common_error(Error e) {
+void os::set_error_kind(Error e) {
     switch (e) {
         case Error::None: set_error(e, NO_ERROR); break;
         case Error::FileNotFound: set_error(e, ERROR_FILE_NOT_FOUND); break;
@@ -62,9 +61,13 @@ void detail::set_common_error(Error e) {
         case Error::AlreadyExists: set_error(e, ERROR_FILE_EXISTS); break;
         case Error::AccessDenied: set_error(e, ERROR_ACCESS_DENIED); break;
         case Error::SharingViolation: set_error(e, ERROR_SHARING_VIOLATION); break;
+        case Error::DiskFull: set_error(e, ERROR_DISK_FULL); break;
         default: set_error(e, ERROR_GEN_FAILURE); break;
     }
 }
+
+os::SavedError os::saved_error() { return {g_last_error, static_cast<long>(g_last_code)}; }
+void os::restore_error(SavedError saved) { set_error(saved.error, static_cast<DWORD>(saved.code)); }
 
 namespace {
 
@@ -73,33 +76,13 @@ void set_error(Error e, DWORD code) {
     g_last_code = code;
 }
 
-// A failure a test asked for, with the error the system gives for such a failure.
-bool injected(FaultOp op) {
-    if (!detail::injected_failure(op)) return false;
-    switch (op) {
-        case FaultOp::Open: set_error(Error::SharingViolation, ERROR_SHARING_VIOLATION); break;
-        case FaultOp::Read: set_error(Error::Other, ERROR_READ_FAULT); break;
-        case FaultOp::Flush: set_error(Error::Other, ERROR_WRITE_FAULT); break;
-        case FaultOp::Write:
-        case FaultOp::Copy: set_error(Error::DiskFull, ERROR_DISK_FULL); break;
-        case FaultOp::Replace:
-        case FaultOp::Delete: set_error(Error::AccessDenied, ERROR_ACCESS_DENIED); break;
-    }
-    return true;
-}
-
 HANDLE native(Handle h) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h)); }
 
 bool too_long(const char* path) { return std::strlen(path) > kMaxPath; }
 
 }  // namespace
 
-Handle open_file(const char* path, Access access, Disposition disposition) {
-    if (injected(FaultOp::Open)) return Handle::Invalid;
-    std::string in_view;
-    if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
-    path = in_view.c_str();
-    if (!detail::announce_write(path, access, disposition)) return Handle::Invalid;
+Handle os::open_file(const char* path, Access access, Disposition disposition) {
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
         return Handle::Invalid;
@@ -128,9 +111,8 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     return static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
 }
 
-bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+bool os::read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     *bytes_read = 0;
-    if (injected(FaultOp::Read)) return false;
     DWORD got = 0;
     BOOL ok = ReadFile(native(h), buffer, count, &got, nullptr);
     *bytes_read = got;
@@ -150,9 +132,8 @@ bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, s
     return ok != FALSE || GetLastError() == ERROR_HANDLE_EOF;
 }
 
-bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
+bool os::write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
-    if (injected(FaultOp::Write)) return false;
     DWORD put = 0;
     BOOL ok = WriteFile(native(h), buffer, count, &put, nullptr);
     *bytes_written = put;
@@ -183,8 +164,7 @@ std::int64_t file_size(Handle h) {
     return (static_cast<std::int64_t>(high) << 32) | low;
 }
 
-bool flush_file(Handle h) {
-    if (injected(FaultOp::Flush)) return false;
+bool os::flush_file(Handle h) {
     if (!FlushFileBuffers(native(h))) {
         remember_last_error();
         return false;
@@ -194,8 +174,7 @@ bool flush_file(Handle h) {
 
 // Windows has no copy inside the kernel between two open files: the bytes go through one
 // bounded buffer, read at the source's offset and appended at the target's position.
-bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
-    if (injected(FaultOp::Copy)) return false;
+bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, ERROR_INVALID_PARAMETER);
         return false;
@@ -250,21 +229,16 @@ std::string last_error_text() {
     return out;
 }
 
-bool file_exists(const char* path) {
-    if (bool in_view; detail::overlay_exists(path, &in_view)) return in_view;
+bool os::exists(const char* path) {
     return !too_long(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool is_directory(const char* path) {
-    if (bool in_view; detail::overlay_exists(path, &in_view)) return false;  // the view holds files only
+bool os::is_directory(const char* path) {
     DWORD a = too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool delete_file(const char* path) {
-    if (injected(FaultOp::Delete)) return false;
-    if (bool done; detail::overlay_remove(path, &done)) return done;
-    if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
+bool os::delete_file(const char* path) {
     if (!DeleteFileA(path)) {
         remember_last_error();
         return false;
@@ -272,35 +246,53 @@ bool delete_file(const char* path) {
     return true;
 }
 
-bool replace_file(const char* from, const char* to) {
-    if (injected(FaultOp::Replace)) return false;
-    if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
-    if (!detail::announce_replace(from, to, Handle::Invalid)) return false;
-    if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+// The data of a closed file: FlushFileBuffers needs a handle that may write, and sharing
+// everything lets the flush through beside any other opener that allows it.
+bool os::flush_named_file(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        remember_last_error();
+        return false;
+    }
+    bool ok = FlushFileBuffers(h) != FALSE;
+    if (!ok) remember_last_error();
+    CloseHandle(h);
+    return ok;
+}
+
+// MOVEFILE_WRITE_THROUGH waits for the rename only where it is a copy between volumes; within
+// one volume it promises nothing, so the chain flushes the folders after this returns.
+bool os::rename_file(const char* from, const char* to, RenameMode mode, Handle) {
+    DWORD flags = MOVEFILE_WRITE_THROUGH | (mode == RenameMode::Replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExA(from, to, flags)) {
         remember_last_error();
         return false;
     }
     return true;
 }
 
-// Windows renames nothing over a file that is open without delete sharing, and the game's
-// files are opened without sharing: the lock is let go just before the rename.
-bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
-    if (target_lock != Handle::Invalid) CloseHandle(native(target_lock));
-    return replace_file(from, to);
+// A folder is flushed through a handle of its own: it must be opened for writing (a read-only
+// handle is refused), with FILE_FLAG_BACKUP_SEMANTICS (the only way to open a folder), and
+// sharing everything, so that Explorer or a scanner holding the folder open does not collide.
+os::FolderFlush os::flush_folder(const char* dir) {
+    HANDLE h = CreateFileA(dir, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        remember_last_error();
+        return FolderFlush::Failed;
+    }
+    BOOL ok = FlushFileBuffers(h);
+    DWORD code = ok ? NO_ERROR : GetLastError();
+    CloseHandle(h);
+    if (ok) return FolderFlush::Done;
+    if (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED) return FolderFlush::Unsupported;
+    set_error(error_from_code(code), code);
+    return FolderFlush::Failed;
 }
 
-// Windows renames no file that is open without delete sharing: the caller lets its handle go
-// first, so `held` has nothing to allow here.
-bool move_file(const char* from, const char* to, Handle) {
-    if (injected(FaultOp::Replace)) return false;
-    if (bool done; detail::overlay_rename(from, to, false, &done)) return done;
-    if (!MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) {
-        remember_last_error();
-        return false;
-    }
-    return true;
-}
+// Windows renames nothing over a file that is open without delete sharing.
+bool os::renames_over_held_files() { return false; }
 
 std::int64_t free_disk_bytes(const char* dir) {
     ULARGE_INTEGER available;
@@ -327,13 +319,7 @@ bool list_directory(const char* dir, std::vector<std::string>* names) {
     return true;
 }
 
-bool copy_file_attributes(const char* from, const char* to) {
-    std::string from_view, to_view;
-    if (!detail::overlay_resolve(from, Overlay::Use::Read, &from_view) ||
-        !detail::overlay_resolve(to, Overlay::Use::Read, &to_view))
-        return false;
-    from = from_view.c_str();
-    to = to_view.c_str();
+bool os::copy_file_attributes(const char* from, const char* to) {
     DWORD a = GetFileAttributesA(from);
     if (a == INVALID_FILE_ATTRIBUTES) {
         remember_last_error();
@@ -348,19 +334,12 @@ bool copy_file_attributes(const char* from, const char* to) {
     return true;
 }
 
-bool is_read_only(const char* path) {
-    std::string in_view;
-    if (!detail::overlay_resolve(path, Overlay::Use::Read, &in_view)) return false;
-    path = in_view.c_str();
+bool os::is_read_only(const char* path) {
     DWORD a = too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool create_directory(const char* path) {
-    if (detail::overlay_active()) {  // the view holds files only: nothing may change a folder
-        detail::set_common_error(Error::AccessDenied);
-        return false;
-    }
+bool os::create_directory(const char* path) {
     if (!CreateDirectoryA(path, nullptr)) {
         remember_last_error();
         return false;
@@ -368,10 +347,7 @@ bool create_directory(const char* path) {
     return true;
 }
 
-bool set_read_only(const char* path, bool read_only) {
-    std::string in_view;
-    if (!detail::overlay_resolve(path, Overlay::Use::Write, &in_view)) return false;
-    path = in_view.c_str();
+bool os::set_read_only(const char* path, bool read_only) {
     DWORD a = GetFileAttributesA(path);
     if (a == INVALID_FILE_ATTRIBUTES) {
         remember_last_error();
@@ -385,11 +361,7 @@ bool set_read_only(const char* path, bool read_only) {
     return true;
 }
 
-bool remove_directory(const char* path) {
-    if (detail::overlay_active()) {
-        detail::set_common_error(Error::AccessDenied);
-        return false;
-    }
+bool os::remove_directory(const char* path) {
     if (!RemoveDirectoryA(path)) {
         remember_last_error();
         return false;
@@ -397,12 +369,7 @@ bool remove_directory(const char* path) {
     return true;
 }
 
-std::FILE* open_text(const char* path, const char* mode) {
-    if (injected(FaultOp::Open)) return nullptr;
-    std::string in_view;
-    if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
-    path = in_view.c_str();
-    if (!detail::announce_text_write(path, mode)) return nullptr;
+std::FILE* os::open_text(const char* path, const char* mode) {
     if (too_long(path)) {
         set_error(Error::NameTooLong, ERROR_FILENAME_EXCED_RANGE);
         return nullptr;

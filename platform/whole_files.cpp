@@ -1,19 +1,9 @@
-// Parts of the platform layer that are the same on every system: the whole-file reader, and
-// the fault-injection switch that lets tests fail a chosen call, as a full disk, a pulled
-// cable or another program would.
+// Whole-file helpers built on the public operations, the same on every system.
 #include "platform/platform.h"
-#include "platform/platform_internal.h"
 
 #include <algorithm>
 
 namespace plat {
-
-FaultInjection& fault_injection() {
-    static FaultInjection state;
-    return state;
-}
-
-void reset_fault_injection() { fault_injection() = FaultInjection{}; }
 
 bool same_bytes(Handle a, Handle b, std::int64_t length, bool* same) {
     constexpr std::uint32_t kPiece = 1 << 20;
@@ -28,19 +18,6 @@ bool same_bytes(Handle a, Handle b, std::int64_t length, bool* same) {
         done += n;
     }
     return true;
-}
-
-const char* fault_op_name(FaultOp op) {
-    switch (op) {
-        case FaultOp::Open: return "open";
-        case FaultOp::Read: return "read";
-        case FaultOp::Write: return "write";
-        case FaultOp::Flush: return "flush";
-        case FaultOp::Replace: return "replace";
-        case FaultOp::Delete: return "delete";
-        case FaultOp::Copy: return "copy";
-    }
-    return "?";
 }
 
 ReadWholeResult read_whole_file(const char* path, std::int64_t max_bytes, std::vector<std::uint8_t>* out,
@@ -73,26 +50,4 @@ ReadWholeResult read_whole_file(const char* path, std::int64_t max_bytes, std::v
     return ReadWholeResult::Done;
 }
 
-namespace detail {
-
-namespace {
-
-bool count_down(long* countdown) { return *countdown > 0 && --*countdown == 0; }
-
-}  // namespace
-
-bool injected_failure(FaultOp op) {
-    FaultInjection& f = fault_injection();
-    int i = static_cast<int>(op);
-    ++f.calls[i];
-    bool fail = count_down(&f.fail_at[i]);
-    if (op == FaultOp::Write) {
-        ++f.writes_seen;
-        fail = count_down(&f.fail_write_at) || fail;
-    }
-    if (fail) ++f.injected;
-    return fail;
-}
-
-}  // namespace detail
 }  // namespace plat

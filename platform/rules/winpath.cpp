@@ -1,5 +1,5 @@
 // Windows path rules as pure functions; see winpath.h.
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 
 #include <cctype>
 

@@ -1,16 +1,15 @@
-// The platform layer on POSIX systems, with the file semantics a Windows program sees under
+// The system's calls on POSIX systems, with the file semantics a Windows program sees under
 // Wine: '\' and '/' both separate; drive letters map through a drive table; a path component
 // that does not exist as written is matched without regard to case; every open is exclusive.
 // Names are in the core's code page on this side and in UTF-8 on the host's (codepage.h).
-// This file holds the errors and the operations; the drive table, the path translation and
-// the open-file registry live beside it in posix/.
+// This file holds the errors and the operations, plain mappings with no hook (the chain in
+// front of them is intercept/chain.cpp); the drive table, the path translation and the
+// open-file registry live beside it in posix/.
 #include "platform/platform.h"
-#include "platform/overlay.h"
 #include "base/report.h"
 #include "platform/codepage.h"
-#include "platform/file_changes.h"
-#include "platform/platform_internal.h"
-#include "platform/posix/posix_internal.h"
+#include "platform/os/os.h"
+#include "platform/os/posix/posix_internal.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -62,7 +61,7 @@ void detail::set_error(Error e, int err) {
 
 void detail::set_errno_error(int err) { set_error(error_from_errno(err), err); }
 
-void detail::set_common_error(Error e) {
+void os::set_error_kind(Error e) {
     switch (e) {
         case Error::None: set_error(e, 0); break;
         case Error::FileNotFound: set_error(e, ENOENT); break;
@@ -70,37 +69,17 @@ void detail::set_common_error(Error e) {
         case Error::AlreadyExists: set_error(e, EEXIST); break;
         case Error::AccessDenied: set_error(e, EACCES); break;
         case Error::SharingViolation: set_error(e, EBUSY); break;
+        case Error::DiskFull: set_error(e, ENOSPC); break;
         default: set_error(e, EIO); break;
     }
 }
 
-namespace {
-
-// A failure a test asked for, with the error the system gives for such a failure.
-bool injected(FaultOp op) {
-    if (!detail::injected_failure(op)) return false;
-    switch (op) {
-        case FaultOp::Open: set_error(Error::SharingViolation); break;
-        case FaultOp::Read:
-        case FaultOp::Flush: set_error(Error::Other, EIO); break;
-        case FaultOp::Write:
-        case FaultOp::Copy: set_error(Error::DiskFull, ENOSPC); break;
-        case FaultOp::Replace:
-        case FaultOp::Delete: set_error(Error::AccessDenied, EACCES); break;
-    }
-    return true;
-}
-
-}  // namespace
+os::SavedError os::saved_error() { return {g_last_error, g_last_errno}; }
+void os::restore_error(SavedError saved) { set_error(saved.error, static_cast<int>(saved.code)); }
 
 // ---- files ---------------------------------------------------------------------------------
 
-Handle open_file(const char* path, Access access, Disposition disposition) {
-    if (injected(FaultOp::Open)) return Handle::Invalid;
-    std::string in_view;
-    if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
-    path = in_view.c_str();
-    if (!detail::announce_write(path, access, disposition)) return Handle::Invalid;
+Handle os::open_file(const char* path, Access access, Disposition disposition) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -154,9 +133,8 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     return static_cast<Handle>(fd);
 }
 
-bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+bool os::read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     *bytes_read = 0;
-    if (injected(FaultOp::Read)) return false;
     auto* out = static_cast<char*>(buffer);
     while (*bytes_read < count) {
         ssize_t n = ::read(fd_of(h), out + *bytes_read, count - *bytes_read);
@@ -184,9 +162,8 @@ bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, s
     return true;
 }
 
-bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
+bool os::write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
-    if (injected(FaultOp::Write)) return false;
     const auto* in = static_cast<const char*>(buffer);
     while (*bytes_written < count) {
         ssize_t n = ::write(fd_of(h), in + *bytes_written, count - *bytes_written);
@@ -220,8 +197,7 @@ std::int64_t file_size(Handle h) {
     return st.st_size;
 }
 
-bool flush_file(Handle h) {
-    if (injected(FaultOp::Flush)) return false;
+bool os::flush_file(Handle h) {
     if (::fsync(fd_of(h)) != 0) {
         set_errno_error(errno);
         return false;
@@ -301,8 +277,7 @@ bool copy_through_buffer(int in, off_t offset, int out, std::int64_t left) {
 
 }  // namespace
 
-bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
-    if (injected(FaultOp::Copy)) return false;
+bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, EINVAL);
         return false;
@@ -350,23 +325,18 @@ return "unknown error";
 
 // ---- names ---------------------------------------------------------------------------------
 
-bool file_exists(const char* path) {
-    if (bool in_view; detail::overlay_exists(path, &in_view)) return in_view;
+bool os::exists(const char* path) {
     Translated t = translate(path);
     return t.ok && !t.parent_missing && host_exists(t.host);
 }
 
-bool is_directory(const char* path) {
-    if (bool in_view; detail::overlay_exists(path, &in_view)) return false;  // the view holds files only
+bool os::is_directory(const char* path) {
     Translated t = translate(path);
     struct stat st;
     return t.ok && !t.parent_missing && ::stat(t.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool delete_file(const char* path) {
-    if (injected(FaultOp::Delete)) return false;
-    if (bool done; detail::overlay_remove(path, &done)) return done;
-    if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
+bool os::delete_file(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -390,29 +360,6 @@ bool delete_file(const char* path) {
 
 namespace {
 
-void sync_parent_directory(const std::string& host) {
-    std::size_t slash = host.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-}
-
-bool sync_host_file(const std::string& host) {
-    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        set_errno_error(errno);
-        return false;
-    }
-    bool synced = ::fsync(fd) == 0;
-    int sync_errno = errno;
-    ::close(fd);
-    if (!synced) set_errno_error(sync_errno);
-    return synced;
-}
-
 // Both names of a rename in host form; false, with the error set, when either is refused.
 bool translate_both(const char* from, const char* to, Translated* src, Translated* dst) {
     *src = translate(from);
@@ -428,57 +375,37 @@ bool translate_both(const char* from, const char* to, Translated* src, Translate
     return true;
 }
 
-// Renames `from` over `to`. The new file's data is on disk before the name points at it, and
-// the directory entry after, so that a power cut leaves one of the two files whole.
-bool rename_durably(const char* from, const char* to, Handle target_lock) {
-    Translated src, dst;
-    if (!translate_both(from, to, &src, &dst)) return false;
-    if (held_by_other_than(src.host, Handle::Invalid) || held_by_other_than(dst.host, target_lock)) {
-        set_error(Error::SharingViolation);
-        return false;
-    }
-    if (!sync_host_file(src.host)) return false;
-    if (::rename(src.host.c_str(), dst.host.c_str()) != 0) {
-        set_errno_error(errno);
-        return false;
-    }
-    sync_parent_directory(dst.host);
-    return true;
-}
+bool is_unsupported_flush(int err) { return err == EINVAL || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS; }
 
 }  // namespace
 
-bool replace_file(const char* from, const char* to) {
-    if (injected(FaultOp::Replace)) return false;
-    if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
-    return detail::announce_replace(from, to, Handle::Invalid) && rename_durably(from, to, Handle::Invalid);
+bool os::flush_named_file(const char* path) {
+    Translated t = translate(path);
+    if (!t.ok || t.parent_missing) {
+        set_refusal_error(path, t);
+        return false;
+    }
+    int fd = ::open(t.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    bool synced = ::fsync(fd) == 0;
+    int sync_errno = errno;
+    ::close(fd);
+    if (!synced) set_errno_error(sync_errno);
+    return synced;
 }
 
-// The lock is a flock on the old file, held through the rename: another process that opens
-// the name before the rename finds it locked, and one that opens it after gets the new file.
-bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
-    bool in_view = false;
-    bool ok = !injected(FaultOp::Replace) && (detail::overlay_rename(from, to, true, &in_view)
-                                                  ? in_view
-                                                  : detail::announce_replace(from, to, target_lock) &&
-                                                        rename_durably(from, to, target_lock));
-    Error e = g_last_error;
-    int err = g_last_errno;
-    if (target_lock != Handle::Invalid) close_file(target_lock);
-    if (!ok) set_error(e, err);
-    return ok;
-}
-
-bool move_file(const char* from, const char* to, Handle held) {
-    if (injected(FaultOp::Replace)) return false;
-    if (bool done; detail::overlay_rename(from, to, false, &done)) return done;
+bool os::rename_file(const char* from, const char* to, RenameMode mode, Handle held) {
     Translated src, dst;
     if (!translate_both(from, to, &src, &dst)) return false;
-    if (host_exists(dst.host)) {
+    if (mode == RenameMode::NoReplace && host_exists(dst.host)) {
         set_error(Error::AlreadyExists, EEXIST);
         return false;
     }
-    if (held_by_other_than(src.host, held)) {
+    // Windows renames neither a file another opener holds nor over one.
+    if (held_by_other_than(src.host, held) || held_by_other_than(dst.host, held)) {
         set_error(Error::SharingViolation);
         return false;
     }
@@ -486,9 +413,29 @@ bool move_file(const char* from, const char* to, Handle held) {
         set_errno_error(errno);
         return false;
     }
-    sync_parent_directory(dst.host);
     return true;
 }
+
+os::FolderFlush os::flush_folder(const char* dir) {
+    Translated t = translate(dir);
+    if (!t.ok || t.parent_missing) {
+        set_refusal_error(dir, t);
+        return FolderFlush::Failed;
+    }
+    int fd = ::open(t.host.empty() ? "." : t.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        set_errno_error(errno);
+        return FolderFlush::Failed;
+    }
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (err == 0) return FolderFlush::Done;
+    if (is_unsupported_flush(err)) return FolderFlush::Unsupported;
+    set_errno_error(err);
+    return FolderFlush::Failed;
+}
+
+bool os::renames_over_held_files() { return true; }
 
 std::int64_t free_disk_bytes(const char* dir) {
     Translated t = translate(dir);
@@ -520,13 +467,7 @@ bool list_directory(const char* dir, std::vector<std::string>* names) {
     return true;
 }
 
-bool copy_file_attributes(const char* from, const char* to) {
-    std::string from_view, to_view;
-    if (!detail::overlay_resolve(from, Overlay::Use::Read, &from_view) ||
-        !detail::overlay_resolve(to, Overlay::Use::Read, &to_view))
-        return false;
-    from = from_view.c_str();
-    to = to_view.c_str();
+bool os::copy_file_attributes(const char* from, const char* to) {
     Translated src = translate(from);
     Translated dst = translate(to);
     struct stat st;
@@ -548,21 +489,14 @@ bool copy_file_attributes(const char* from, const char* to) {
     return true;
 }
 
-bool is_read_only(const char* path) {
-    std::string in_view;
-    if (!detail::overlay_resolve(path, Overlay::Use::Read, &in_view)) return false;
-    path = in_view.c_str();
+bool os::is_read_only(const char* path) {
     Translated t = translate(path);
     struct stat st;
     return t.ok && !t.parent_missing && ::stat(t.host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
            has_no_write_permission(st);
 }
 
-bool create_directory(const char* path) {
-    if (detail::overlay_active()) {  // the view holds files only: nothing may change a folder
-        detail::set_common_error(Error::AccessDenied);
-        return false;
-    }
+bool os::create_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);
@@ -575,10 +509,7 @@ bool create_directory(const char* path) {
     return true;
 }
 
-bool set_read_only(const char* path, bool read_only) {
-    std::string in_view;
-    if (!detail::overlay_resolve(path, Overlay::Use::Write, &in_view)) return false;
-    path = in_view.c_str();
+bool os::set_read_only(const char* path, bool read_only) {
     Translated t = translate(path);
     struct stat st;
     if (!t.ok || t.parent_missing || ::stat(t.host.c_str(), &st) != 0) {
@@ -594,11 +525,7 @@ bool set_read_only(const char* path, bool read_only) {
     return true;
 }
 
-bool remove_directory(const char* path) {
-    if (detail::overlay_active()) {
-        detail::set_common_error(Error::AccessDenied);
-        return false;
-    }
+bool os::remove_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::rmdir(t.host.c_str()) != 0) {
         if (t.ok && !t.parent_missing) set_errno_error(errno);
@@ -608,12 +535,7 @@ bool remove_directory(const char* path) {
     return true;
 }
 
-std::FILE* open_text(const char* path, const char* mode) {
-    if (injected(FaultOp::Open)) return nullptr;
-    std::string in_view;
-    if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
-    path = in_view.c_str();
-    if (!detail::announce_text_write(path, mode)) return nullptr;
+std::FILE* os::open_text(const char* path, const char* mode) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(path, t);

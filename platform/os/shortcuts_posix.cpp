@@ -17,8 +17,8 @@
 
 #include "platform/codepage.h"
 #include "platform/platform.h"
-#include "platform/shell_link.h"
-#include "platform/winpath.h"
+#include "platform/rules/shell_link.h"
+#include "platform/rules/winpath.h"
 
 namespace plat {
 

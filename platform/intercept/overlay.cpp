@@ -1,12 +1,12 @@
 // The overlay's view; see overlay.h. Its own file operations go to the disk, never through the
 // view: a guard turns the view off while they run.
-#include "platform/overlay.h"
+#include "platform/intercept/overlay.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "platform/platform_internal.h"
-#include "platform/winpath.h"
+#include "platform/os/os.h"
+#include "platform/rules/winpath.h"
 
 namespace plat {
 
@@ -89,7 +89,7 @@ bool Overlay::resolve(const char* path, Use use, std::string* actual) {
     Entry* e = find(key);
     if (e && !e->deleted) {
         if (use == Use::CreateNew) {
-            detail::set_common_error(Error::AlreadyExists);
+            os::set_error_kind(Error::AlreadyExists);
             return false;
         }
         *actual = e->scratch;
@@ -97,39 +97,39 @@ bool Overlay::resolve(const char* path, Use use, std::string* actual) {
     }
     if (use == Use::Read) {
         if (e) {  // deleted in the view
-            detail::set_common_error(Error::FileNotFound);
+            os::set_error_kind(Error::FileNotFound);
             return false;
         }
         *actual = path;
         return true;
     }
     if (!is_directory(parent_of(key_of(path)).c_str())) {
-        detail::set_common_error(Error::PathNotFound);
+        os::set_error_kind(Error::PathNotFound);
         return false;
     }
     bool on_disk = !e && file_exists(path);
     if (on_disk && is_directory(path)) {
-        detail::set_common_error(Error::AccessDenied);
+        os::set_error_kind(Error::AccessDenied);
         return false;
     }
     if (use == Use::CreateNew && on_disk) {
-        detail::set_common_error(Error::AlreadyExists);
+        os::set_error_kind(Error::AlreadyExists);
         return false;
     }
     // Windows refuses to write a read-only file; so does the view.
     if (on_disk && is_read_only(path)) {
-        detail::set_common_error(Error::AccessDenied);
+        os::set_error_kind(Error::AccessDenied);
         return false;
     }
     if (use == Use::Write && !on_disk) {
-        detail::set_common_error(Error::FileNotFound);
+        os::set_error_kind(Error::FileNotFound);
         return false;
     }
     std::string scratch = new_scratch_name();
     if (use == Use::Write && !copy_whole_file(path, scratch)) {
         Error why = last_error();
         delete_file(scratch.c_str());
-        detail::set_common_error(why == Error::None ? Error::Other : why);
+        os::set_error_kind(why == Error::None ? Error::Other : why);
         return false;
     }
     Entry& entry = entry_for(key, path);
@@ -164,17 +164,17 @@ bool Overlay::rename(const char* from, const char* to, bool replace) {
     Entry* source = find(from_key);
     bool source_on_disk = !source && file_exists(from) && !is_directory(from);
     if ((source && source->deleted) || (!source && !source_on_disk)) {
-        detail::set_common_error(Error::FileNotFound);
+        os::set_error_kind(Error::FileNotFound);
         return false;
     }
     Entry* target = find(to_key);
     bool target_exists = target ? !target->deleted : file_exists(to);
     if (target_exists && !replace) {
-        detail::set_common_error(Error::AlreadyExists);
+        os::set_error_kind(Error::AlreadyExists);
         return false;
     }
     if (!target && !is_directory(parent_of(to_key).c_str())) {
-        detail::set_common_error(Error::PathNotFound);
+        os::set_error_kind(Error::PathNotFound);
         return false;
     }
     std::string content;
@@ -202,7 +202,7 @@ bool Overlay::remove(const char* path) {
     std::string key = key_of(path);
     Entry* e = find(key);
     if (e ? e->deleted : !(file_exists(path) && !is_directory(path))) {
-        detail::set_common_error(Error::FileNotFound);
+        os::set_error_kind(Error::FileNotFound);
         return false;
     }
     Entry& entry = e ? *e : entry_for(key, path);

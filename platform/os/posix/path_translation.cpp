@@ -2,8 +2,8 @@
 // becomes a host path in UTF-8. '\\' and '/' both separate; a drive letter maps through the
 // drive table; a component that does not exist as written is matched without regard to case.
 #include "platform/codepage.h"
-#include "platform/posix/posix_internal.h"
-#include "platform/winpath.h"
+#include "platform/os/posix/posix_internal.h"
+#include "platform/rules/winpath.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

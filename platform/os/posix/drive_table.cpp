@@ -1,8 +1,8 @@
 // The drive table of the POSIX platform layer: which host directory each drive letter names.
 // z: is "/", more drives come from the prefix named by WINEPREFIX (its dosdevices links) and
 // from DRAVO_DRIVES ("c=/srv/game-c;d=/media/cd"), which wins over both.
-#include "platform/posix/posix_internal.h"
-#include "platform/winpath.h"
+#include "platform/os/posix/posix_internal.h"
+#include "platform/rules/winpath.h"
 
 #include <dirent.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // The open-file registry of the POSIX platform layer: which files this process holds, so that
 // a second open, a delete or a rename over a held file fails as it does on Windows.
-#include "platform/posix/posix_internal.h"
+#include "platform/os/posix/posix_internal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

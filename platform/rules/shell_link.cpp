@@ -11,12 +11,12 @@
 //                 description (0x04), relative path (0x08), working directory (0x10),
 //                 arguments (0x20), icon location (0x40)
 //   extra data    (not read)
-#include "platform/shell_link.h"
+#include "platform/rules/shell_link.h"
 
 #include <cstring>
 
 #include "base/little_endian.h"
-#include "platform/winpath.h"
+#include "platform/rules/winpath.h"
 
 namespace plat {
 

@@ -1,0 +1,198 @@
+// The public file operations of platform.h, each defined once as a chain in front of the
+// system: a test's fault injection first (a failed call does nothing at all), then the dry
+// run's overlay (which may answer the call itself, on its view), then the journal's watcher
+// (which keeps the old file before it changes), then the plain call of os/. The system files
+// hold no hook, so the two systems cannot drift apart in what the services see.
+//
+// A rename that must survive a power cut is three steps, each its own call with its own
+// injection point, so that tests can cut between any two: the new file's data is flushed, the
+// name changes, the folder that holds the name is flushed.
+#include "platform/platform.h"
+
+#include <string>
+
+#include "platform/intercept/file_changes.h"
+#include "platform/intercept/intercept.h"
+#include "platform/intercept/overlay.h"
+#include "platform/os/os.h"
+#include "platform/rules/winpath.h"
+
+namespace plat {
+
+namespace {
+
+using detail::injected;
+
+Durability g_durability;
+
+void note_folder_flush_unsupported(const std::string& dir) {
+    if (g_durability.folder_flush_unsupported) return;
+    g_durability.folder_flush_unsupported = true;
+    g_durability.first_folder = dir;
+}
+
+// The folder that holds `path`'s last name, in the same form: "c:\game\" for "c:\game\a.dat",
+// "." for a bare name (the current directory).
+std::string folder_of(const char* path) {
+    std::string p = path;
+    std::size_t cut = p.find_last_of("\\/");
+    if (cut == std::string::npos) return p.size() >= 2 && p[1] == ':' ? p.substr(0, 2) : ".";
+    return p.substr(0, cut + 1);
+}
+
+bool same_folder(const std::string& a, const std::string& b) { return names_equal_ignoring_case(a, b); }
+
+// Makes the name changes in `dir` durable. A file system that cannot flush a folder counts as
+// done, and is noted once for the log; an I/O error fails the step.
+bool flush_folder_step(const std::string& dir) {
+    if (injected(FaultOp::FlushFolder)) return false;
+    if (detail::overlay_active()) return true;  // the view changes no folder on the disk
+    switch (os::flush_folder(dir.c_str())) {
+        case os::FolderFlush::Done: return true;
+        case os::FolderFlush::Unsupported: note_folder_flush_unsupported(dir); return true;
+        case os::FolderFlush::Failed: return false;
+    }
+    return false;
+}
+
+// The file's data reaches the disk before any name points at it.
+bool flush_data_step(const char* path) { return !injected(FaultOp::Flush) && os::flush_named_file(path); }
+
+// Both folders of a rename hold a changed entry: the new name's, and the old name's removal.
+bool flush_folders_of_rename(const char* from, const char* to) {
+    std::string target = folder_of(to), source = folder_of(from);
+    if (!flush_folder_step(target)) return false;
+    return same_folder(source, target) || flush_folder_step(source);
+}
+
+// The rename itself, made durable: `from`'s data first (when asked), the rename, the folders.
+bool durable_rename(const char* from, const char* to, os::RenameMode mode, Handle held, bool flush_data) {
+    if (flush_data && !flush_data_step(from)) return false;
+    return os::rename_file(from, to, mode, held) && flush_folders_of_rename(from, to);
+}
+
+// Every replacement of a file by another: injection, the view, the watcher, the durable rename.
+bool replace_chain(const char* from, const char* to, Handle held) {
+    if (injected(FaultOp::Replace)) return false;
+    if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
+    return detail::announce_replace(from, to, held) && durable_rename(from, to, os::RenameMode::Replace, held, true);
+}
+
+}  // namespace
+
+// ---- files ----------------------------------------------------------------------------------
+
+Handle open_file(const char* path, Access access, Disposition disposition) {
+    if (injected(FaultOp::Open)) return Handle::Invalid;
+    std::string in_view;
+    if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
+    if (!detail::announce_write(in_view.c_str(), access, disposition)) return Handle::Invalid;
+    return os::open_file(in_view.c_str(), access, disposition);
+}
+
+std::FILE* open_text(const char* path, const char* mode) {
+    if (injected(FaultOp::Open)) return nullptr;
+    std::string in_view;
+    if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
+    if (!detail::announce_text_write(in_view.c_str(), mode)) return nullptr;
+    return os::open_text(in_view.c_str(), mode);
+}
+
+bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    *bytes_read = 0;
+    return !injected(FaultOp::Read) && os::read_file(h, buffer, count, bytes_read);
+}
+
+bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
+    *bytes_written = 0;
+    return !injected(FaultOp::Write) && os::write_file(h, buffer, count, bytes_written);
+}
+
+bool flush_file(Handle h) { return !injected(FaultOp::Flush) && os::flush_file(h); }
+
+bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
+    return !injected(FaultOp::Copy) && os::copy_range(from, from_offset, to, length);
+}
+
+// ---- names ----------------------------------------------------------------------------------
+
+bool file_exists(const char* path) {
+    if (bool in_view; detail::overlay_exists(path, &in_view)) return in_view;
+    return os::exists(path);
+}
+
+bool is_directory(const char* path) {
+    if (bool in_view; detail::overlay_exists(path, &in_view)) return false;  // the view holds files only
+    return os::is_directory(path);
+}
+
+bool is_read_only(const char* path) {
+    std::string in_view;
+    return detail::overlay_resolve(path, Overlay::Use::Read, &in_view) && os::is_read_only(in_view.c_str());
+}
+
+bool delete_file(const char* path) {
+    if (injected(FaultOp::Delete)) return false;
+    if (bool done; detail::overlay_remove(path, &done)) return done;
+    if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
+    return os::delete_file(path);
+}
+
+bool replace_file(const char* from, const char* to) { return replace_chain(from, to, Handle::Invalid); }
+
+bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
+    File lock(target_lock);  // closed in every case
+    // Windows renames nothing over a file that is open without delete sharing, and the game's
+    // files are opened without sharing: there the lock is let go just before the rename, and
+    // for that moment another program could open the old file. POSIX renames over a held
+    // file, so there the lock is kept through the rename: an opener before it finds the file
+    // locked, one after it gets the new file.
+    if (!os::renames_over_held_files()) lock.close();
+    bool ok = replace_chain(from, to, lock.get());
+    os::SavedError why = os::saved_error();
+    lock.close();
+    os::restore_error(why);
+    return ok;
+}
+
+bool move_file(const char* from, const char* to, Handle held) {
+    if (injected(FaultOp::Replace)) return false;
+    if (bool done; detail::overlay_rename(from, to, false, &done)) return done;
+    return durable_rename(from, to, os::RenameMode::NoReplace, held, false);
+}
+
+bool flush_folder(const char* dir) { return flush_folder_step(dir); }
+
+const Durability& durability() { return g_durability; }
+void reset_durability() { g_durability = Durability{}; }
+
+bool copy_file_attributes(const char* from, const char* to) {
+    std::string from_view, to_view;
+    return detail::overlay_resolve(from, Overlay::Use::Read, &from_view) &&
+           detail::overlay_resolve(to, Overlay::Use::Read, &to_view) &&
+           os::copy_file_attributes(from_view.c_str(), to_view.c_str());
+}
+
+bool set_read_only(const char* path, bool read_only) {
+    std::string in_view;
+    return detail::overlay_resolve(path, Overlay::Use::Write, &in_view) && os::set_read_only(in_view.c_str(), read_only);
+}
+
+// The view holds files only: while it is set, nothing may change a folder.
+bool create_directory(const char* path) {
+    if (detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
+    }
+    return os::create_directory(path);
+}
+
+bool remove_directory(const char* path) {
+    if (detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
+    }
+    return os::remove_directory(path);
+}
+
+}  // namespace plat
