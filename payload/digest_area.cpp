@@ -18,15 +18,7 @@ bool is_area_at(std::span<const std::uint8_t> image, std::size_t at) {
     if (image.size() - at < kDigestAreaBytes || std::memcmp(image.data() + at, kDigestMarker, kDigestMarkerLength) != 0)
         return false;
     std::uint8_t state = image[at + kDigestStateAt];
-    return state == kDigestUnset || state == kDigestSet;
-}
-
-// Where the last entry ends: the list's closing '.' stands there.
-bool covered_length(std::span<const std::uint8_t> region, std::size_t* covered) {
-    std::vector<EntryView> entries;
-    if (!walk_entry_list(region, &entries, nullptr)) return false;
-    *covered = entries.empty() ? 0 : entries.back().next_offset;
-    return true;
+    return state == kDigestUnset || state == kDigestSet || state == kDigestUnsetOlder || state == kDigestSetOlder;
 }
 
 bool digest_of(std::span<const std::uint8_t> bytes, plat::Sha256Digest* out) {
@@ -54,13 +46,16 @@ FindResult find_digest_area(std::span<const std::uint8_t> image, std::size_t* of
 }
 
 Result stamp_digest(std::span<std::uint8_t> area, std::span<const std::uint8_t> region) {
-    std::size_t covered = 0;
     if (area.size() != kDigestAreaBytes || region.size() != kRegionBytes) return Result::failed("wrong sizes");
-    if (!covered_length(region, &covered)) return Result::failed("the stamped region does not read back whole");
+    if (area[kDigestStateAt] == kDigestUnsetOlder)
+        return Result::failed("the template is of an older kind, whose digest would not cover the whole patch: "
+                              "use the DravoPatch.exe built with this version of the kit");
+    if (area[kDigestStateAt] != kDigestUnset) return Result::failed("the template's digest area is stamped already");
+    if (!walk_entry_list(region, nullptr, nullptr)) return Result::failed("the stamped region does not read back whole");
     plat::Sha256Digest digest;
-    if (!digest_of(region.first(covered), &digest)) return Result::failed("the digest could not be computed");
+    if (!digest_of(region, &digest)) return Result::failed("the digest could not be computed");
     area[kDigestStateAt] = kDigestSet;
-    le::put32(area.data() + kDigestCoveredAt, static_cast<std::uint32_t>(covered));
+    le::put32(area.data() + kDigestCoveredAt, static_cast<std::uint32_t>(region.size()));
     std::copy(digest.begin(), digest.end(), area.begin() + kDigestValueAt);
     return Result::applied();
 }
@@ -74,12 +69,15 @@ std::string recorded_digest(std::span<const std::uint8_t> area) {
 
 Result verify_region(std::span<const std::uint8_t> region, std::span<const std::uint8_t> area) {
     if (region.size() != kRegionBytes) return Result::failed(kDamaged);
+    if (area.size() == kDigestAreaBytes && area[kDigestStateAt] == kDigestSetOlder)
+        return Result::failed("The patch was stamped by an older version of the kit, whose digest does not cover all "
+                              "of it, so it cannot be checked. Stamp it again with \"dravo pack build\", or download "
+                              "it again.");
     if (area.size() != kDigestAreaBytes || area[kDigestStateAt] != kDigestSet)
         return Result::failed("The patch is damaged: it carries no digest of its files, so it cannot be checked. "
                               "Stamp it again with \"dravo pack build\", or download it again.");
-    std::uint32_t covered = le::get32(area.data() + kDigestCoveredAt);
     plat::Sha256Digest digest;
-    if (covered > kEntryCapacity || !digest_of(region.first(covered), &digest) ||
+    if (le::get32(area.data() + kDigestCoveredAt) != region.size() || !digest_of(region, &digest) ||
         !std::equal(digest.begin(), digest.end(), area.begin() + kDigestValueAt))
         return Result::failed(kDamaged);
     return Result::applied();

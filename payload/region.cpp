@@ -45,8 +45,8 @@ static_assert(sizeof(DRAVO_REGION_TEXT) == payload::kRegionBytes, "the region te
 
 // The marker, the state "none yet" and zeros for the covered length and the digest; non-const
 // and used for the same reasons as the region, so that it stays one object in the image.
-[[gnu::used]] char dravo_payload_digest[payload::kDigestAreaBytes] = "DravoPatchDigest-";
-static_assert(sizeof("DravoPatchDigest-") - 1 == payload::kDigestCoveredAt, "the marker and the state fill the head");
+[[gnu::used]] char dravo_payload_digest[payload::kDigestAreaBytes] = "DravoPatchDigest+";
+static_assert(sizeof("DravoPatchDigest+") - 1 == payload::kDigestCoveredAt, "the marker and the state fill the head");
 
 namespace payload {
 

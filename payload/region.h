@@ -31,18 +31,24 @@ constexpr std::size_t kNameMaxChars = kNameFieldSize - 1;
 constexpr std::size_t kEntryHeaderSize = kNameFieldSize + 4;
 
 // The digest area: a small array of its own beside the region, where the pack builder puts
-// the SHA-256 of the stamped entries so that the installer can refuse a damaged patch before
+// the SHA-256 of the stamped region so that the installer can refuse a damaged patch before
 // it unscrambles or writes anything.
 //
-//   "DravoPatchDigest" | state: '-' none yet, '=' stamped | covered (uint32, little-endian) | SHA-256[32]
+//   "DravoPatchDigest" | state | covered (uint32, little-endian) | SHA-256[32]
 //
-// `covered` counts the bytes from the region's start to the end of its last entry: the names,
-// sizes and scrambled contents. The builder finds the area by its marker and state, as it
-// finds the region.
+// The state byte: '+' none yet, '#' stamped, the digest covering the whole region
+// (`covered` = kRegionBytes), so that no byte the extraction could read is left out. The
+// kit's first templates had '-' (none yet) and '=' (stamped, `covered` counting only the
+// bytes up to the end of the last entry, which left the fill behind the list unchecked): both
+// are still found, so that such a template or installer is refused with words that say what
+// to do, rather than taken for something else. The builder finds the area by its marker and
+// state, as it finds the region.
 constexpr char kDigestMarker[] = "DravoPatchDigest";
 constexpr std::size_t kDigestMarkerLength = 16;
-constexpr std::uint8_t kDigestUnset = '-';
-constexpr std::uint8_t kDigestSet = '=';
+constexpr std::uint8_t kDigestUnset = '+';
+constexpr std::uint8_t kDigestSet = '#';
+constexpr std::uint8_t kDigestUnsetOlder = '-';
+constexpr std::uint8_t kDigestSetOlder = '=';
 constexpr std::size_t kDigestStateAt = kDigestMarkerLength;
 constexpr std::size_t kDigestCoveredAt = kDigestStateAt + 1;
 constexpr std::size_t kDigestValueAt = kDigestCoveredAt + 4;

@@ -24,7 +24,7 @@ inline std::vector<std::uint8_t> template_region() {
 // A digest area as the template program carries it: the marker, "none yet", zeros.
 inline std::vector<std::uint8_t> template_digest_area() {
     std::vector<std::uint8_t> area(payload::kDigestAreaBytes, 0);
-    std::memcpy(area.data(), "DravoPatchDigest-", 17);
+    std::memcpy(area.data(), "DravoPatchDigest+", 17);
     return area;
 }
 

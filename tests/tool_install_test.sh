@@ -110,6 +110,22 @@ check damaged-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/flipped
   diff -r "$tmp/game" "$tmp/g" >/dev/null || fail "damaged-patch: the game directory changed"
 }
 
+# One more entry written behind the list, over the '.' fill: the list reads it as one of the
+# patch's files, and the digest, which covers the whole region, refuses it before anything is
+# written.
+fresh
+cp "$tmp/patch.bin" "$tmp/planted.bin"
+first=$("$dravo" pack list "$tmp/patch.bin" | head -1 | cut -f2)
+at=$(grep -obUa "$first" "$tmp/planted.bin" | head -1 | cut -d: -f1)
+for size in $("$dravo" pack list "$tmp/patch.bin" | cut -f1); do at=$((at + 24 + size)); done
+{ printf 'planted.txt'; head -c 9 /dev/zero; printf '\004\000\000\000evil'; } |
+  dd of="$tmp/planted.bin" bs=1 seek="$at" conv=notrunc status=none
+"$dravo" pack list "$tmp/planted.bin" 2>/dev/null | grep -q 'planted\.txt' || fail "planted-entry: the list does not take it in"
+check planted-entry 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/planted.bin" --yes && {
+  grep -q '^The patch is damaged: download it again\.$' "$tmp/out" || fail "planted-entry: no damage text"
+  diff -r "$tmp/game" "$tmp/g" >/dev/null || fail "planted-entry: the game directory changed"
+}
+
 # An install killed halfway: the next recover rolls it back; a second recover has nothing to do.
 fresh
 cp "$tmp/g/message.str" "$tmp/g/message.str~undo1"
