@@ -17,7 +17,7 @@ namespace authoring {
 
 namespace {
 
-using config::lowered;
+using text::lowered;
 
 void list_files(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
     std::vector<std::string> names;
@@ -64,7 +64,7 @@ Result load_game_folder(const std::string& folder, GameFolder* out) {
     if (!config::read_configuration(ini.c_str(), config::ConfigMode::Game))
         return Result::failed(plat::display_path(ini) + " cannot be read");
     std::string multigen = folder + "multigen.dat";
-    if (!config::load_record_file(multigen.c_str()))
+    if (!xfile::load_record_file(multigen.c_str()))
         return Result::failed(plat::display_path(multigen) + " cannot be read");
     std::string hd = config::directories().hd;
     out->cd_directory = config::directories().cd;
@@ -76,7 +76,7 @@ Result load_game_folder(const std::string& folder, GameFolder* out) {
         n.name = e.name;
         n.directory = e.directory;
         // The folder given is the game's HD directory.
-        if (config::starts_with_ignoring_case(n.directory, config::lowered(hd))) n.directory = folder + n.directory.substr(hd.size());
+        if (text::starts_with_ignoring_case(n.directory, text::lowered(hd))) n.directory = folder + n.directory.substr(hd.size());
         n.container = e.container;
         n.cd_flag = e.cd_flag;
         out->names.push_back(std::move(n));

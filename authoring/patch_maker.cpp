@@ -28,7 +28,7 @@ constexpr std::size_t kInnerCheckChars = 19;     // a kind '2' check text
 constexpr std::size_t kSourceCheckChars = 206;   // a kind '1' check text
 constexpr std::size_t kCarriedNameChars = 19;
 
-std::string lower(std::string_view s) { return config::lowered(s); }
+std::string lower(std::string_view s) { return text::lowered(s); }
 
 bool same_ignoring_case(const std::string& a, const std::string& b) { return plat::names_equal_ignoring_case(a, b); }
 
@@ -77,7 +77,7 @@ struct Builder {
     PatchPlan plan;
     CarriedNames names;
     std::vector<std::string> path_lines;
-    std::vector<config::TableRecord> records;
+    std::vector<xfile::TableRecord> records;
     std::vector<std::string> work;  // work lines, kind '2' ones with their text lines
     std::vector<payload::PackFile> carried;
 
@@ -100,7 +100,7 @@ struct Builder {
     void compare_files();
     void plan_messages(MessageWay way);
     std::string rebuild_item(std::vector<std::uint8_t>* source);
-    bool message_item(const messages::SourceMessage& m, std::string* item);
+    bool message_item(const decompiler::SourceMessage& m, std::string* item);
     std::string kind2_check(int number);
     void finish();
 };
@@ -204,7 +204,7 @@ void Builder::add_new_names() {
         line.resize(20, ' ');
         path_lines.push_back(line + "hd:" + rel_dir);
         if (!n.container.empty()) {
-            config::TableRecord r{};
+            xfile::TableRecord r{};
             std::snprintf(r.name, sizeof r.name, "%s", n.name.c_str());
             std::snprintf(r.container, sizeof r.container, "%s", n.container.c_str());
             r.cd_flag = n.cd_flag;
@@ -289,7 +289,7 @@ std::string Builder::kind2_check(int number) {
 // A kind '2' item for a message of NEW: its work line (the check, and the header with every
 // number written) and its text, closed by the line that sets what the header line behind it
 // set in the source.
-bool Builder::message_item(const messages::SourceMessage& m, std::string* item) {
+bool Builder::message_item(const decompiler::SourceMessage& m, std::string* item) {
     int number = m.record.number;
     int check_number = number;
     std::string check;
@@ -302,12 +302,12 @@ bool Builder::message_item(const messages::SourceMessage& m, std::string* item) 
             if (pair.old_messages.valid(n)) check_number = n;
         if (!check_number) return false;
     }
-    std::string line = "2 " + std::to_string(check_number) + ":" + check + ":" + messages::header_line(m.record, true);
+    std::string line = "2 " + std::to_string(check_number) + ":" + check + ":" + decompiler::header_line(m.record, true);
     if (line.size() > kWorkLineChars) return false;
     *item = line + "\n";
     if (m.record.language == 0) *item += "#RUS\n";
     for (const std::string& l : m.lines) *item += l + "\n";
-    bool dots = m.record.dots && !messages::dots_in_lines(m.record, m.line_mode);
+    bool dots = m.record.dots && !decompiler::dots_in_lines(m.record, m.line_mode);
     *item += std::string(dots ? "..." : "") + (m.line_mode == 1 ? "#0 \\c" : m.line_mode == 2 ? "#0 \\e" : "#");
     return true;
 }
@@ -315,7 +315,7 @@ bool Builder::message_item(const messages::SourceMessage& m, std::string* item) 
 // One kind '1' item: NEW's whole source, checked against the beginning of a first string of
 // OLD that has no blank in front (the check text is taken stripped).
 std::string Builder::rebuild_item(std::vector<std::uint8_t>* source) {
-    messages::DecompiledSource s = messages::decompile(pair.new_messages.dat, pair.new_messages.str);
+    decompiler::DecompiledSource s = decompiler::decompile(pair.new_messages.dat, pair.new_messages.str);
     source->assign(s.text.begin(), s.text.end());
     std::string name = names.make("messages", ".new");
     std::string line = "1 " + name + " #";
@@ -360,9 +360,9 @@ void Builder::plan_messages(MessageWay way) {
     std::string why_not_items = removed ? "messages removed in NEW" : "changed messages";
     std::size_t items_size = 0;
     if (items_possible) {
-        messages::DecompiledMessages back = messages::decompile_messages(n.dat, n.str);
-        std::map<int, const messages::SourceMessage*> final_of;
-        for (const messages::SourceMessage& m : back.messages)
+        decompiler::DecompiledMessages back = decompiler::decompile_messages(n.dat, n.str);
+        std::map<int, const decompiler::SourceMessage*> final_of;
+        for (const decompiler::SourceMessage& m : back.messages)
             if (!m.earlier_definition) final_of[m.record.number] = &m;
         for (int k : changed) {
             std::string item;
@@ -420,10 +420,10 @@ void Builder::finish() {
         }
         if (!line.empty()) ini += line + "\r\n";
     }
-    std::vector<std::uint8_t> dat(records.size() * config::kRecordSize);
+    std::vector<std::uint8_t> dat(records.size() * xfile::kRecordSize);
     for (std::size_t i = 0; i < records.size(); ++i)
-        config::encode_record(records[i], std::span<std::uint8_t, config::kRecordSize>(dat.data() + i * config::kRecordSize,
-                                                                                      config::kRecordSize));
+        xfile::encode_record(records[i], std::span<std::uint8_t, xfile::kRecordSize>(dat.data() + i * xfile::kRecordSize,
+                                                                                    xfile::kRecordSize));
     plan.files.push_back({"patch.ini", std::vector<std::uint8_t>(ini.begin(), ini.end())});
     plan.files.push_back({"patch.dat", std::move(dat)});
     for (payload::PackFile& f : carried) plan.files.push_back(std::move(f));

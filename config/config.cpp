@@ -14,6 +14,11 @@
 
 namespace config {
 
+using text::copy_if_fits;
+using text::lower;
+using text::make_directory;
+using text::trim;
+
 namespace {
 
 constexpr int kLineChars = 98;  // longer lines are read in pieces, each taken as a line

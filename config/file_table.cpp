@@ -14,6 +14,10 @@
 
 namespace config {
 
+using text::append_if_fits;
+using text::lower;
+using text::trim;
+
 namespace {
 
 constexpr int kPathLineChars = 79;

@@ -102,10 +102,10 @@ std::optional<Problem> load_configuration(const std::string& game_dir, const std
         return patch_file_problem("patch.ini", patch_dir, sources);
     if (std::optional<Problem> p = work_problem(patch_ini, sources)) return p;
     std::string multigen = game_dir + "multigen.dat";
-    if (!config::load_record_file(multigen.c_str()))
+    if (!xfile::load_record_file(multigen.c_str()))
         return Problem{InstallOutcome::GameIncomplete, "The game is incomplete: " + unreadable(multigen),
                        kFailedCaption};
-    if (!config::load_record_file((patch_dir + "patch.dat").c_str()))
+    if (!xfile::load_record_file((patch_dir + "patch.dat").c_str()))
         return patch_file_problem("patch.dat", patch_dir, sources);
     return std::nullopt;
 }

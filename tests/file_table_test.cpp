@@ -31,11 +31,11 @@ protected:
         ASSERT_EQ(config::read_configuration(dir.file("patch.ini").c_str(), config::ConfigMode::Patch), 1);
     }
     void set_container(const char* name, const char* container, std::uint8_t cd_flag = 0) {
-        config::TableRecord r{};
+        xfile::TableRecord r{};
         std::strcpy(r.name, name);
         std::strcpy(r.container, container);
         r.cd_flag = cd_flag;
-        ASSERT_TRUE(config::apply_record(r));
+        ASSERT_TRUE(xfile::apply_record(r));
     }
     std::pair<int, std::string> resolve(const char* name) {
         char buf[300];

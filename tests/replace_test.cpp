@@ -33,10 +33,10 @@ protected:
         write_file(dir.file("Dravo.ini"), "[path]\ntarget              " + dir.path() + "\nloose               " +
                                               dir.path() + "\n");
         ASSERT_EQ(config::read_configuration(dir.file("Dravo.ini").c_str(), config::ConfigMode::Game), 1);
-        config::TableRecord r{};
+        xfile::TableRecord r{};
         std::strcpy(r.name, "target");
         std::strcpy(r.container, "dravo.mul");
-        config::apply_record(r);
+        xfile::apply_record(r);
     }
     void store(const std::string& bytes) {
         original = bytes;

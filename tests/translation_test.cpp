@@ -24,13 +24,13 @@ namespace {
 
 std::string export_of(const messages::MemoryTables& t, ExportOptions options = {}) {
     std::string po;
-    Result r = export_po(messages::decompile_messages(t.dat, t.str), options, &po);
+    Result r = export_po(decompiler::decompile_messages(t.dat, t.str), options, &po);
     EXPECT_FALSE(r.failed()) << r.problem;
     return po;
 }
 
 ImportResult import_into(const messages::MemoryTables& t, const std::string& po, ImportOptions options = {}) {
-    return import_po(messages::decompile_messages(t.dat, t.str), po, options);
+    return import_po(decompiler::decompile_messages(t.dat, t.str), po, options);
 }
 
 std::string diagnostics_of(const ImportResult& r) {
@@ -183,7 +183,7 @@ TEST(PoRoundTrip, UntranslatedImportIsTheDecompiledSource) {
     for (std::uint32_t seed = 1; seed <= 600; ++seed) {
         std::string source = testing_support::SourceGenerator(seed, true).source();
         messages::MemoryTables first = messages::compile_in_memory(source);
-        messages::DecompiledSource back = messages::decompile(first.dat, first.str);
+        decompiler::DecompiledSource back = decompiler::decompile(first.dat, first.str);
         ImportResult r = import_into(first, export_of(first));
         ASSERT_FALSE(r.failed()) << "seed " << seed << "\n" << diagnostics_of(r);
         ASSERT_EQ(r.source, back.text) << "seed " << seed;
@@ -197,7 +197,7 @@ TEST(PoRoundTrip, UntranslatedImportIsTheDecompiledSource) {
 TEST(PoRoundTrip, TranslatedEntriesCompileToTheirTranslations) {
     for (std::uint32_t seed = 1; seed <= 300; ++seed) {
         messages::MemoryTables first = messages::compile_in_memory(testing_support::SourceGenerator(seed, true).source());
-        messages::DecompiledMessages tables = messages::decompile_messages(first.dat, first.str);
+        decompiler::DecompiledMessages tables = decompiler::decompile_messages(first.dat, first.str);
         std::vector<std::string> contexts = message_contexts(tables.messages);
         std::string po = export_of(first);
         std::vector<std::string> expected;  // in the code page

@@ -109,7 +109,7 @@ int copy_member_to(XFileHandle* member, const std::string& out_path, const std::
 bool open_member(const ContainerOptions& o, const std::string& path, const std::string& member, XFileHandle** h) {
     char name[plat::kMaxPath + 1];
     std::snprintf(name, sizeof name, "%s", member.c_str());
-    config::lower(name);
+    text::lower(name);
     int rc = xfile::member_open(path.c_str(), name, kXModeRead, h);
     if (rc == kXNoSuchMember) return fail(o.file, "no member named " + member), false;
     if (rc < 0) {

@@ -23,8 +23,6 @@
 
 namespace {
 
-bool is_name_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 ReplaceResult failed(std::string problem) { return {WorkResult::Failed, std::move(problem)}; }
 
 // Why a container cannot be rewritten, in the replacement's words; applied when it is held.
@@ -117,7 +115,7 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
     int opened = kXOpenFailed;
     if (kind == SourceKind::Path) {
         opened = xfile_open_path(source, kXModeReadWhole, &h);
-    } else if (config::copy_if_fits(name, plat::kMaxPath, source)) {
+    } else if (text::copy_if_fits(name, plat::kMaxPath, source)) {
         opened = xfile_open(name, kXModeReadWhole, &h);
     }
     if (opened < 0) {
@@ -162,9 +160,9 @@ ReplaceResult Rewrite::run(const char* container_path, const char* member, const
 ReplaceResult replace_member_in(const char* container_path, const char* member, const char* source,
                                 SourceKind kind) {
     char name[plat::kMaxPath + 1];
-    if (!config::copy_if_fits(name, plat::kMaxPath, member)) return failed("the member's name is too long");
-    config::trim(name);
-    config::lower(name);
+    if (!text::copy_if_fits(name, plat::kMaxPath, member)) return failed("the member's name is too long");
+    text::trim(name);
+    text::lower(name);
     if (std::strlen(container_path) > plat::kMaxPath) return failed("the container's path is longer than 260 characters");
     Rewrite rewrite;
     return rewrite.run(container_path, name, source, kind);
@@ -172,12 +170,12 @@ ReplaceResult replace_member_in(const char* container_path, const char* member, 
 
 void split_member_line(const char* text, std::string* source, std::string* member) {
     std::size_t n = 0;
-    while (text[n] && !is_name_end(text[n])) ++n;
+    while (text[n] && !text::is_blank(text[n])) ++n;
     source->assign(text, n);
     std::string rest(text + n);
     std::vector<char> trimmed(rest.begin(), rest.end());
     trimmed.push_back(0);
-    config::trim(trimmed.data());
+    text::trim(trimmed.data());
     member->assign(trimmed.data());
 }
 
@@ -225,7 +223,7 @@ Result check_container_member(const char* text, std::string* container, std::int
     }
     char name[plat::kMaxPath + 1];
     XFileHandle* h = nullptr;
-    if (!config::copy_if_fits(name, plat::kMaxPath, line.source) || xfile_open(name, kXModeReadWhole, &h) < 0) {
+    if (!text::copy_if_fits(name, plat::kMaxPath, line.source) || xfile_open(name, kXModeReadWhole, &h) < 0) {
         const std::string& why = xfile::open_problem();
         return failed("cannot open the new data " + std::string(line.source) + (why.empty() ? "" : ": " + why));
     }
