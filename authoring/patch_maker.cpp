@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "config/file_table.h"
+#include "config/line_widths.h"
 #include "decompiler/message_source.h"
 #include "decompiler/source_lines.h"
 #include "messages/message_tables.h"
@@ -23,7 +24,6 @@ namespace authoring {
 
 namespace {
 
-constexpr std::size_t kWorkLineChars = 98;       // the runner reads a work line in one piece of this
 constexpr std::size_t kInnerCheckChars = 19;     // a kind '2' check text
 constexpr std::size_t kSourceCheckChars = 206;   // a kind '1' check text
 constexpr std::size_t kCarriedNameChars = 19;
@@ -303,7 +303,7 @@ bool Builder::message_item(const decompiler::SourceMessage& m, std::string* item
         if (!check_number) return false;
     }
     std::string line = "2 " + std::to_string(check_number) + ":" + check + ":" + decompiler::header_line(m.record, true);
-    if (line.size() > kWorkLineChars) return false;
+    if (line.size() > config::kLineChars) return false;
     *item = line + "\n";
     if (m.record.language == 0) *item += "#RUS\n";
     for (const std::string& l : m.lines) *item += l + "\n";
@@ -325,7 +325,7 @@ std::string Builder::rebuild_item(std::vector<std::uint8_t>* source) {
         std::string head = "1 " + name + " #" + std::to_string(n);
         if (line == "1 " + name + " #") line = head;  // the first message, should none have a text
         if (first.empty() || first[0] == ' ' || first[0] == '\t') continue;
-        std::size_t room = std::min(kSourceCheckChars, kWorkLineChars - std::min(kWorkLineChars, head.size() + 1));
+        std::size_t room = std::min(kSourceCheckChars, config::kLineChars - std::min(config::kLineChars, head.size() + 1));
         std::string text = first.substr(0, room);
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
         if (text.empty()) continue;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "config/file_table.h"
+#include "config/line_widths.h"
 #include "base/text.h"
 
 namespace config {
@@ -20,8 +21,6 @@ using text::make_directory;
 using text::trim;
 
 namespace {
-
-constexpr int kLineChars = 98;  // longer lines are read in pieces, each taken as a line
 
 enum class Section { None, Cd, Hd, Path };
 

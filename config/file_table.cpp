@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "config/config.h"
+#include "config/line_widths.h"
 #include "base/text.h"
 
 namespace config {
@@ -20,7 +21,6 @@ using text::trim;
 
 namespace {
 
-constexpr int kPathLineChars = 79;
 constexpr std::size_t kValueColumn = 20;  // 0-based index of column 21
 
 FileTable g_table;
