@@ -18,6 +18,7 @@
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "xfile/records.h"
+#include "platform/file_tree.h"
 #include "platform/platform.h"
 #include "platform/winpath.h"
 #include "xfile/xfile.h"
@@ -200,7 +201,7 @@ InstallResult install_in_view(InstallerFace& face, const InstallSources& sources
             mode.dry_result->differs.push_back(c.kind == plat::Overlay::Kind::Created ||
                                                (c.kind == plat::Overlay::Kind::Changed && content_differs(c.path, c.scratch)));
     }
-    journal::remove_tree(view_dir);
+    plat::remove_tree(view_dir);
     face.show_phase(Phase::Idle);
     face.final_message(result.text, result.outcome == InstallOutcome::Completed ? kCompletedCaption : kFailedCaption);
     return result;
@@ -358,7 +359,7 @@ DryRunResult try_installation(InstallerFace& face, const InstallSources& sources
     mode.dry = true;
     mode.dry_result = &dry;
     mode.scratch = plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\";
-    journal::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
+    plat::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
     if (!plat::create_directory(mode.scratch.c_str())) {
         dry.install = finish(face, InstallOutcome::Failed,
                              "The dry run cannot make its folder " + plat::display_path(mode.scratch) + ": " +
@@ -368,6 +369,6 @@ DryRunResult try_installation(InstallerFace& face, const InstallSources& sources
     }
     std::string game_dir;
     dry.install = run_steps(face, sources, game_dir, mode);
-    journal::remove_tree(mode.scratch);
+    plat::remove_tree(mode.scratch);
     return dry;
 }

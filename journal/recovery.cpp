@@ -6,6 +6,7 @@
 
 #include "journal/transaction.h"
 #include "platform/digest.h"
+#include "platform/file_tree.h"
 #include "platform/platform.h"
 
 namespace journal {
@@ -35,19 +36,6 @@ Result failed_on(const std::string& path, const std::string& what) {
 
 }  // namespace
 
-bool remove_tree(const std::string& dir) {
-    std::string folder = dir;
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    std::vector<std::string> names;
-    if (!plat::list_directory(folder.c_str(), &names)) return false;
-    bool ok = true;
-    for (const std::string& name : names) {
-        std::string path = folder + "\\" + name;
-        ok = (plat::is_directory(path.c_str()) ? remove_tree(path) : plat::delete_file(path.c_str())) && ok;
-    }
-    return ok && plat::remove_directory(folder.c_str());
-}
-
 Result prepare_stage(const std::string& game_dir) {
     if (Result gone = remove_stage(game_dir); gone.failed()) return gone;
     std::string stage = stage_folder(game_dir);
@@ -58,7 +46,7 @@ Result prepare_stage(const std::string& game_dir) {
 
 Result remove_stage(const std::string& game_dir) {
     std::string stage = stage_folder(game_dir);
-    if (!plat::is_directory(stage.c_str()) || remove_tree(stage)) return Result::applied();
+    if (!plat::is_directory(stage.c_str()) || plat::remove_tree(stage)) return Result::applied();
     return failed_on(stage, "cannot remove the patch's unpacked files: " + plat::last_error_text());
 }
 

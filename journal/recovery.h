@@ -32,7 +32,4 @@ Recovery undo_last_install(const std::string& game_dir);
 Result prepare_stage(const std::string& game_dir);  // empty and ready
 Result remove_stage(const std::string& game_dir);   // gone (also when it was not there)
 
-// Removes a directory and everything in it.
-bool remove_tree(const std::string& dir);
-
 }  // namespace journal
