@@ -150,9 +150,8 @@ void Builder::compare_containers() {
 void Builder::compare_member(const std::string& rel, const std::string& member, const GameName& old_name) {
     NameData old_where{true, pair.old_game.folder + rel, member}, new_where{true, pair.new_game.folder + rel, member};
     bool same = false;
-    std::string problem;
-    if (!same_name_data(old_where, new_where, &same, &problem)) {
-        plan.cannot.push_back("member " + member + " of " + rel + ": " + problem);
+    if (Result r = same_name_data(old_where, new_where, &same); r.failed()) {
+        plan.cannot.push_back("member " + member + " of " + rel + ": " + r.problem);
         return;
     }
     if (same) return;
@@ -169,8 +168,8 @@ void Builder::compare_member(const std::string& rel, const std::string& member, 
     }
     if (too_large(new_where, "member " + member + " of " + rel)) return;
     std::vector<std::uint8_t> after;
-    if (!read_name_data(new_where, &after, &problem)) {
-        plan.cannot.push_back("member " + member + " of " + rel + ": " + problem);
+    if (Result r = read_name_data(new_where, &after); r.failed()) {
+        plan.cannot.push_back("member " + member + " of " + rel + ": " + r.problem);
         return;
     }
     std::string source = names.make(member, ".new");
@@ -242,9 +241,8 @@ void Builder::compare_files() {
         NameData old_where{false, pair.old_game.folder + old_name, ""}, new_where{false, pair.new_game.folder + new_name, ""};
         if (!old_name.empty()) {
             bool same = false;
-            std::string problem;
-            if (!same_name_data(old_where, new_where, &same, &problem)) {
-                plan.cannot.push_back("file " + rel + ": " + problem);
+            if (Result r = same_name_data(old_where, new_where, &same); r.failed()) {
+                plan.cannot.push_back("file " + rel + ": " + r.problem);
                 continue;
             }
             if (same) continue;

@@ -277,10 +277,10 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
     }
     // The real install would first put such a game back; a dry run changes nothing, and so
     // cannot tell what the install would do.
-    if (std::string why; found && mode.dry && journal::needs_recovery(game_dir, &why)) {
+    if (Result whole; found && mode.dry && (whole = journal::check_whole(game_dir)).failed()) {
         face.show_phase(Phase::Idle);
         return finish(face, InstallOutcome::NotWhole,
-                      "The game is not whole: " + why +
+                      "The game is not whole: " + whole.problem +
                           ". The installer puts it back first; run \"dravo recover\" (or the installer) and try "
                           "again.\nNothing was changed.",
                       kFailedCaption);

@@ -76,7 +76,9 @@ Result open_newest_journal(const std::string& game_dir, NewestJournal* out) {
     }
     if (!read_open_file(out->file.get(), &out->text))
         return failed_on(out->path, "cannot read the journal: " + plat::last_error_text());
-    out->parsed = parse_journal(out->text, &out->journal, &out->why);
+    Result parsed = parse_journal(out->text, &out->journal);
+    out->parsed = !parsed.failed();
+    out->why = parsed.problem;
     return Result::applied();
 }
 
@@ -120,30 +122,24 @@ std::vector<std::string> unsafe_to_undo(const JournalFile& journal) {
 
 }  // namespace
 
-bool needs_recovery(const std::string& game_dir, std::string* why) {
+Result check_whole(const std::string& game_dir) {
     if (int number = newest_journal(game_dir); number > 0) {
         std::string path = journal_path(game_dir, number);
         plat::File f = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
         std::string text;
         JournalFile journal;
-        std::string damage;
-        if (!f) {
-            *why = plat::last_error() == plat::Error::SharingViolation
-                       ? "another install is running in this game folder"
-                       : "its journal " + plat::display_path(path) + " cannot be read";
-            return true;
-        }
-        if (!read_open_file(f.get(), &text) || !parse_journal(text, &journal, &damage) || !journal.committed ||
-            journal.undoing) {
-            *why = "an earlier install in this game folder did not end (" + plat::display_path(path) + ")";
-            return true;
-        }
+        if (!f)
+            return Result::failed(plat::last_error() == plat::Error::SharingViolation
+                                      ? "another install is running in this game folder"
+                                      : "its journal " + plat::display_path(path) + " cannot be read");
+        if (!read_open_file(f.get(), &text) || parse_journal(text, &journal).failed() || !journal.committed ||
+            journal.undoing)
+            return Result::failed("an earlier install in this game folder did not end (" + plat::display_path(path) +
+                                  ")");
     }
-    if (plat::is_directory(stage_folder(game_dir).c_str())) {
-        *why = "the unpacked files of an earlier install that did not end are still there";
-        return true;
-    }
-    return false;
+    if (plat::is_directory(stage_folder(game_dir).c_str()))
+        return Result::failed("the unpacked files of an earlier install that did not end are still there");
+    return Result::applied();
 }
 
 Recovery recover_game(const std::string& game_dir) {

@@ -177,9 +177,9 @@ void Importer::match_entries(const std::vector<PoEntry>& entries) {
 bool Importer::apply_header(const PoEntry& e, const std::string& text, decompiler::SourceMessage& m) {
     const CodePageText* page = page_for(m, e.line);
     if (!page) return false;
-    std::string bytes, problem;
-    if (!page->from_utf8(text, &bytes, &problem)) {
-        error(e.line, who(m) + ": the header: " + problem);
+    std::string bytes;
+    if (Result r = page->from_utf8(text, &bytes); r.failed()) {
+        error(e.line, who(m) + ": the header: " + r.problem);
         return false;
     }
     std::string header = stripped(bytes);
@@ -311,9 +311,9 @@ void Importer::apply_translation(const PoEntry& e, decompiler::SourceMessage& m)
     }
     const CodePageText* page = page_for(m, e.str_line);
     if (!page) return;
-    std::string bytes, problem;
-    if (!page->from_utf8(e.str, &bytes, &problem)) {
-        error(e.str_line, who(m) + ": " + problem);
+    std::string bytes;
+    if (Result r = page->from_utf8(e.str, &bytes); r.failed()) {
+        error(e.str_line, who(m) + ": " + r.problem);
         return;
     }
     std::vector<std::string> lines;
