@@ -118,6 +118,7 @@ void reset_file_table() {
     g_table.used = 0;
     g_table.capacity = 0;
     g_table.result[0] = 0;
+    g_path_observer = nullptr;
 }
 
 FileEntry* find_entry(const char* name) {

@@ -172,4 +172,15 @@ TEST_F(FileTableTest, PathsThatDoNotFitResolveEmptyInsteadOfCut) {
     EXPECT_STREQ(config::file_table().result, "");
 }
 
+// An observer left behind by a run that stopped early must not be told of the next run's
+// lines: what it captured may be gone by then.
+TEST_F(FileTableTest, TheResetDropsThePathLineObserver) {
+    int told = 0;
+    config::observe_path_lines([&told](const config::PathLineSeen&) { ++told; });
+    config::reset_configuration();
+    read_game("[path]\n" + path_line("a", "hd:"));
+    EXPECT_EQ(told, 0);
+    EXPECT_NE(config::find_entry("a"), nullptr);
+}
+
 }  // namespace
