@@ -17,7 +17,7 @@ namespace authoring {
 
 namespace {
 
-using config::lowered;
+using text::lowered;
 
 void list_files(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
     std::vector<std::string> names;
@@ -64,7 +64,7 @@ Result load_game_folder(const std::string& folder, GameFolder* out) {
     if (!config::read_configuration(ini.c_str(), config::ConfigMode::Game))
         return Result::failed(plat::display_path(ini) + " cannot be read");
     std::string multigen = folder + "multigen.dat";
-    if (!config::load_record_file(multigen.c_str()))
+    if (!xfile::load_record_file(multigen.c_str()))
         return Result::failed(plat::display_path(multigen) + " cannot be read");
     std::string hd = config::directories().hd;
     out->cd_directory = config::directories().cd;
@@ -76,7 +76,7 @@ Result load_game_folder(const std::string& folder, GameFolder* out) {
         n.name = e.name;
         n.directory = e.directory;
         // The folder given is the game's HD directory.
-        if (config::starts_with_ignoring_case(n.directory, config::lowered(hd))) n.directory = folder + n.directory.substr(hd.size());
+        if (text::starts_with_ignoring_case(n.directory, text::lowered(hd))) n.directory = folder + n.directory.substr(hd.size());
         n.container = e.container;
         n.cd_flag = e.cd_flag;
         out->names.push_back(std::move(n));
@@ -120,67 +120,58 @@ struct OpenData {
     std::int64_t size = -1;
 };
 
-bool open_data(const NameData& where, OpenData* out, std::string* problem) {
+Result open_data(const NameData& where, OpenData* out) {
     out->file = plat::File::open(where.path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!out->file) {
-        *problem = plat::display_path(where.path) + ": " + plat::last_error_text();
-        return false;
-    }
+    if (!out->file) return Result::failed(plat::display_path(where.path) + ": " + plat::last_error_text());
     if (!where.member) {
         out->size = plat::file_size(out->file.get());
-        return out->size >= 0;
+        if (out->size >= 0) return Result::applied();
+        return Result::failed(plat::display_path(where.path) + ": cannot read its size: " + plat::last_error_text());
     }
     ContainerInfo info;
     out->file.close();  // the header is read by name; the data through a handle of its own
-    if (!read_container_info(where.path.c_str(), info) || !structural_problem(info).empty()) {
-        *problem = plat::display_path(where.path) + " cannot be read as a container";
-        return false;
-    }
+    if (!read_container_info(where.path.c_str(), info) || !structural_problem(info).empty())
+        return Result::failed(plat::display_path(where.path) + " cannot be read as a container");
     for (const ContainerMemberInfo& m : info.members) {
         if (!plat::names_equal_ignoring_case(m.name, where.member_name)) continue;
         out->file = plat::File::open(where.path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
         if (out->file && plat::seek_file(out->file.get(), m.offset, plat::SeekFrom::Begin) == m.offset) {
             out->size = m.size;
-            return true;
+            return Result::applied();
         }
-        *problem = plat::display_path(where.path) + ": member " + where.member_name + " cannot be read";
-        return false;
+        return Result::failed(plat::display_path(where.path) + ": member " + where.member_name + " cannot be read");
     }
-    *problem = plat::display_path(where.path) + " has no member " + where.member_name;
-    return false;
+    return Result::failed(plat::display_path(where.path) + " has no member " + where.member_name);
 }
 
 }  // namespace
 
 std::int64_t name_data_size(const NameData& where) {
     OpenData d;
-    std::string problem;
-    return open_data(where, &d, &problem) ? d.size : -1;
+    return open_data(where, &d).failed() ? -1 : d.size;
 }
 
-bool same_name_data(const NameData& a, const NameData& b, bool* same, std::string* problem) {
+Result same_name_data(const NameData& a, const NameData& b, bool* same) {
     OpenData x, y;
-    if (!open_data(a, &x, problem) || !open_data(b, &y, problem)) return false;
+    if (Result r = open_data(a, &x); r.failed()) return r;
+    if (Result r = open_data(b, &y); r.failed()) return r;
     *same = false;
-    if (x.size != y.size) return true;
-    if (plat::same_bytes(x.file.get(), y.file.get(), x.size, same)) return true;
-    *problem = plat::display_path(a.path) + " or " + plat::display_path(b.path) + " cannot be read: " +
-               plat::last_error_text();
-    return false;
+    if (x.size != y.size) return Result::applied();
+    if (plat::same_bytes(x.file.get(), y.file.get(), x.size, same)) return Result::applied();
+    return Result::failed(plat::display_path(a.path) + " or " + plat::display_path(b.path) + " cannot be read: " +
+                          plat::last_error_text());
 }
 
-bool read_name_data(const NameData& where, std::vector<std::uint8_t>* out, std::string* problem) {
+Result read_name_data(const NameData& where, std::vector<std::uint8_t>* out) {
     constexpr std::int64_t kBound = std::int64_t{1} << 31;
     if (!where.member) {
-        if (plat::read_whole_file(where.path.c_str(), kBound, out) == plat::ReadWholeResult::Done) return true;
-        *problem = plat::display_path(where.path) + ": " + plat::last_error_text();
-        return false;
+        if (plat::read_whole_file(where.path.c_str(), kBound, out) == plat::ReadWholeResult::Done)
+            return Result::applied();
+        return Result::failed(plat::display_path(where.path) + ": " + plat::last_error_text());
     }
     ContainerInfo info;
-    if (!read_container_info(where.path.c_str(), info) || !structural_problem(info).empty()) {
-        *problem = plat::display_path(where.path) + " cannot be read as a container";
-        return false;
-    }
+    if (!read_container_info(where.path.c_str(), info) || !structural_problem(info).empty())
+        return Result::failed(plat::display_path(where.path) + " cannot be read as a container");
     for (const ContainerMemberInfo& m : info.members) {
         if (!plat::names_equal_ignoring_case(m.name, where.member_name)) continue;
         plat::File f = plat::File::open(where.path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
@@ -189,12 +180,10 @@ bool read_name_data(const NameData& where, std::vector<std::uint8_t>* out, std::
         if (f && plat::seek_file(f.get(), m.offset, plat::SeekFrom::Begin) == m.offset &&
             (m.size == 0 || (plat::read_file(f.get(), out->data(), static_cast<std::uint32_t>(m.size), &got) &&
                              got == static_cast<std::uint32_t>(m.size))))
-            return true;
-        *problem = plat::display_path(where.path) + ": member " + where.member_name + " cannot be read";
-        return false;
+            return Result::applied();
+        return Result::failed(plat::display_path(where.path) + ": member " + where.member_name + " cannot be read");
     }
-    *problem = plat::display_path(where.path) + " has no member " + where.member_name;
-    return false;
+    return Result::failed(plat::display_path(where.path) + " has no member " + where.member_name);
 }
 
 bool MessageTables::valid(int number) const {

@@ -45,11 +45,11 @@ struct NameData {
 NameData locate(const GameFolder& game, const GameName& name);
 
 // The bytes of a name's data, read through the platform layer (and so through a dry run's
-// view when one is set). False when there is no such file or member; `problem` says why.
-bool read_name_data(const NameData& where, std::vector<std::uint8_t>* out, std::string* problem);
+// view when one is set). Failed, saying why, when there is no such file or member.
+Result read_name_data(const NameData& where, std::vector<std::uint8_t>* out);
 // Whether two names' data hold the same bytes, read side by side in pieces, so that large
-// members cost no memory. False with `problem` set when either cannot be read.
-bool same_name_data(const NameData& a, const NameData& b, bool* same, std::string* problem);
+// members cost no memory. Failed, saying why, when either cannot be read.
+Result same_name_data(const NameData& a, const NameData& b, bool* same);
 // The size of a name's data; -1 when it cannot be read.
 std::int64_t name_data_size(const NameData& where);
 

@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "config/file_table.h"
+#include "config/line_widths.h"
 #include "decompiler/message_source.h"
 #include "decompiler/source_lines.h"
 #include "messages/message_tables.h"
@@ -23,12 +24,11 @@ namespace authoring {
 
 namespace {
 
-constexpr std::size_t kWorkLineChars = 98;       // the runner reads a work line in one piece of this
 constexpr std::size_t kInnerCheckChars = 19;     // a kind '2' check text
 constexpr std::size_t kSourceCheckChars = 206;   // a kind '1' check text
 constexpr std::size_t kCarriedNameChars = 19;
 
-std::string lower(std::string_view s) { return config::lowered(s); }
+std::string lower(std::string_view s) { return text::lowered(s); }
 
 bool same_ignoring_case(const std::string& a, const std::string& b) { return plat::names_equal_ignoring_case(a, b); }
 
@@ -77,7 +77,7 @@ struct Builder {
     PatchPlan plan;
     CarriedNames names;
     std::vector<std::string> path_lines;
-    std::vector<config::TableRecord> records;
+    std::vector<xfile::TableRecord> records;
     std::vector<std::string> work;  // work lines, kind '2' ones with their text lines
     std::vector<payload::PackFile> carried;
 
@@ -100,7 +100,7 @@ struct Builder {
     void compare_files();
     void plan_messages(MessageWay way);
     std::string rebuild_item(std::vector<std::uint8_t>* source);
-    bool message_item(const messages::SourceMessage& m, std::string* item);
+    bool message_item(const decompiler::SourceMessage& m, std::string* item);
     std::string kind2_check(int number);
     void finish();
 };
@@ -150,9 +150,8 @@ void Builder::compare_containers() {
 void Builder::compare_member(const std::string& rel, const std::string& member, const GameName& old_name) {
     NameData old_where{true, pair.old_game.folder + rel, member}, new_where{true, pair.new_game.folder + rel, member};
     bool same = false;
-    std::string problem;
-    if (!same_name_data(old_where, new_where, &same, &problem)) {
-        plan.cannot.push_back("member " + member + " of " + rel + ": " + problem);
+    if (Result r = same_name_data(old_where, new_where, &same); r.failed()) {
+        plan.cannot.push_back("member " + member + " of " + rel + ": " + r.problem);
         return;
     }
     if (same) return;
@@ -169,8 +168,8 @@ void Builder::compare_member(const std::string& rel, const std::string& member, 
     }
     if (too_large(new_where, "member " + member + " of " + rel)) return;
     std::vector<std::uint8_t> after;
-    if (!read_name_data(new_where, &after, &problem)) {
-        plan.cannot.push_back("member " + member + " of " + rel + ": " + problem);
+    if (Result r = read_name_data(new_where, &after); r.failed()) {
+        plan.cannot.push_back("member " + member + " of " + rel + ": " + r.problem);
         return;
     }
     std::string source = names.make(member, ".new");
@@ -204,7 +203,7 @@ void Builder::add_new_names() {
         line.resize(20, ' ');
         path_lines.push_back(line + "hd:" + rel_dir);
         if (!n.container.empty()) {
-            config::TableRecord r{};
+            xfile::TableRecord r{};
             std::snprintf(r.name, sizeof r.name, "%s", n.name.c_str());
             std::snprintf(r.container, sizeof r.container, "%s", n.container.c_str());
             r.cd_flag = n.cd_flag;
@@ -242,9 +241,8 @@ void Builder::compare_files() {
         NameData old_where{false, pair.old_game.folder + old_name, ""}, new_where{false, pair.new_game.folder + new_name, ""};
         if (!old_name.empty()) {
             bool same = false;
-            std::string problem;
-            if (!same_name_data(old_where, new_where, &same, &problem)) {
-                plan.cannot.push_back("file " + rel + ": " + problem);
+            if (Result r = same_name_data(old_where, new_where, &same); r.failed()) {
+                plan.cannot.push_back("file " + rel + ": " + r.problem);
                 continue;
             }
             if (same) continue;
@@ -289,7 +287,7 @@ std::string Builder::kind2_check(int number) {
 // A kind '2' item for a message of NEW: its work line (the check, and the header with every
 // number written) and its text, closed by the line that sets what the header line behind it
 // set in the source.
-bool Builder::message_item(const messages::SourceMessage& m, std::string* item) {
+bool Builder::message_item(const decompiler::SourceMessage& m, std::string* item) {
     int number = m.record.number;
     int check_number = number;
     std::string check;
@@ -302,12 +300,12 @@ bool Builder::message_item(const messages::SourceMessage& m, std::string* item) 
             if (pair.old_messages.valid(n)) check_number = n;
         if (!check_number) return false;
     }
-    std::string line = "2 " + std::to_string(check_number) + ":" + check + ":" + messages::header_line(m.record, true);
-    if (line.size() > kWorkLineChars) return false;
+    std::string line = "2 " + std::to_string(check_number) + ":" + check + ":" + decompiler::header_line(m.record, true);
+    if (line.size() > config::kLineChars) return false;
     *item = line + "\n";
     if (m.record.language == 0) *item += "#RUS\n";
     for (const std::string& l : m.lines) *item += l + "\n";
-    bool dots = m.record.dots && !messages::dots_in_lines(m.record, m.line_mode);
+    bool dots = m.record.dots && !decompiler::dots_in_lines(m.record, m.line_mode);
     *item += std::string(dots ? "..." : "") + (m.line_mode == 1 ? "#0 \\c" : m.line_mode == 2 ? "#0 \\e" : "#");
     return true;
 }
@@ -315,7 +313,7 @@ bool Builder::message_item(const messages::SourceMessage& m, std::string* item) 
 // One kind '1' item: NEW's whole source, checked against the beginning of a first string of
 // OLD that has no blank in front (the check text is taken stripped).
 std::string Builder::rebuild_item(std::vector<std::uint8_t>* source) {
-    messages::DecompiledSource s = messages::decompile(pair.new_messages.dat, pair.new_messages.str);
+    decompiler::DecompiledSource s = decompiler::decompile(pair.new_messages.dat, pair.new_messages.str);
     source->assign(s.text.begin(), s.text.end());
     std::string name = names.make("messages", ".new");
     std::string line = "1 " + name + " #";
@@ -325,7 +323,7 @@ std::string Builder::rebuild_item(std::vector<std::uint8_t>* source) {
         std::string head = "1 " + name + " #" + std::to_string(n);
         if (line == "1 " + name + " #") line = head;  // the first message, should none have a text
         if (first.empty() || first[0] == ' ' || first[0] == '\t') continue;
-        std::size_t room = std::min(kSourceCheckChars, kWorkLineChars - std::min(kWorkLineChars, head.size() + 1));
+        std::size_t room = std::min(kSourceCheckChars, config::kLineChars - std::min(config::kLineChars, head.size() + 1));
         std::string text = first.substr(0, room);
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
         if (text.empty()) continue;
@@ -360,9 +358,9 @@ void Builder::plan_messages(MessageWay way) {
     std::string why_not_items = removed ? "messages removed in NEW" : "changed messages";
     std::size_t items_size = 0;
     if (items_possible) {
-        messages::DecompiledMessages back = messages::decompile_messages(n.dat, n.str);
-        std::map<int, const messages::SourceMessage*> final_of;
-        for (const messages::SourceMessage& m : back.messages)
+        decompiler::DecompiledMessages back = decompiler::decompile_messages(n.dat, n.str);
+        std::map<int, const decompiler::SourceMessage*> final_of;
+        for (const decompiler::SourceMessage& m : back.messages)
             if (!m.earlier_definition) final_of[m.record.number] = &m;
         for (int k : changed) {
             std::string item;
@@ -420,10 +418,10 @@ void Builder::finish() {
         }
         if (!line.empty()) ini += line + "\r\n";
     }
-    std::vector<std::uint8_t> dat(records.size() * config::kRecordSize);
+    std::vector<std::uint8_t> dat(records.size() * xfile::kRecordSize);
     for (std::size_t i = 0; i < records.size(); ++i)
-        config::encode_record(records[i], std::span<std::uint8_t, config::kRecordSize>(dat.data() + i * config::kRecordSize,
-                                                                                      config::kRecordSize));
+        xfile::encode_record(records[i], std::span<std::uint8_t, xfile::kRecordSize>(dat.data() + i * xfile::kRecordSize,
+                                                                                    xfile::kRecordSize));
     plan.files.push_back({"patch.ini", std::vector<std::uint8_t>(ini.begin(), ini.end())});
     plan.files.push_back({"patch.dat", std::move(dat)});
     for (payload::PackFile& f : carried) plan.files.push_back(std::move(f));

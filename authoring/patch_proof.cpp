@@ -66,9 +66,8 @@ public:
 private:
     void bytes(const std::string& what, const NameData& patched, const NameData& wanted) {
         std::vector<std::uint8_t> a, b;
-        std::string problem;
-        if (!read_name_data(patched, &a, &problem)) return note(false, what, problem);
-        if (!read_name_data(wanted, &b, &problem)) return note(false, what, problem);
+        if (Result r = read_name_data(patched, &a); r.failed()) return note(false, what, r.problem);
+        if (Result r = read_name_data(wanted, &b); r.failed()) return note(false, what, r.problem);
         if (a != b) return note(false, what, std::to_string(a.size()) + " bytes, NEW has " + std::to_string(b.size()));
         note(true, what, std::to_string(a.size()) + " bytes");
     }

@@ -4,18 +4,14 @@
 #include <cctype>
 #include <cstring>
 
-namespace config {
-
-namespace {
-bool is_trimmed_char(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-}  // namespace
+namespace text {
 
 void trim(char* text) {
     std::size_t len = std::strlen(text);
-    while (len > 0 && is_trimmed_char(text[len - 1])) --len;
+    while (len > 0 && is_blank(text[len - 1])) --len;
     text[len] = 0;
     std::size_t start = 0;
-    while (start < len && is_trimmed_char(text[start])) ++start;
+    while (start < len && is_blank(text[start])) ++start;
     if (start) std::memmove(text, text + start, len - start + 1);
 }
 
@@ -34,9 +30,8 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
 }
 
 std::string trimmed(std::string_view text) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
     return std::string(text);
 }
 
@@ -65,4 +60,4 @@ bool append_if_fits(char* dst, std::size_t capacity, const char* src) {
     return true;
 }
 
-}  // namespace config
+}  // namespace text

@@ -5,7 +5,10 @@
 #include <string>
 #include <string_view>
 
-namespace config {
+namespace text {
+
+// The characters the game's text readers take as blanks: space, tab, CR and LF.
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Removes leading and trailing blanks, tabs, CR and LF in place; inner characters stay.
 void trim(char* text);
@@ -28,4 +31,4 @@ bool copy_if_fits(char* dst, std::size_t capacity, const char* src);
 // Appends `src` to `dst` only if the result fits whole.
 bool append_if_fits(char* dst, std::size_t capacity, const char* src);
 
-}  // namespace config
+}  // namespace text

@@ -58,8 +58,8 @@ double time_loads(const std::string& dir, int lines, int rounds) {
     for (int r = 0; r < rounds; ++r) {
         config::reset_configuration();
         bool ok = config::read_configuration((dir + "Dravo.ini").c_str(), config::ConfigMode::Game) &&
-                  config::load_record_file((dir + "multigen.dat").c_str()) &&
-                  config::load_record_file((dir + "patch.dat").c_str());
+                  xfile::load_record_file((dir + "multigen.dat").c_str()) &&
+                  xfile::load_record_file((dir + "patch.dat").c_str());
         if (!ok || !config::find_entry(last.c_str())) return -1;
     }
     return ms_since(t) / rounds;

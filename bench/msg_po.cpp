@@ -40,7 +40,7 @@ double export_once(const std::string& dir) {
     Clock::time_point t = Clock::now();
     std::vector<std::uint8_t> dat = bytes_of(read_all(dir + "message.dat")), str = bytes_of(read_all(dir + "message.str"));
     std::string po;
-    if (translation::export_po(messages::decompile_messages(dat, str), {}, &po).failed()) std::exit(1);
+    if (translation::export_po(decompiler::decompile_messages(dat, str), {}, &po).failed()) std::exit(1);
     bench::write_all(dir + "export.po", po);
     return ms_since(t);
 }
@@ -49,7 +49,7 @@ double import_once(const std::string& dir) {
     Clock::time_point t = Clock::now();
     std::vector<std::uint8_t> dat = bytes_of(read_all(dir + "message.dat")), str = bytes_of(read_all(dir + "message.str"));
     std::string po = read_all(dir + "catalog.po");
-    translation::ImportResult r = translation::import_po(messages::decompile_messages(dat, str), po, {});
+    translation::ImportResult r = translation::import_po(decompiler::decompile_messages(dat, str), po, {});
     if (r.failed() || r.translated != kMessages) {
         std::fprintf(stderr, "msg_po: the import failed\n");
         std::exit(1);

@@ -10,13 +10,17 @@
 #include <cstring>
 
 #include "config/file_table.h"
+#include "config/line_widths.h"
 #include "base/text.h"
 
 namespace config {
 
-namespace {
+using text::copy_if_fits;
+using text::lower;
+using text::make_directory;
+using text::trim;
 
-constexpr int kLineChars = 98;  // longer lines are read in pieces, each taken as a line
+namespace {
 
 enum class Section { None, Cd, Hd, Path };
 

@@ -23,7 +23,8 @@ struct Directories {
 
 Directories& directories();
 
-// Empties the directories and drops the file table, so that a run starts from nothing.
+// Empties the directories and drops the file table and its [path] line observer: every
+// piece of the configuration layer's state, so that a run starts from nothing.
 void reset_configuration();
 
 // Reads a configuration file. Returns 1 when it could be opened, else 0. In patch mode the

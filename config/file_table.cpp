@@ -10,13 +10,17 @@
 #include <cstring>
 
 #include "config/config.h"
+#include "config/line_widths.h"
 #include "base/text.h"
 
 namespace config {
 
+using text::append_if_fits;
+using text::lower;
+using text::trim;
+
 namespace {
 
-constexpr int kPathLineChars = 79;
 constexpr std::size_t kValueColumn = 20;  // 0-based index of column 21
 
 FileTable g_table;
@@ -114,6 +118,7 @@ void reset_file_table() {
     g_table.used = 0;
     g_table.capacity = 0;
     g_table.result[0] = 0;
+    g_path_observer = nullptr;
 }
 
 FileEntry* find_entry(const char* name) {

@@ -44,6 +44,7 @@ struct FileTable {
 };
 
 FileTable& file_table();
+// Drops the table and the [path] line observer (observe_path_lines).
 void reset_file_table();
 
 // The most entries a table is created with, whatever the first section's length: the game
@@ -66,8 +67,8 @@ struct PathLineSeen {
 };
 using PathLineObserver = std::function<void(const PathLineSeen&)>;
 
-// Sets the observer told of every [path] line read from now on (empty: none). Reading is the
-// same with or without one.
+// Sets the observer told of every [path] line read from now on (empty: none), until the
+// table is reset. Reading is the same with or without one.
 void observe_path_lines(PathLineObserver observer);
 
 enum Resolution { kUnknownName = -1, kPlainFile = 0, kContainerMember = 1 };

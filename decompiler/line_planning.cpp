@@ -8,7 +8,16 @@
 #include "messages/message_writer.h"
 #include "decompiler/unjustify.h"
 
-namespace messages::planning {
+namespace decompiler::planning {
+
+using messages::StringSink;
+using messages::align_line;
+using messages::decode_string;
+using messages::kAlignChars;
+using messages::kLineCapacity;
+using messages::kMaxWidth;
+using messages::kStringRecordSize;
+using messages::write_message;
 
 std::string trimmed(const std::string& s) {
     std::size_t b = 0, e = s.size();
@@ -129,4 +138,4 @@ bool writer_gives(const IndexRecord& r, const std::vector<std::string>& s, int l
            std::equal(collect.strings.begin(), collect.strings.end(), s.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
-}  // namespace messages::planning
+}  // namespace decompiler::planning

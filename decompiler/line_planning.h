@@ -10,17 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "messages/message_tables.h"
 #include "messages/source_line.h"
 
-namespace messages::planning {
+namespace decompiler::planning {
+
+using messages::IndexRecord;
+using messages::kLinePieceChars;
 
 constexpr std::size_t kLineChars = kLinePieceChars;  // a line of this length is still one piece
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
 // ---- shared helpers (line_planning.cpp) -------------------------------------------------
 
-inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using text::is_blank;
 
 inline bool starts_with(const std::string& s, std::size_t at, const char* prefix) {
     return s.compare(at, std::strlen(prefix), prefix) == 0;
@@ -135,4 +139,4 @@ bool raw_plan(const IndexRecord& r, const std::vector<std::string>& s, int line_
 // The planned lines as the source writes them.
 bool raw_lines(const IndexRecord& r, int line_mode, const std::vector<RawLine>& plan, std::vector<std::string>& lines);
 
-}  // namespace messages::planning
+}  // namespace decompiler::planning

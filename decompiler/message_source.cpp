@@ -18,7 +18,23 @@
 #include "messages/message_header.h"
 #include "decompiler/source_lines.h"
 
-namespace messages {
+namespace decompiler {
+
+using messages::Compiler;
+using messages::IndexRecord;
+using messages::TableOutput;
+using messages::decode_index;
+using messages::decode_string;
+using messages::feed_source;
+using messages::index_bytes;
+using messages::is_valid_record;
+using messages::kIndexRecordSize;
+using messages::kMaxWidth;
+using messages::kNameBytes;
+using messages::kNoToken;
+using messages::kPointCount;
+using messages::kStringRecordSize;
+using messages::string_bytes;
 
 namespace {
 
@@ -312,4 +328,4 @@ DecompiledSource decompile(const std::vector<std::uint8_t>& dat, const std::vect
     return out;
 }
 
-}  // namespace messages
+}  // namespace decompiler

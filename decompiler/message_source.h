@@ -56,13 +56,13 @@
 
 #include "messages/message_tables.h"
 
-namespace messages {
+namespace decompiler {
 
 // One message of a source: the record its header line gives, its text lines, and the line
 // alignment mode (1 "\c", 2 "\e") of the "#0" line that closes it when its strings were
 // aligned by the line behind them (0: the next header closes it).
 struct SourceMessage {
-    IndexRecord record;
+    messages::IndexRecord record;
     bool earlier_definition = false;  // strings that a later definition of its number left unused
     std::string header;               // the header line as written; empty: the one `record` gives
     std::vector<std::string> lines;
@@ -91,6 +91,6 @@ std::string source_text(const std::vector<SourceMessage>& messages, std::vector<
 
 // The header line that the compiler reads back into the same record fields. `complete`: every
 // number written, as a message update reads a header (it abandons none).
-std::string header_line(const IndexRecord& r, bool complete = false);
+std::string header_line(const messages::IndexRecord& r, bool complete = false);
 
-}  // namespace messages
+}  // namespace decompiler

@@ -9,7 +9,7 @@
 
 #include "decompiler/source_lines.h"
 
-namespace messages::planning {
+namespace decompiler::planning {
 
 namespace {
 
@@ -322,4 +322,4 @@ bool NormalText::cut(const std::vector<Block>& blocks, std::vector<std::string>&
     return false;
 }
 
-}  // namespace messages::planning
+}  // namespace decompiler::planning

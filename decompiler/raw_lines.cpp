@@ -9,7 +9,10 @@
 
 #include "decompiler/source_lines.h"
 
-namespace messages::planning {
+namespace decompiler::planning {
+
+using messages::align_line;
+using messages::kLineCapacity;
 
 std::string centred_line_for(const std::string& full, const IndexRecord& r) {
     std::string t = trimmed(full);
@@ -243,4 +246,4 @@ bool raw_lines(const IndexRecord& r, int line_mode, const std::vector<RawLine>& 
     return points == (r.has_points != 0);
 }
 
-}  // namespace messages::planning
+}  // namespace decompiler::planning

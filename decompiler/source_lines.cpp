@@ -24,7 +24,10 @@
 
 #include "decompiler/line_planning.h"
 
-namespace messages {
+namespace decompiler {
+
+using messages::IndexRecord;
+using messages::kMaxWidth;
 
 bool dots_in_lines(const IndexRecord& record, int line_mode) {
     // "...#0" centred or justified to fewer than four characters no longer reads as a header.
@@ -61,4 +64,4 @@ bool find_lines(const IndexRecord& record, const std::vector<std::string>& strin
     return false;
 }
 
-}  // namespace messages
+}  // namespace decompiler

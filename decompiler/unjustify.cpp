@@ -16,7 +16,10 @@
 
 #include "messages/source_line.h"
 
-namespace messages {
+namespace decompiler {
+
+using messages::align_line;
+using messages::kLineCapacity;
 
 namespace {
 
@@ -117,4 +120,4 @@ std::vector<std::string> unjustified_forms(const std::string& s, int width, std:
     return out;
 }
 
-}  // namespace messages
+}  // namespace decompiler

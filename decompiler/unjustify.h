@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-namespace messages {
+namespace decompiler {
 
 // The texts that justifying to `width` turns into `s`, shortest first, at most `limit` of
 // them. `s` itself is among them when justifying leaves it as it is. Empty when no text
 // justifies to `s`.
 std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit = 24);
 
-}  // namespace messages
+}  // namespace decompiler

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace messages::planning {
+namespace decompiler::planning {
+
+using messages::kAlignChars;
 
 namespace {
 
@@ -178,4 +180,4 @@ bool raw_region(const IndexRecord& r, const std::vector<std::string>& s,
     return false;
 }
 
-}  // namespace messages::planning
+}  // namespace decompiler::planning

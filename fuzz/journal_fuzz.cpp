@@ -10,9 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     journal::JournalFile parsed;
-    std::string why;
-    if (!journal::parse_journal(text, &parsed, &why)) {
-        if (why.empty()) std::abort();  // a refusal always says why
+    if (Result r = journal::parse_journal(text, &parsed); r.failed()) {
+        if (r.problem.empty()) std::abort();  // a refusal always says why
         return 0;
     }
     std::string again = journal::journal_header(parsed.number);
@@ -20,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parsed.committed) again += journal::kCommitLine;
     if (parsed.undoing) again += journal::kUndoLine;
     journal::JournalFile reread;
-    if (!journal::parse_journal(again, &reread, &why) || reread.number != parsed.number ||
+    if (journal::parse_journal(again, &reread).failed() || reread.number != parsed.number ||
         reread.records.size() != parsed.records.size() || reread.committed != parsed.committed ||
         reread.undoing != parsed.undoing)
         std::abort();

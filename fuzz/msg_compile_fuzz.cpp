@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         messages::StringRecord s = messages::decode_string(std::span(tables.str).subspan(at, messages::kStringRecordSize));
         if (s.length > messages::kMaxWidth || s.length != std::strlen(s.text)) __builtin_trap();
     }
-    messages::DecompiledSource back = messages::decompile(tables.dat, tables.str);
+    decompiler::DecompiledSource back = decompiler::decompile(tables.dat, tables.str);
     if (back.warnings.empty()) {
         messages::MemoryTables again = messages::compile_in_memory(back.text);
         if (again.str != tables.str) __builtin_trap();

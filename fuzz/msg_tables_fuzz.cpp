@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         messages::encode_string(messages::decode_string(once), twice);
         if (std::memcmp(once, twice, sizeof once) != 0) __builtin_trap();
     }
-    messages::DecompiledSource back = messages::decompile(dat, str);
+    decompiler::DecompiledSource back = decompiler::decompile(dat, str);
     if (back.warnings.empty()) {
         messages::MemoryTables again = messages::compile_in_memory(back.text);
         std::size_t whole = str.size() / messages::kStringRecordSize * messages::kStringRecordSize;

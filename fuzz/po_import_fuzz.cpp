@@ -13,13 +13,13 @@
 
 namespace {
 
-const messages::DecompiledMessages& tables() {
-    static const messages::DecompiledMessages t = [] {
+const decompiler::DecompiledMessages& tables() {
+    static const decompiler::DecompiledMessages t = [] {
         messages::MemoryTables m = messages::compile_in_memory(
             "#1 0 0 0 0 40 2 0\nHello, traveller.\n#2 0 0 0 0 12 3 0 -e\nThe merchants sell gold.\n"
             "#5 0 0 0 0 20 1 0\nfirst\n#5 0 0 0 0 20 1 0\n...second\n##6 0 0 0 0 20 2 0\n  Inventory\\c\n"
             "#RUS\n#3 0 0 0 0 20 2 0 voice.wav p3 p4\n\xcf\xf0\xe8\xe2\xe5\xf2\n#0 \\c\n#0\n");
-        return messages::decompile_messages(m.dat, m.str);
+        return decompiler::decompile_messages(m.dat, m.str);
     }();
     return t;
 }

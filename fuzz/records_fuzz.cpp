@@ -36,12 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     config::read_configuration_from(ini, config::ConfigMode::Game);
     std::fclose(ini);
 
-    for (std::size_t at = 0; at + config::kRecordSize <= size; at += config::kRecordSize) {
-        std::span<const std::uint8_t, config::kRecordSize> bytes(data + at, config::kRecordSize);
-        config::TableRecord r = config::decode_record(bytes);
-        std::uint8_t again[config::kRecordSize];
-        config::encode_record(r, again);
-        config::TableRecord back = config::decode_record(again);
+    for (std::size_t at = 0; at + xfile::kRecordSize <= size; at += xfile::kRecordSize) {
+        std::span<const std::uint8_t, xfile::kRecordSize> bytes(data + at, xfile::kRecordSize);
+        xfile::TableRecord r = xfile::decode_record(bytes);
+        std::uint8_t again[xfile::kRecordSize];
+        xfile::encode_record(r, again);
+        xfile::TableRecord back = xfile::decode_record(again);
         if (std::strcmp(back.name, r.name) || std::strcmp(back.container, r.container) || back.cd_flag != r.cd_flag)
             __builtin_trap();
     }
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!out) return 0;
     std::fwrite(data, 1, size, out);
     std::fclose(out);
-    if (config::load_record_file(path.c_str()) != 1) __builtin_trap();
+    if (xfile::load_record_file(path.c_str()) != 1) __builtin_trap();
     for (const char* n : {"hero", "map"}) {
         const config::FileEntry* e = config::find_entry(n);
         if (!e || std::strlen(e->container) > config::kNameChars) __builtin_trap();

@@ -18,6 +18,7 @@
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "xfile/records.h"
+#include "platform/file_tree.h"
 #include "platform/platform.h"
 #include "platform/rules/winpath.h"
 #include "xfile/xfile.h"
@@ -102,10 +103,10 @@ std::optional<Problem> load_configuration(const std::string& game_dir, const std
         return patch_file_problem("patch.ini", patch_dir, sources);
     if (std::optional<Problem> p = work_problem(patch_ini, sources)) return p;
     std::string multigen = game_dir + "multigen.dat";
-    if (!config::load_record_file(multigen.c_str()))
+    if (!xfile::load_record_file(multigen.c_str()))
         return Problem{InstallOutcome::GameIncomplete, "The game is incomplete: " + unreadable(multigen),
                        kFailedCaption};
-    if (!config::load_record_file((patch_dir + "patch.dat").c_str()))
+    if (!xfile::load_record_file((patch_dir + "patch.dat").c_str()))
         return patch_file_problem("patch.dat", patch_dir, sources);
     return std::nullopt;
 }
@@ -200,7 +201,7 @@ InstallResult install_in_view(InstallerFace& face, const InstallSources& sources
             mode.dry_result->differs.push_back(c.kind == plat::Overlay::Kind::Created ||
                                                (c.kind == plat::Overlay::Kind::Changed && content_differs(c.path, c.scratch)));
     }
-    journal::remove_tree(view_dir);
+    plat::remove_tree(view_dir);
     face.show_phase(Phase::Idle);
     face.final_message(result.text, result.outcome == InstallOutcome::Completed ? kCompletedCaption : kFailedCaption);
     return result;
@@ -276,10 +277,10 @@ InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std:
     }
     // The real install would first put such a game back; a dry run changes nothing, and so
     // cannot tell what the install would do.
-    if (std::string why; found && mode.dry && journal::needs_recovery(game_dir, &why)) {
+    if (Result whole; found && mode.dry && (whole = journal::check_whole(game_dir)).failed()) {
         face.show_phase(Phase::Idle);
         return finish(face, InstallOutcome::NotWhole,
-                      "The game is not whole: " + why +
+                      "The game is not whole: " + whole.problem +
                           ". The installer puts it back first; run \"dravo recover\" (or the installer) and try "
                           "again.\nNothing was changed.",
                       kFailedCaption);
@@ -358,7 +359,7 @@ DryRunResult try_installation(InstallerFace& face, const InstallSources& sources
     mode.dry = true;
     mode.dry_result = &dry;
     mode.scratch = plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\";
-    journal::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
+    plat::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
     if (!plat::create_directory(mode.scratch.c_str())) {
         dry.install = finish(face, InstallOutcome::Failed,
                              "The dry run cannot make its folder " + plat::display_path(mode.scratch) + ": " +
@@ -368,6 +369,6 @@ DryRunResult try_installation(InstallerFace& face, const InstallSources& sources
     }
     std::string game_dir;
     dry.install = run_steps(face, sources, game_dir, mode);
-    journal::remove_tree(mode.scratch);
+    plat::remove_tree(mode.scratch);
     return dry;
 }

@@ -38,8 +38,8 @@ constexpr std::int64_t kMaxReadBytes = 64 << 20;  // patch.ini and patch.dat are
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-using config::lowered;
-using config::trimmed;
+using text::lowered;
+using text::trimmed;
 
 bool same_name(const std::string& a, const std::string& b) { return plat::names_equal_ignoring_case(a, b); }
 
@@ -198,8 +198,8 @@ bool Checker::load_tables() {
         return false;
     }
     char home[plat::kMaxPath + 1];
-    if (!config::copy_if_fits(home, plat::kMaxPath, plat::current_directory().c_str()) ||
-        config::make_directory(home, plat::kMaxPath) < 0) {
+    if (!text::copy_if_fits(home, plat::kMaxPath, plat::current_directory().c_str()) ||
+        text::make_directory(home, plat::kMaxPath) < 0) {
         error(plat::display_path(folder), 0, "the folder's path is too long");
         return false;
     }
@@ -230,7 +230,7 @@ bool Checker::load_tables() {
     }
     if (game()) {
         std::string multigen = patch_.game_dir + "multigen.dat";
-        if (!config::load_record_file(multigen.c_str())) {
+        if (!xfile::load_record_file(multigen.c_str())) {
             error(plat::display_path(multigen), 0, "cannot be read: the installer refuses an incomplete game");
             return false;
         }
@@ -284,14 +284,14 @@ void Checker::check_path_line(const config::PathLineSeen& seen) {
 void Checker::check_records() {
     std::vector<std::uint8_t> bytes;
     if (!read_file(patch_.dir + kPatchDat, &bytes)) return;  // reported with the carried names
-    std::size_t count = bytes.size() / config::kRecordSize;
+    std::size_t count = bytes.size() / xfile::kRecordSize;
     for (std::size_t i = 0; i < count; ++i) {
         int line = static_cast<int>(i + 1);
-        std::span<const std::uint8_t, config::kRecordSize> raw(bytes.data() + i * config::kRecordSize, config::kRecordSize);
-        config::TableRecord r = config::decode_record(raw);
-        config::apply_record(r);  // as the installer's loader does, whatever is said of the record
-        if (!std::memchr(raw.data() + config::kRecordNameOffset, 0, config::kRecordTextBytes) ||
-            !std::memchr(raw.data() + config::kRecordContainerOffset, 0, config::kRecordTextBytes)) {
+        std::span<const std::uint8_t, xfile::kRecordSize> raw(bytes.data() + i * xfile::kRecordSize, xfile::kRecordSize);
+        xfile::TableRecord r = xfile::decode_record(raw);
+        xfile::apply_record(r);  // as the installer's loader does, whatever is said of the record
+        if (!std::memchr(raw.data() + xfile::kRecordNameOffset, 0, xfile::kRecordTextBytes) ||
+            !std::memchr(raw.data() + xfile::kRecordContainerOffset, 0, xfile::kRecordTextBytes)) {
             error(kPatchDat, line, "a name fills all 20 bytes of its field: names have at most 19 characters and a NUL");
             continue;
         }
@@ -322,7 +322,7 @@ void Checker::check_records() {
                                        plat::display_path(e->directory) + ": " + name + " resolves as a plain file");
         }
     }
-    if (std::size_t tail = bytes.size() % config::kRecordSize; tail != 0)
+    if (std::size_t tail = bytes.size() % xfile::kRecordSize; tail != 0)
         error(kPatchDat, static_cast<int>(count + 1),
               std::to_string(tail) + " bytes at the end are not a whole 42-byte record and are ignored");
 }

@@ -45,9 +45,9 @@ namespace {
 bool next_line(std::FILE* f, char (&line)[kLineChars + 1], char (&lowered)[kLineChars + 1]) {
     while (!std::feof(f)) {
         if (!std::fgets(line, sizeof line, f)) return false;
-        config::trim(line);
+        text::trim(line);
         std::strcpy(lowered, line);
-        config::lower(lowered);
+        text::lower(lowered);
         if (lowered[0]) return true;
     }
     return false;

@@ -66,23 +66,17 @@ bool parse_record(std::string_view line, JournalFile* out) {
 
 }  // namespace
 
-bool parse_journal(std::string_view text, JournalFile* out, std::string* why) {
+Result parse_journal(std::string_view text, JournalFile* out) {
     *out = JournalFile{};
     std::vector<std::string_view> lines;
     for (std::size_t start = 0, nl; (nl = text.find('\n', start)) != std::string_view::npos; start = nl + 1)
         lines.push_back(text.substr(start, nl - start));  // a last line without '\n' was cut short
     if (lines.size() < 2 || lines[0] != kMagic || lines[1].substr(0, 8) != "install " ||
-        !parse_number(lines[1].substr(8), &out->number)) {
-        *why = "it is not an install journal";
-        return false;
-    }
-    for (std::size_t i = 2; i < lines.size(); ++i) {
-        if (!parse_record(lines[i], out)) {
-            *why = "line " + std::to_string(i + 1) + " is damaged";
-            return false;
-        }
-    }
-    return true;
+        !parse_number(lines[1].substr(8), &out->number))
+        return Result::failed("it is not an install journal");
+    for (std::size_t i = 2; i < lines.size(); ++i)
+        if (!parse_record(lines[i], out)) return Result::failed("line " + std::to_string(i + 1) + " is damaged");
+    return Result::applied();
 }
 
 std::string journal_header(int number) {

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+
 namespace journal {
 
 struct Record {
@@ -36,9 +38,9 @@ struct JournalFile {
     bool undoing = false;
 };
 
-// False when the text is not a journal (its first two lines are wrong) or a complete line is
-// malformed; `why` then says what is wrong.
-bool parse_journal(std::string_view text, JournalFile* out, std::string* why);
+// Failed when the text is not a journal (its first two lines are wrong) or a complete line is
+// malformed, saying what is wrong.
+Result parse_journal(std::string_view text, JournalFile* out);
 
 std::string journal_header(int number);
 std::string record_line(const Record& record);

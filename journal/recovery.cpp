@@ -6,6 +6,7 @@
 
 #include "journal/transaction.h"
 #include "platform/digest.h"
+#include "platform/file_tree.h"
 #include "platform/platform.h"
 
 namespace journal {
@@ -35,19 +36,6 @@ Result failed_on(const std::string& path, const std::string& what) {
 
 }  // namespace
 
-bool remove_tree(const std::string& dir) {
-    std::string folder = dir;
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    std::vector<std::string> names;
-    if (!plat::list_directory(folder.c_str(), &names)) return false;
-    bool ok = true;
-    for (const std::string& name : names) {
-        std::string path = folder + "\\" + name;
-        ok = (plat::is_directory(path.c_str()) ? remove_tree(path) : plat::delete_file(path.c_str())) && ok;
-    }
-    return ok && plat::remove_directory(folder.c_str());
-}
-
 Result prepare_stage(const std::string& game_dir) {
     if (Result gone = remove_stage(game_dir); gone.failed()) return gone;
     std::string stage = stage_folder(game_dir);
@@ -58,7 +46,7 @@ Result prepare_stage(const std::string& game_dir) {
 
 Result remove_stage(const std::string& game_dir) {
     std::string stage = stage_folder(game_dir);
-    if (!plat::is_directory(stage.c_str()) || remove_tree(stage)) return Result::applied();
+    if (!plat::is_directory(stage.c_str()) || plat::remove_tree(stage)) return Result::applied();
     return failed_on(stage, "cannot remove the patch's unpacked files: " + plat::last_error_text());
 }
 
@@ -88,7 +76,9 @@ Result open_newest_journal(const std::string& game_dir, NewestJournal* out) {
     }
     if (!read_open_file(out->file.get(), &out->text))
         return failed_on(out->path, "cannot read the journal: " + plat::last_error_text());
-    out->parsed = parse_journal(out->text, &out->journal, &out->why);
+    Result parsed = parse_journal(out->text, &out->journal);
+    out->parsed = !parsed.failed();
+    out->why = parsed.problem;
     return Result::applied();
 }
 
@@ -132,30 +122,24 @@ std::vector<std::string> unsafe_to_undo(const JournalFile& journal) {
 
 }  // namespace
 
-bool needs_recovery(const std::string& game_dir, std::string* why) {
+Result check_whole(const std::string& game_dir) {
     if (int number = newest_journal(game_dir); number > 0) {
         std::string path = journal_path(game_dir, number);
         plat::File f = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
         std::string text;
         JournalFile journal;
-        std::string damage;
-        if (!f) {
-            *why = plat::last_error() == plat::Error::SharingViolation
-                       ? "another install is running in this game folder"
-                       : "its journal " + plat::display_path(path) + " cannot be read";
-            return true;
-        }
-        if (!read_open_file(f.get(), &text) || !parse_journal(text, &journal, &damage) || !journal.committed ||
-            journal.undoing) {
-            *why = "an earlier install in this game folder did not end (" + plat::display_path(path) + ")";
-            return true;
-        }
+        if (!f)
+            return Result::failed(plat::last_error() == plat::Error::SharingViolation
+                                      ? "another install is running in this game folder"
+                                      : "its journal " + plat::display_path(path) + " cannot be read");
+        if (!read_open_file(f.get(), &text) || parse_journal(text, &journal).failed() || !journal.committed ||
+            journal.undoing)
+            return Result::failed("an earlier install in this game folder did not end (" + plat::display_path(path) +
+                                  ")");
     }
-    if (plat::is_directory(stage_folder(game_dir).c_str())) {
-        *why = "the unpacked files of an earlier install that did not end are still there";
-        return true;
-    }
-    return false;
+    if (plat::is_directory(stage_folder(game_dir).c_str()))
+        return Result::failed("the unpacked files of an earlier install that did not end are still there");
+    return Result::applied();
 }
 
 Recovery recover_game(const std::string& game_dir) {

@@ -18,10 +18,11 @@ struct Recovery {
 // a running install is left alone, and said so.
 Recovery recover_game(const std::string& game_dir);
 
-// Whether recover_game would have anything to do, found without changing anything: the newest
-// journal is not committed, or records an undo begun, or is held by a running install, or the
-// stage is there. `why` says which, for the user.
-bool needs_recovery(const std::string& game_dir, std::string* why);
+// Whether the game folder is whole, found without changing anything: failed, saying why for
+// the user, when recover_game would have something to do (the newest journal is not
+// committed, or records an undo begun, or is held by a running install, or the stage is
+// there); applied otherwise.
+Result check_whole(const std::string& game_dir);
 
 // Takes back the newest completed install of `game_dir`, byte for byte, after checking that
 // every file it wrote is unchanged since and that every old file it kept is still there;
@@ -31,8 +32,5 @@ Recovery undo_last_install(const std::string& game_dir);
 // The stage: the patch's files unpacked beside the game before the user said yes.
 Result prepare_stage(const std::string& game_dir);  // empty and ready
 Result remove_stage(const std::string& game_dir);   // gone (also when it was not there)
-
-// Removes a directory and everything in it.
-bool remove_tree(const std::string& dir);
 
 }  // namespace journal

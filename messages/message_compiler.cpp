@@ -122,7 +122,7 @@ CompileResult create_output(plat::OutputFile& file, const char* target, XFileHan
     if (!file.create(target) || !file.close_handle()) return compile_failure(target, file.problem());
     // xfile_create resolves the name it is given in place, so it gets its own copy.
     char name[plat::kMaxPath + 1];
-    if (!config::copy_if_fits(name, plat::kMaxPath, file.scratch_path().c_str()))
+    if (!text::copy_if_fits(name, plat::kMaxPath, file.scratch_path().c_str()))
         return compile_failure(file.scratch_path(), "the scratch file's path is too long");
     if (xfile_create(name, kXModeCreate, out, "", 2) < 0)
         return compile_failure(file.scratch_path(), "cannot open: " + plat::last_error_text());

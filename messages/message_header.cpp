@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kHeaderCapacity = kLineCapacity + 2;  // a treated line and the two spaces behind
 
-bool is_blank(char c) { return c == '\r' || c == '\n' || c == '\t' || c == ' '; }
+using text::is_blank;
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Copies at most `max` characters of `src` and terminates the copy.
@@ -177,7 +177,7 @@ bool read_header(const char* line, IndexRecord& record, HeaderRules rules, Heade
     const bool lenient = rules == HeaderRules::Update;
     char header[kHeaderCapacity + 1];
     copy_cut(header, line, kHeaderCapacity - 2);
-    config::lower(header);
+    text::lower(header);
     std::strcat(header, "  ");  // every token, the last one too, has a delimiter behind it
 
     char* p = header;

@@ -121,8 +121,8 @@ bool is_valid_record(const IndexRecord& r, int number) {
 
 bool table_path(char (&out)[plat::kMaxPath + 1], const char* file) {
     out[0] = 0;
-    return config::copy_if_fits(out, plat::kMaxPath, config::directories().hd) &&
-           config::append_if_fits(out, plat::kMaxPath, file);
+    return text::copy_if_fits(out, plat::kMaxPath, config::directories().hd) &&
+           text::append_if_fits(out, plat::kMaxPath, file);
 }
 
 int lookup_message(int& number, IndexRecord& out) {

@@ -22,7 +22,7 @@ constexpr std::size_t kWorkTextChars = 255;    // longer than any work line
 constexpr std::size_t kPrefixCheckChars = 206;  // kind '1': the first string begins with it
 constexpr std::size_t kInnerCheckChars = 19;    // kind '2': the first string contains it
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using text::is_blank;
 
 void copy_cut(char* dst, const char* src, std::size_t max) {
     std::size_t n = strnlen(src, max);
@@ -211,7 +211,7 @@ Result read_source_update_line(const char* text, SourceUpdateLine* out) {
     while (*rest && !is_blank(*rest)) ++rest;
     char check[kWorkTextChars + 1];
     std::strcpy(check, rest);
-    config::trim(check);
+    text::trim(check);
     out->check_text_cut = std::strlen(check) > kPrefixCheckChars;
     check[std::min(std::strlen(check), kPrefixCheckChars)] = 0;
     line[name_length] = 0;

@@ -10,7 +10,7 @@ namespace messages {
 
 namespace {
 
-bool is_blank(char c) { return c == '\r' || c == '\n' || c == '\t' || c == ' '; }
+using text::is_blank;
 
 // Emits one string of the message writer.
 class StringEmitter {
@@ -22,7 +22,7 @@ public:
         char s[kMaxWidth + 2];
         std::memcpy(s, buffer, length);
         s[length] = 0;
-        if (!record_.raw) config::trim(s);
+        if (!record_.raw) text::trim(s);
         align_line(s, static_cast<int>(record_.width), record_.align, line_mode_, not_last);
         StringRecord r;
         r.number = record_.number;

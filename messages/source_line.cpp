@@ -40,7 +40,7 @@ void align_line(char* text, int width, int message_mode, int line_mode, int not_
 
     char work[kAlignChars + 1];
     copy_cut(work, text, kAlignChars);
-    config::trim(work);
+    text::trim(work);
     std::size_t d = std::min<std::size_t>(std::strlen(work), static_cast<std::size_t>(width));
     work[d] = 0;
     if (mode == 1) {
@@ -100,11 +100,11 @@ void treat_line(const char* piece, IndexRecord& record, int& language, TreatedLi
     std::strcpy(out.unstripped, line);
     out.unstripped[std::strcspn(out.unstripped, "\r\n")] = 0;
     std::strcpy(out.stripped, line);
-    config::trim(out.stripped);
+    text::trim(out.stripped);
     if (!out.stripped[0]) return;
     if (starts_with(out.stripped, "...")) {
         std::memmove(out.stripped, out.stripped + 3, std::strlen(out.stripped + 3) + 1);
-        config::trim(out.stripped);
+        text::trim(out.stripped);
         record.dots = 1;
     }
     if (starts_with(out.stripped, "@points")) record.has_points = 1;

@@ -2,8 +2,8 @@
 //
 // The installer is a Windows program and the game's files follow Windows rules: drive
 // letters, backslashes, names matched without regard to case, and files opened without
-// sharing. platform_win32.cpp maps these calls one to one onto the ANSI Win32 API;
-// platform_posix.cpp gives the same semantics on Linux, so that the core, the command-line
+// sharing. os/os_win32.cpp maps these calls one to one onto the ANSI Win32 API;
+// os/os_posix.cpp gives the same semantics on Linux, so that the core, the command-line
 // tool and the unit tests behave the same on both. Nothing outside platform/ calls the OS.
 #pragma once
 

@@ -20,7 +20,7 @@ TEST(TextRules, TrimRemovesBlanksTabsAndLineEndsAtBothEnds) {
     for (const Case& c : cases) {
         char buf[64];
         std::strcpy(buf, c.in);
-        config::trim(buf);
+        text::trim(buf);
         EXPECT_STREQ(buf, c.out) << "input: [" << c.in << "]";
     }
 }
@@ -32,11 +32,11 @@ TEST(TextRules, DirectoryRuleLowerCasesAndAppendsABackslash) {
     for (const Case& c : cases) {
         char buf[64];
         std::strcpy(buf, c.in);
-        EXPECT_EQ(config::make_directory(buf, 63), static_cast<int>(std::strlen(c.out)));
+        EXPECT_EQ(text::make_directory(buf, 63), static_cast<int>(std::strlen(c.out)));
         EXPECT_STREQ(buf, c.out);
     }
     char full[4] = "abc";
-    EXPECT_EQ(config::make_directory(full, 3), -1);  // no room for the backslash: unchanged
+    EXPECT_EQ(text::make_directory(full, 3), -1);  // no room for the backslash: unchanged
     EXPECT_STREQ(full, "abc");
 }
 

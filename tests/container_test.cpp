@@ -192,10 +192,10 @@ protected:
                                               "\nnewbie              " + dir.path() + "\n");
         ASSERT_EQ(config::read_configuration(dir.file("Dravo.ini").c_str(), config::ConfigMode::Game), 1);
         for (const char* n : {"hero", "map", "newbie"}) {
-            config::TableRecord r{};
+            xfile::TableRecord r{};
             std::strcpy(r.name, n);
             std::strcpy(r.container, "dravo.mul");
-            config::apply_record(r);
+            xfile::apply_record(r);
         }
     }
     char* name(const char* n) {

@@ -31,11 +31,11 @@ protected:
         ASSERT_EQ(config::read_configuration(dir.file("patch.ini").c_str(), config::ConfigMode::Patch), 1);
     }
     void set_container(const char* name, const char* container, std::uint8_t cd_flag = 0) {
-        config::TableRecord r{};
+        xfile::TableRecord r{};
         std::strcpy(r.name, name);
         std::strcpy(r.container, container);
         r.cd_flag = cd_flag;
-        ASSERT_TRUE(config::apply_record(r));
+        ASSERT_TRUE(xfile::apply_record(r));
     }
     std::pair<int, std::string> resolve(const char* name) {
         char buf[300];
@@ -170,6 +170,17 @@ TEST_F(FileTableTest, PathsThatDoNotFitResolveEmptyInsteadOfCut) {
     huge[300] = 0;
     EXPECT_EQ(config::resolve_logical_name(huge), config::kUnknownName);
     EXPECT_STREQ(config::file_table().result, "");
+}
+
+// An observer left behind by a run that stopped early must not be told of the next run's
+// lines: what it captured may be gone by then.
+TEST_F(FileTableTest, TheResetDropsThePathLineObserver) {
+    int told = 0;
+    config::observe_path_lines([&told](const config::PathLineSeen&) { ++told; });
+    config::reset_configuration();
+    read_game("[path]\n" + path_line("a", "hd:"));
+    EXPECT_EQ(told, 0);
+    EXPECT_NE(config::find_entry("a"), nullptr);
 }
 
 }  // namespace

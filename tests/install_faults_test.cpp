@@ -14,6 +14,7 @@
 #include "messages/message_compiler.h"
 #include "messages/message_tables.h"
 #include "payload/stamp.h"
+#include "platform/file_tree.h"
 #include "platform/rules/winpath.h"
 #include "tests/container_builder.h"
 #include "tests/payload_test_support.h"
@@ -153,8 +154,8 @@ TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
     InstallResult r;
     auto prepare = [&] {
         xfile::reset_xfile();
-        journal::remove_tree(game.path() + "DravoPatch.undo");
-        journal::remove_tree(game.path() + "DravoPatch.stage");
+        plat::remove_tree(game.path() + "DravoPatch.undo");
+        plat::remove_tree(game.path() + "DravoPatch.stage");
         for (const std::string& name : names_starting_with(game.path(), "")) plat::delete_file(game.file(name).c_str());
         lay_out_old_game();
         plat::create_directory((game.path() + "DravoPatch.undo").c_str());

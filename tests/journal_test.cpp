@@ -22,8 +22,8 @@ TEST(JournalFile, ReadsEachRecordAndTakesACutLastLineAsNotWritten) {
         "keep\tc:\\game\\message.dat\tc:\\game\\message.dat~undo3.2\n"
         "create\tc:\\game\\cut";  // the crash came while this line was written
     journal::JournalFile j;
-    std::string why;
-    ASSERT_TRUE(journal::parse_journal(text, &j, &why)) << why;
+    Result parsed = journal::parse_journal(text, &j);
+    ASSERT_FALSE(parsed.failed()) << parsed.problem;
     EXPECT_EQ(j.number, 3);
     ASSERT_EQ(j.records.size(), 3u);
     EXPECT_EQ(j.records[0].kind, journal::Record::Kind::Keep);
@@ -35,8 +35,8 @@ TEST(JournalFile, ReadsEachRecordAndTakesACutLastLineAsNotWritten) {
     EXPECT_EQ(journal::journal_header(3), "dravo journal 1\ninstall 3\n");
 
     const std::string digest(64, 'a');
-    ASSERT_TRUE(journal::parse_journal("dravo journal 1\ninstall 3\nwrote\tc:\\game\\a\t" + digest + "\ncommit\nundo\n",
-                                       &j, &why));
+    ASSERT_FALSE(journal::parse_journal("dravo journal 1\ninstall 3\nwrote\tc:\\game\\a\t" + digest + "\ncommit\nundo\n",
+                                        &j).failed());
     EXPECT_TRUE(j.committed && j.undoing);
     ASSERT_EQ(j.records.size(), 1u);
     EXPECT_EQ(j.records[0].kind, journal::Record::Kind::Wrote);
@@ -58,9 +58,9 @@ TEST(JournalFile, RefusesWhatTheInstallNeverWrites) {
     };
     for (const char* text : bad) {
         journal::JournalFile j;
-        std::string why;
-        EXPECT_FALSE(journal::parse_journal(text, &j, &why)) << text;
-        EXPECT_FALSE(why.empty());
+        Result parsed = journal::parse_journal(text, &j);
+        EXPECT_TRUE(parsed.failed()) << text;
+        EXPECT_FALSE(parsed.problem.empty());
     }
 }
 
@@ -125,8 +125,8 @@ TEST_F(TransactionTest, ACommitKeepsTheOldFilesBesideTheNewAndARepeatedRestoreIs
     EXPECT_EQ(after.count("dravo.mul~undo1.2"), 0u);
 
     journal::JournalFile j;
-    std::string why;
-    ASSERT_TRUE(journal::parse_journal(read_file(journal::journal_path(game.path(), 1)), &j, &why)) << why;
+    Result parsed = journal::parse_journal(read_file(journal::journal_path(game.path(), 1)), &j);
+    ASSERT_FALSE(parsed.failed()) << parsed.problem;
     EXPECT_TRUE(j.committed);
     // Taking the install back, twice over as after a crash in the middle, gives the old game.
     EXPECT_FALSE(journal::restore_records(j.records).failed());

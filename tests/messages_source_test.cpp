@@ -16,6 +16,7 @@
 #include "tests/source_generator.h"
 
 using namespace messages;
+using namespace decompiler;
 using testing_support::message_strings;
 using testing_support::record_of;
 using testing_support::SourceGenerator;

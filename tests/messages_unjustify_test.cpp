@@ -11,6 +11,7 @@
 #include "decompiler/unjustify.h"
 
 using namespace messages;
+using namespace decompiler;
 
 namespace {
 

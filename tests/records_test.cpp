@@ -31,7 +31,7 @@ protected:
     }
     int load(const std::string& bytes) {
         write_file(dir.file("records.dat"), bytes);
-        return config::load_record_file(dir.file("records.dat").c_str());
+        return xfile::load_record_file(dir.file("records.dat").c_str());
     }
 };
 
@@ -65,13 +65,13 @@ constexpr std::uint8_t kHandWritten[42] = {
     0x75, 0x01};
 
 TEST(TableRecord, HandWrittenRecordDecodesAndEncodesBack) {
-    config::TableRecord r = config::decode_record(kHandWritten);
+    xfile::TableRecord r = xfile::decode_record(kHandWritten);
     EXPECT_STREQ(r.name, "hero");
     EXPECT_STREQ(r.container, "dravo.mul");
     EXPECT_EQ(r.cd_flag, 1);
     std::uint8_t out[42];
     std::memset(out, 0xEE, sizeof out);
-    config::encode_record(r, out);
+    xfile::encode_record(r, out);
     std::uint8_t expected[42];
     std::memcpy(expected, kHandWritten, sizeof expected);
     expected[40] = 0;  // the unused byte is not kept
@@ -81,17 +81,17 @@ TEST(TableRecord, HandWrittenRecordDecodesAndEncodesBack) {
 TEST(TableRecord, NamesWithoutAnEndAreCutAtNineteen) {
     std::uint8_t bytes[42];
     std::memset(bytes, 'x', sizeof bytes);
-    config::TableRecord r = config::decode_record(bytes);
+    xfile::TableRecord r = xfile::decode_record(bytes);
     EXPECT_EQ(std::string(r.name), std::string(19, 'x'));
     EXPECT_EQ(std::string(r.container), std::string(19, 'x'));
     std::uint8_t out[42];
-    config::encode_record(r, out);
+    xfile::encode_record(r, out);
     EXPECT_EQ(out[19], 0);
     EXPECT_EQ(out[39], 0);
 }
 
 TEST_F(RecordFiles, MissingFileGivesZero) {
-    EXPECT_EQ(config::load_record_file(dir.file("absent.dat").c_str()), 0);
+    EXPECT_EQ(xfile::load_record_file(dir.file("absent.dat").c_str()), 0);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// Replacing a container member: the rewritten directory and data, the version tag, and a
-// container that stays whole, byte for byte, whatever fails on the way.
+// Replacing and adding a container member: the rewritten directory and data, the version tag,
+// and a container that stays whole, byte for byte, whatever fails on the way.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "config/config.h"
 #include "config/file_table.h"
+#include "xfile/container.h"
 #include "xfile/records.h"
 #include "tests/container_builder.h"
 #include "tests/test_support.h"
@@ -33,10 +34,10 @@ protected:
         write_file(dir.file("Dravo.ini"), "[path]\ntarget              " + dir.path() + "\nloose               " +
                                               dir.path() + "\n");
         ASSERT_EQ(config::read_configuration(dir.file("Dravo.ini").c_str(), config::ConfigMode::Game), 1);
-        config::TableRecord r{};
+        xfile::TableRecord r{};
         std::strcpy(r.name, "target");
         std::strcpy(r.container, "dravo.mul");
-        config::apply_record(r);
+        xfile::apply_record(r);
     }
     void store(const std::string& bytes) {
         original = bytes;
@@ -184,6 +185,69 @@ TEST_F(Replace, AFailureAtAnyStepLeavesTheOldContainerWhole) {
     // At least: opening the container, the source and the scratch file; reading the header
     // and the new data; writing the new data and the header; both copies; the flush; the swap.
     EXPECT_GE(failures, 11);
+}
+
+// Adding works on a copy that the file library loads as a container of its own: only that
+// copy is closed, so that what the caller holds open through XFile stays usable.
+TEST_F(Replace, AnAddClosesOnlyTheCopyItLoaded) {
+    store(make_container({{"target", "old"}}));
+    char name[] = "target";
+    XFileHandle* held = nullptr;
+    ASSERT_EQ(xfile_open(name, kXModeRead, &held), kXOk);  // another container, loaded
+    write_file(dir.file("new.bin"), "added");
+    XFileHandle* source = nullptr;
+    ASSERT_EQ(xfile_open_path(dir.file("new.bin").c_str(), kXModeReadWhole, &source), kXOk);
+    std::string other = dir.file("other.mul");
+    Result r = add_member_to(other.c_str(), "Extra", source);
+    ASSERT_FALSE(r.failed()) << r.problem;
+    char buf[8] = {};
+    EXPECT_EQ(xfile_read(held, buf, 3), 3);
+    EXPECT_STREQ(buf, "old");
+    EXPECT_EQ(xfile_close(source), kXOk);
+    EXPECT_EQ(xfile::loaded_containers(), held->container);
+    std::string file = read_file(other);
+    EXPECT_EQ(entry_on_disk(file, 0).name, "extra");
+    EXPECT_EQ(member_data(file, 0), "added");
+    EXPECT_EQ(names_starting_with(dir.path(), "other.mul~"), std::vector<std::string>{});
+}
+
+TEST_F(Replace, AnAddFailingAtAnyStepLeavesTheOldContainerWhole) {
+    store(make_container({{"head", std::string(15000, 'h')}, {"target", std::string(30000, 't')}}));
+    std::string before = original;
+    std::string new_data(23456, 'n');
+    Result r;
+    int failures = fail_each_step(
+        kEveryFaultOp,
+        [&] {
+            store(before);
+            write_file(dir.file("new.bin"), new_data);
+        },
+        [&] {
+            XFileHandle* source = nullptr;
+            if (xfile_open_path(dir.file("new.bin").c_str(), kXModeReadWhole, &source) < 0) {
+                r = Result::failed("cannot open the source");
+                return false;
+            }
+            r = add_member_to(container.c_str(), "added", source);
+            xfile::reset_xfile();
+            return !r.failed();
+        },
+        [&](const StepRun& run) {
+            std::string file = read_file(container);
+            EXPECT_EQ(names_starting_with(dir.path(), "dravo.mul~"), std::vector<std::string>{});
+            if (!run.succeeded) {
+                EXPECT_FALSE(r.problem.empty());
+                EXPECT_TRUE(file == before) << "the old container is not whole";
+                return;
+            }
+            ASSERT_EQ(file.size(), before.size() + new_data.size());
+            EXPECT_EQ(entry_on_disk(file, 2).name, "added");
+            EXPECT_TRUE(member_data(file, 2) == new_data);
+            EXPECT_TRUE(member_data(file, 1) == std::string(30000, 't'));
+        });
+    // At least: opening the container, the source and the copy; the copy of the container;
+    // writing the data and the directory; the flush; the swap.
+    EXPECT_GE(failures, 8);
 }
 
 }  // namespace

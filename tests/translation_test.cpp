@@ -24,13 +24,13 @@ namespace {
 
 std::string export_of(const messages::MemoryTables& t, ExportOptions options = {}) {
     std::string po;
-    Result r = export_po(messages::decompile_messages(t.dat, t.str), options, &po);
+    Result r = export_po(decompiler::decompile_messages(t.dat, t.str), options, &po);
     EXPECT_FALSE(r.failed()) << r.problem;
     return po;
 }
 
 ImportResult import_into(const messages::MemoryTables& t, const std::string& po, ImportOptions options = {}) {
-    return import_po(messages::decompile_messages(t.dat, t.str), po, options);
+    return import_po(decompiler::decompile_messages(t.dat, t.str), po, options);
 }
 
 std::string diagnostics_of(const ImportResult& r) {
@@ -145,17 +145,19 @@ TEST(CodePages, EveryByteComesBackAndBytesWithoutACharacterKeepTheirValue) {
         ASSERT_TRUE(page) << number;
         std::string all;
         for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
-        std::string back, problem;
-        ASSERT_TRUE(page->from_utf8(page->to_utf8(all), &back, &problem)) << number << ": " << problem;
+        std::string back;
+        Result r = page->from_utf8(page->to_utf8(all), &back);
+        ASSERT_FALSE(r.failed()) << number << ": " << r.problem;
         EXPECT_EQ(back, all) << number;
     }
     auto cp1252 = CodePageText::load(1252), cp1251 = CodePageText::load(1251);
     EXPECT_EQ(cp1252->to_utf8("\x80\x81\xe9"), "\xe2\x82\xac\xc2\x81\xc3\xa9");  // euro, U+0081, e acute
     EXPECT_EQ(cp1251->to_utf8("\xc0\x98\xff"), "\xd0\x90\xc2\x98\xd1\x8f");      // Cyrillic A, U+0098, ya
-    std::string out, problem;
-    EXPECT_FALSE(cp1252->from_utf8("\xd0\x96", &out, &problem));  // Cyrillic zhe
-    EXPECT_NE(problem.find("U+0416"), std::string::npos) << problem;
-    EXPECT_FALSE(cp1252->from_utf8("\xc3", &out, &problem));  // cut sequence
+    std::string out;
+    Result r = cp1252->from_utf8("\xd0\x96", &out);  // Cyrillic zhe
+    EXPECT_TRUE(r.failed());
+    EXPECT_NE(r.problem.find("U+0416"), std::string::npos) << r.problem;
+    EXPECT_TRUE(cp1252->from_utf8("\xc3", &out).failed());  // cut sequence
 }
 
 // The export of every byte in both default code pages, byte for byte as the golden file has
@@ -183,7 +185,7 @@ TEST(PoRoundTrip, UntranslatedImportIsTheDecompiledSource) {
     for (std::uint32_t seed = 1; seed <= 600; ++seed) {
         std::string source = testing_support::SourceGenerator(seed, true).source();
         messages::MemoryTables first = messages::compile_in_memory(source);
-        messages::DecompiledSource back = messages::decompile(first.dat, first.str);
+        decompiler::DecompiledSource back = decompiler::decompile(first.dat, first.str);
         ImportResult r = import_into(first, export_of(first));
         ASSERT_FALSE(r.failed()) << "seed " << seed << "\n" << diagnostics_of(r);
         ASSERT_EQ(r.source, back.text) << "seed " << seed;
@@ -197,7 +199,7 @@ TEST(PoRoundTrip, UntranslatedImportIsTheDecompiledSource) {
 TEST(PoRoundTrip, TranslatedEntriesCompileToTheirTranslations) {
     for (std::uint32_t seed = 1; seed <= 300; ++seed) {
         messages::MemoryTables first = messages::compile_in_memory(testing_support::SourceGenerator(seed, true).source());
-        messages::DecompiledMessages tables = messages::decompile_messages(first.dat, first.str);
+        decompiler::DecompiledMessages tables = decompiler::decompile_messages(first.dat, first.str);
         std::vector<std::string> contexts = message_contexts(tables.messages);
         std::string po = export_of(first);
         std::vector<std::string> expected;  // in the code page

@@ -1,5 +1,6 @@
 // dravo container: list, extract, add, replace and check the members of a container file.
-// "replace" is the installer's own member replacement; "add" is XFile's member create.
+// "replace" is the installer's own member replacement; "add" is XFile's member create, both
+// through the file library's safe rewrite.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -109,7 +110,7 @@ int copy_member_to(XFileHandle* member, const std::string& out_path, const std::
 bool open_member(const ContainerOptions& o, const std::string& path, const std::string& member, XFileHandle** h) {
     char name[plat::kMaxPath + 1];
     std::snprintf(name, sizeof name, "%s", member.c_str());
-    config::lower(name);
+    text::lower(name);
     int rc = xfile::member_open(path.c_str(), name, kXModeRead, h);
     if (rc == kXNoSuchMember) return fail(o.file, "no member named " + member), false;
     if (rc < 0) {
@@ -167,81 +168,6 @@ int run_extract(const ContainerOptions& o) {
     return result;
 }
 
-// Copies the whole open file into the output, from its start.
-bool copy_open_file(plat::Handle in, plat::OutputFile& out) {
-    if (plat::seek_file(in, 0, plat::SeekFrom::Begin) != 0) return false;
-    std::uint8_t* buf = xfile::transfer_buffer();
-    for (;;) {
-        std::uint32_t got = 0;
-        if (!plat::read_file(in, buf, xfile::kTransferBufferSize, &got)) return false;
-        if (got == 0) return true;
-        if (!out.write(buf, got)) return false;
-    }
-}
-
-// Holds an existing container for the rewrite: it stays open, and so locked against every
-// other writer, until the new one is in place. Refuses a file that is not a container, or
-// that has a member of the new one's name already. Prints the error and returns false when
-// it cannot hold it.
-bool hold_existing_container(const ContainerOptions& o, const std::string& path, plat::File* lock) {
-    using Problem = xfile::HeldContainer::Problem;
-    xfile::HeldContainer held = xfile::hold_container(path.c_str());
-    switch (held.problem) {
-        case Problem::None: break;
-        case Problem::InUse: return fail(o.file, "in use by another program (another dravo may be changing it)"), false;
-        case Problem::CannotOpen: return fail(o.file, "cannot open for writing: " + held.detail), false;
-        case Problem::CannotRead: return fail(o.file, "cannot read: " + held.detail), false;
-        case Problem::Damaged: return fail(o.file, "not a container (" + held.detail + "): nothing was added"), false;
-    }
-    for (int i = 0; i < kContainerMembers; ++i) {
-        container_format::ContainerEntry e = held.header.entry(i);
-        std::string name(e.name_text());
-        if (e.used() && plat::names_equal_ignoring_case(name, o.member))
-            return fail(o.file, "a member named " + name + " exists already: use replace"), false;
-    }
-    *lock = std::move(held.file);
-    return true;
-}
-
-// Writes the source's bytes through a new member of the container at `path`.
-int append_member(const std::string& path, XFileHandle* in, const ContainerOptions& o) {
-    char container[plat::kMaxPath + 1];
-    char member[plat::kMaxPath + 1];
-    std::snprintf(container, sizeof container, "%s", path.c_str());
-    std::snprintf(member, sizeof member, "%s", o.member.c_str());
-    XFileHandle* out = nullptr;
-    int rc = xfile_create(member, kXModeCreate, &out, container, 2);
-    if (rc < 0) return fail(o.file, rc == kXNoFreeEntry ? "the directory is full" : "cannot create the member");
-    std::uint8_t* buf = xfile::transfer_buffer();
-    bool ok = true;
-    int got = 0;
-    while (ok && (got = xfile_read(in, buf, xfile::kTransferBufferSize)) > 0) ok = xfile_write(out, buf, got) == got;
-    if (!ok || got < 0) return fail(o.file, "cannot write the member: " + last_error());
-    XFileContainer* c = out->container;
-    if (xfile_close(out) != kContainerHeaderSize || !plat::flush_file(c->os_handle))
-        return fail(o.file, "cannot write the directory: " + last_error());
-    return kExitOk;
-}
-
-// Appends a new member through XFile's member create. The work is done on a copy beside the
-// container, which replaces it only when everything was written: a failure leaves it whole.
-// The container stays locked from its first read to the swap, so that two runs at once cannot
-// lose each other's work: the second is refused.
-int add_member(const ContainerOptions& o, const std::string& path, XFileHandle* source) {
-    plat::File lock;
-    if (plat::file_exists(path.c_str())) {
-        if (plat::is_directory(path.c_str())) return fail(o.file, "is a directory, not a container");
-        if (!hold_existing_container(o, path, &lock)) return kExitFailure;
-    }
-    plat::OutputFile temp;
-    bool ok = temp.create(path) && (!lock || copy_open_file(lock.get(), temp)) && temp.close_handle();
-    int rc = ok ? append_member(temp.scratch_path(), source, o) : fail(o.file, temp.problem());
-    xfile::reset_xfile();
-    if (rc != kExitOk) return rc;
-    if (!temp.keep(lock.release())) return fail(o.file, temp.problem());
-    return kExitOk;
-}
-
 int run_add(const ContainerOptions& o) {
     if (!valid_member_name(o.member)) return fail(o.member, "a member name has 1 to 19 characters");
     std::string path = file_argument(o.file);
@@ -251,9 +177,9 @@ int run_add(const ContainerOptions& o) {
     XFileHandle* source = nullptr;
     if (xfile_open_path(source_path.c_str(), kXModeReadWhole, &source) < 0)
         return fail(o.other, "cannot open: " + xfile::open_problem());
-    int rc = add_member(o, path, source);
+    Result r = add_member_to(path.c_str(), o.member.c_str(), source);
     xfile::reset_xfile();
-    return rc;
+    return r.failed() ? fail(o.file, r.problem) : kExitOk;
 }
 
 int run_replace(const ContainerOptions& o) {

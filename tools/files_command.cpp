@@ -38,10 +38,10 @@ int load_tables(const std::string& game, const std::string& patch) {
             return fail(path, "cannot open: " + last_error());
     }
     path = game + "multigen.dat";
-    if (!config::load_record_file(path.c_str())) return fail(path, "cannot open: " + last_error());
+    if (!xfile::load_record_file(path.c_str())) return fail(path, "cannot open: " + last_error());
     if (!patch.empty()) {
         path = patch + "patch.dat";
-        if (!config::load_record_file(path.c_str())) return fail(path, "cannot open: " + last_error());
+        if (!xfile::load_record_file(path.c_str())) return fail(path, "cannot open: " + last_error());
     }
     return kExitOk;
 }

@@ -78,7 +78,7 @@ int load_tables(const std::string& dir, std::vector<std::uint8_t>& dat, std::vec
 int run_compile(const MsgOptions& o) {
     std::string dir = directory_argument(o.dir);
     config::reset_configuration();
-    if (!config::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
+    if (!text::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
         return fail(o.dir, kPathTooLong);
     PrintWarnings warn;
     if (o.strict) {
@@ -121,7 +121,7 @@ int run_decompile(const MsgOptions& o) {
     std::string dir = directory_argument(o.dir);
     std::vector<std::uint8_t> dat, str;
     if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
-    messages::DecompiledSource source = messages::decompile(dat, str);
+    decompiler::DecompiledSource source = decompiler::decompile(dat, str);
     print_decompiler_warnings(dir, source.warnings);
     return write_output(o.output, source.text);
 }
@@ -171,7 +171,7 @@ int run_export(const MsgOptions& o) {
     if (!chosen_code_page(o, &options.code_page)) return kExitUsage;
     std::vector<std::uint8_t> dat, str;
     if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
-    messages::DecompiledMessages tables = messages::decompile_messages(dat, str);
+    decompiler::DecompiledMessages tables = decompiler::decompile_messages(dat, str);
     print_decompiler_warnings(dir, tables.warnings);
     options.template_file = o.template_file;
     options.language = o.language;
@@ -193,7 +193,7 @@ int run_import(const MsgOptions& o) {
     std::string po_path = file_argument(o.po);
     if (int rc = read_whole_file(po_path, kMaxPoBytes, "a PO file of the game's texts is a few MB", po); rc != kExitOk)
         return rc;
-    messages::DecompiledMessages tables = messages::decompile_messages(dat, str);
+    decompiler::DecompiledMessages tables = decompiler::decompile_messages(dat, str);
     print_decompiler_warnings(dir, tables.warnings);
     translation::ImportResult r = translation::import_po(tables, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), options);
     int errors = 0;

@@ -24,28 +24,24 @@ std::string CodePageText::to_utf8(std::string_view bytes) const {
     return out;
 }
 
-bool CodePageText::from_utf8(std::string_view text, std::string* out, std::string* problem) const {
+Result CodePageText::from_utf8(std::string_view text, std::string* out) const {
     out->clear();
     out->reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
         std::size_t length = plat::decode_utf8(text, i, &cp);
-        if (length == 0) {
-            *problem = "the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")";
-            return false;
-        }
+        if (length == 0) return Result::failed("the text is not valid UTF-8 (byte " + std::to_string(i + 1) + ")");
         auto byte = bytes_.find(cp);
         if (byte == bytes_.end()) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
-            *problem = "the character \"" + std::string(text.substr(i, length)) + "\" (" + code + ") has no place in " +
-                       name() + "; choose the code page with --encoding";
-            return false;
+            return Result::failed("the character \"" + std::string(text.substr(i, length)) + "\" (" + code +
+                                  ") has no place in " + name() + "; choose the code page with --encoding");
         }
         *out += static_cast<char>(byte->second);
         i += length;
     }
-    return true;
+    return Result::applied();
 }
 
 const CodePageText* CodePages::get(int number) {

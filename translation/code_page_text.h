@@ -10,6 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/result.h"
+
 namespace translation {
 
 class CodePageText {
@@ -21,9 +23,9 @@ public:
     std::string name() const { return "Windows-" + std::to_string(number_); }
 
     std::string to_utf8(std::string_view bytes) const;
-    // The bytes of UTF-8 `text`. False at the first character the code page has no byte for,
+    // The bytes of UTF-8 `text`. Failed at the first character the code page has no byte for,
     // or the first malformed sequence, with the problem in words.
-    bool from_utf8(std::string_view text, std::string* out, std::string* problem) const;
+    Result from_utf8(std::string_view text, std::string* out) const;
 
 private:
     int number_ = 0;

@@ -42,26 +42,26 @@ std::string joined_lines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-std::vector<std::string> message_contexts(const std::vector<messages::SourceMessage>& messages) {
+std::vector<std::string> message_contexts(const std::vector<decompiler::SourceMessage>& messages) {
     std::map<int, int> earlier;
     std::vector<std::string> contexts;
-    for (const messages::SourceMessage& m : messages) {
+    for (const decompiler::SourceMessage& m : messages) {
         std::string number = std::to_string(m.record.number);
         contexts.push_back(m.earlier_definition ? number + "#" + std::to_string(++earlier[m.record.number]) : number);
     }
     return contexts;
 }
 
-Result export_po(const messages::DecompiledMessages& messages, const ExportOptions& options, std::string* po) {
+Result export_po(const decompiler::DecompiledMessages& messages, const ExportOptions& options, std::string* po) {
     CodePages pages;
     std::vector<std::string> contexts = message_contexts(messages.messages);
     *po = file_header(options);
     for (std::size_t i = 0; i < messages.messages.size(); ++i) {
-        const messages::SourceMessage& m = messages.messages[i];
+        const decompiler::SourceMessage& m = messages.messages[i];
         int number = code_page_for(options.code_page, m.record.language);
         const CodePageText* page = pages.get(number);
         if (!page) return Result::failed("the system does not know code page " + std::to_string(number));
-        std::string e = "\n#. " + std::string(kHeaderLabel) + page->to_utf8(messages::header_line(m.record)) + "\n";
+        std::string e = "\n#. " + std::string(kHeaderLabel) + page->to_utf8(decompiler::header_line(m.record)) + "\n";
         if (m.line_mode != 0) e += "#. " + std::string(kClosingLabel) + (m.line_mode == 1 ? "#0 \\c" : "#0 \\e") + "\n";
         if (m.record.language == 0) e += "#. " + std::string(kSectionLabel) + "#RUS\n";
         if (m.record.dots) e += "#. " + std::string(kFlagsLabel) + "dots\n";

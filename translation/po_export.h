@@ -25,7 +25,7 @@ struct ExportOptions {
 
 // The context of each message: its number, and for an earlier definition of a number that was
 // defined again "NUMBER#K", K counting that number's earlier definitions from 1.
-std::vector<std::string> message_contexts(const std::vector<messages::SourceMessage>& messages);
+std::vector<std::string> message_contexts(const std::vector<decompiler::SourceMessage>& messages);
 
 // Labels of the "#." comments the export writes and the import reads.
 inline constexpr const char* kHeaderLabel = "header: ";
@@ -34,6 +34,6 @@ inline constexpr const char* kSectionLabel = "section: ";
 inline constexpr const char* kFlagsLabel = "flags: ";
 
 // Fails only when the system does not know a code page.
-Result export_po(const messages::DecompiledMessages& messages, const ExportOptions& options, std::string* po);
+Result export_po(const decompiler::DecompiledMessages& messages, const ExportOptions& options, std::string* po);
 
 }  // namespace translation

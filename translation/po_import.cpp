@@ -23,10 +23,10 @@ namespace {
 // A source line is read in pieces of 249 characters, its line feed among them.
 constexpr std::size_t kMaxLineBytes = messages::kLinePieceChars - 1;
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using text::is_blank;
 
-using config::starts_with_ignoring_case;
-std::string stripped(std::string_view s) { return config::trimmed(s); }
+using text::starts_with_ignoring_case;
+std::string stripped(std::string_view s) { return text::trimmed(s); }
 
 // Whether the compiler aligns a line: the character behind its last backslash is 'c' or 'e'.
 bool aligns(std::string_view line) {
@@ -82,7 +82,7 @@ struct Match {
 
 class Importer {
 public:
-    Importer(const messages::DecompiledMessages& tables, const ImportOptions& options)
+    Importer(const decompiler::DecompiledMessages& tables, const ImportOptions& options)
         : options_(options), messages_(tables.messages) {}
     ImportResult run(std::string_view po);
 
@@ -91,25 +91,25 @@ private:
     void warning(long line, const std::string& text) { result_.diagnostics.push_back({line, false, text}); }
     void check_charset(const PoEntry& header);
     void match_entries(const std::vector<PoEntry>& entries);
-    bool apply_comments(const PoEntry& e, messages::SourceMessage& m);
-    bool apply_header(const PoEntry& e, const std::string& text, messages::SourceMessage& m);
-    void apply_translation(const PoEntry& e, messages::SourceMessage& m);
-    bool translation_lines(const PoEntry& e, const messages::SourceMessage& m, const std::string& bytes,
+    bool apply_comments(const PoEntry& e, decompiler::SourceMessage& m);
+    bool apply_header(const PoEntry& e, const std::string& text, decompiler::SourceMessage& m);
+    void apply_translation(const PoEntry& e, decompiler::SourceMessage& m);
+    bool translation_lines(const PoEntry& e, const decompiler::SourceMessage& m, const std::string& bytes,
                            std::vector<std::string>& lines);
-    void warn_of_older_text(const PoEntry& e, const messages::SourceMessage& original);
+    void warn_of_older_text(const PoEntry& e, const decompiler::SourceMessage& original);
     void compile_and_report();
     void warn_of_lost_points(const messages::MemoryTables& tables);
-    const CodePageText* page_for(const messages::SourceMessage& m, long line);
-    std::string who(const messages::SourceMessage& m) const { return "message " + std::to_string(m.record.number); }
+    const CodePageText* page_for(const decompiler::SourceMessage& m, long line);
+    std::string who(const decompiler::SourceMessage& m) const { return "message " + std::to_string(m.record.number); }
 
     const ImportOptions& options_;
-    std::vector<messages::SourceMessage> messages_;
+    std::vector<decompiler::SourceMessage> messages_;
     std::vector<Match> matches_;
     CodePages pages_;
     ImportResult result_;
 };
 
-const CodePageText* Importer::page_for(const messages::SourceMessage& m, long line) {
+const CodePageText* Importer::page_for(const decompiler::SourceMessage& m, long line) {
     int number = code_page_for(options_.code_page, m.record.language);
     const CodePageText* page = pages_.get(number);
     if (!page) error(line, "the system does not know code page " + std::to_string(number));
@@ -121,7 +121,7 @@ void Importer::check_charset(const PoEntry& header) {
     std::size_t at = type.find("charset=");
     if (at == std::string::npos) return;
     std::string charset = stripped(type.substr(at + 8));
-    std::string lower = config::lowered(charset);
+    std::string lower = text::lowered(charset);
     if (lower == "utf-8" || lower == "utf8" || lower == "charset" || lower.empty()) return;
     error(header.line, "the file is in " + charset +
                            "; the import reads UTF-8 (msgconv --to-code=UTF-8 FILE.po converts it)");
@@ -174,16 +174,16 @@ void Importer::match_entries(const std::vector<PoEntry>& entries) {
     }
 }
 
-bool Importer::apply_header(const PoEntry& e, const std::string& text, messages::SourceMessage& m) {
+bool Importer::apply_header(const PoEntry& e, const std::string& text, decompiler::SourceMessage& m) {
     const CodePageText* page = page_for(m, e.line);
     if (!page) return false;
-    std::string bytes, problem;
-    if (!page->from_utf8(text, &bytes, &problem)) {
-        error(e.line, who(m) + ": the header: " + problem);
+    std::string bytes;
+    if (Result r = page->from_utf8(text, &bytes); r.failed()) {
+        error(e.line, who(m) + ": the header: " + r.problem);
         return false;
     }
     std::string header = stripped(bytes);
-    if (header == messages::header_line(m.record)) return true;
+    if (header == decompiler::header_line(m.record)) return true;
     // A backslash and 'c' or 'e' would have the compiler align the line to a width.
     if (aligns(header)) header += " \\";
     if (header.size() > kMaxLineBytes) {
@@ -213,7 +213,7 @@ bool Importer::apply_header(const PoEntry& e, const std::string& text, messages:
 
 // The header, the line that closes the message, its section and its flags, as the comments
 // the export wrote record them. An entry without them keeps the tables' header.
-bool Importer::apply_comments(const PoEntry& e, messages::SourceMessage& m) {
+bool Importer::apply_comments(const PoEntry& e, decompiler::SourceMessage& m) {
     const std::string* header = nullptr;
     int line_mode = 0, language = 1;
     bool dots = false;
@@ -237,7 +237,7 @@ bool Importer::apply_comments(const PoEntry& e, messages::SourceMessage& m) {
         }
     }
     if (!header) return true;
-    messages::SourceMessage before = m;
+    decompiler::SourceMessage before = m;
     m.record.language = static_cast<std::uint8_t>(language);
     m.record.dots = dots ? 1 : 0;
     m.line_mode = line_mode;
@@ -248,7 +248,7 @@ bool Importer::apply_comments(const PoEntry& e, messages::SourceMessage& m) {
     return true;
 }
 
-bool Importer::translation_lines(const PoEntry& e, const messages::SourceMessage& m, const std::string& bytes,
+bool Importer::translation_lines(const PoEntry& e, const decompiler::SourceMessage& m, const std::string& bytes,
                                  std::vector<std::string>& lines) {
     std::vector<std::string> pieces;
     for (std::size_t at = 0; at <= bytes.size();) {
@@ -293,7 +293,7 @@ bool Importer::translation_lines(const PoEntry& e, const messages::SourceMessage
     return fine;
 }
 
-void Importer::warn_of_older_text(const PoEntry& e, const messages::SourceMessage& original) {
+void Importer::warn_of_older_text(const PoEntry& e, const decompiler::SourceMessage& original) {
     std::string text;
     for (std::size_t i = 0; i < original.lines.size(); ++i) text += (i ? "\n" : "") + original.lines[i];
     for (int chosen : {options_.code_page, 0}) {
@@ -304,16 +304,16 @@ void Importer::warn_of_older_text(const PoEntry& e, const messages::SourceMessag
                                     "text (msgmerge with a new export marks such entries fuzzy)");
 }
 
-void Importer::apply_translation(const PoEntry& e, messages::SourceMessage& m) {
+void Importer::apply_translation(const PoEntry& e, decompiler::SourceMessage& m) {
     if (e.fuzzy || e.str.empty()) {
         ++result_.kept;
         return;
     }
     const CodePageText* page = page_for(m, e.str_line);
     if (!page) return;
-    std::string bytes, problem;
-    if (!page->from_utf8(e.str, &bytes, &problem)) {
-        error(e.str_line, who(m) + ": " + problem);
+    std::string bytes;
+    if (Result r = page->from_utf8(e.str, &bytes); r.failed()) {
+        error(e.str_line, who(m) + ": " + r.problem);
         return;
     }
     std::vector<std::string> lines;
@@ -337,7 +337,7 @@ public:
 
 void Importer::compile_and_report() {
     std::vector<long> header_lines;
-    result_.source = messages::source_text(messages_, &header_lines);
+    result_.source = decompiler::source_text(messages_, &header_lines);
     Warnings warnings;
     messages::MemoryTables tables = messages::compile_in_memory(result_.source, &warnings);
     warn_of_lost_points(tables);
@@ -351,7 +351,7 @@ void Importer::compile_and_report() {
         if (!match.entry || !match.changed) continue;  // the tables' own text, as it was
         // A number defined twice is the tables' own, kept on purpose so that no string is lost.
         if (text.find(" is defined again ") != std::string::npos) continue;
-        const messages::SourceMessage& m = messages_[i];
+        const decompiler::SourceMessage& m = messages_[i];
         const PoEntry& e = *match.entry;
         warning(e.str_line ? e.str_line : e.line, who(m) + ": " + text);
     }
@@ -361,7 +361,7 @@ void Importer::compile_and_report() {
 // translation without that line would lose it without a word.
 void Importer::warn_of_lost_points(const messages::MemoryTables& tables) {
     for (std::size_t i = 0; i < messages_.size(); ++i) {
-        const messages::SourceMessage& m = messages_[i];
+        const decompiler::SourceMessage& m = messages_[i];
         if (!matches_[i].changed || m.earlier_definition || !m.record.has_points) continue;
         std::span<const std::uint8_t> bytes = messages::index_bytes(tables.dat, m.record.number);
         if (!bytes.empty() && messages::decode_index(bytes).has_points) continue;
@@ -397,7 +397,7 @@ bool ImportResult::failed() const {
     return std::any_of(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) { return d.error; });
 }
 
-ImportResult import_po(const messages::DecompiledMessages& tables, std::string_view po, const ImportOptions& options) {
+ImportResult import_po(const decompiler::DecompiledMessages& tables, std::string_view po, const ImportOptions& options) {
     return Importer(tables, options).run(po);
 }
 

@@ -26,6 +26,6 @@ struct ImportResult {
 };
 
 // `tables` is the decompiled message table the PO was exported from (or a newer one).
-ImportResult import_po(const messages::DecompiledMessages& tables, std::string_view po, const ImportOptions& options);
+ImportResult import_po(const decompiler::DecompiledMessages& tables, std::string_view po, const ImportOptions& options);
 
 }  // namespace translation

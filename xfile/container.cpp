@@ -222,8 +222,8 @@ int member_open(const char* container_path, const char* name, std::uint32_t mode
 
 int member_create(char* container_path, char* name, std::uint16_t attribute, XFileHandle** out) {
     *out = nullptr;
-    config::lower(container_path);
-    config::lower(name);
+    text::lower(container_path);
+    text::lower(name);
     XFileContainer* c = nullptr;
     if (int rc = load_for_create(container_path, &c); rc != kXOk) return rc;
     XFileHandle* e = nullptr;

@@ -10,7 +10,11 @@
 #include "platform/platform.h"
 #include "xfile/xfile.h"
 
-namespace config {
+namespace xfile {
+
+using config::FileEntry;
+using config::find_entry;
+using text::copy_if_fits;
 
 namespace {
 
@@ -60,4 +64,4 @@ int load_record_file(const char* path) {
     return 1;
 }
 
-}  // namespace config
+}  // namespace xfile

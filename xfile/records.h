@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-namespace config {
+namespace xfile {
 
 constexpr std::size_t kRecordSize = 42;
 
@@ -34,4 +34,4 @@ bool apply_record(const TableRecord& record);
 // Loads a record file through XFile. Returns 1 when it could be opened, else 0.
 int load_record_file(const char* path);
 
-}  // namespace config
+}  // namespace xfile

@@ -1,12 +1,14 @@
 // Replacing the data of one member of a container file (work kind '0'): the container is
 // rewritten into a temporary file beside it with the new data in the member's place, the
 // offsets of the members behind it shifted, the version tag "02" stamped, and the temporary
-// file then put in the container's place in one step.
+// file then put in the container's place in one step. Adding a member takes the same route.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/result.h"
+#include "xfile/xfile.h"
 
 using ReplaceResult = Result;
 
@@ -32,3 +34,13 @@ Result check_container_member(const char* text, std::string* container, std::int
 // in lower case.
 ReplaceResult replace_member_in(const char* container_path, const char* member, const char* source,
                                 SourceKind kind);
+
+// Appends a new member named `member` (1 to 19 characters, stored in lower case) to the
+// container at `container_path` through the file library's member create; a missing
+// container is created. The data is `source`'s, from its current position to its end. The
+// container is copied beside itself and the member added to the copy, which takes the
+// container's place only once everything is written: a failure leaves the container as it
+// was. It is held from its first read to that swap, so that of two adds at once the second is
+// refused rather than lost. A file that is not a container, or that has a member of that name
+// already (without regard to case), is refused.
+Result add_member_to(const char* container_path, const char* member, XFileHandle* source);

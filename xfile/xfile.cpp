@@ -172,7 +172,7 @@ int xfile_create(char* name, std::uint32_t mode, XFileHandle** out, const char* 
         if (!path || !path[0]) {
             kind = config::resolve_logical_name(name);
             std::strcpy(target, config::file_table().result);
-        } else if (!config::copy_if_fits(target, plat::kMaxPath, path)) {
+        } else if (!text::copy_if_fits(target, plat::kMaxPath, path)) {
             return kXCreateFailed;
         }
         if (kind != config::kContainerMember) {

@@ -99,9 +99,9 @@ std::optional<std::array<char32_t, 256>> code_page_characters(int number) {
 
 int code_page_for_locale(std::string_view locale) {
     std::size_t end = locale.find_first_of("_.@");
-    std::string language = config::lowered(locale.substr(0, end));
+    std::string language = text::lowered(locale.substr(0, end));
     std::string modifier;
-    if (std::size_t at = locale.find('@'); at != std::string_view::npos) modifier = config::lowered(locale.substr(at + 1));
+    if (std::size_t at = locale.find('@'); at != std::string_view::npos) modifier = text::lowered(locale.substr(at + 1));
     // Serbian, Bosnian, Uzbek and Azerbaijani are written in Latin and in Cyrillic letters.
     if (modifier == "latin" && language == "sr") return 1250;
     if (modifier == "cyrillic" && (language == "uz" || language == "az" || language == "bs")) return 1251;

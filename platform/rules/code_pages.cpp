@@ -24,7 +24,7 @@ bool is_single_byte_code_page(int number) {
 
 int parse_code_page(std::string_view setting) {
     for (std::string_view prefix : {"windows-", "cp"}) {
-        if (config::starts_with_ignoring_case(setting, prefix)) {
+        if (text::starts_with_ignoring_case(setting, prefix)) {
             setting.remove_prefix(prefix.size());
             break;
         }

@@ -13,7 +13,7 @@
 
 namespace plat::detail {
 
-// ---- errors (platform_posix.cpp) -----------------------------------------------------------
+// ---- errors (os_posix.cpp) -----------------------------------------------------------------
 
 // The system's errno when there is one; the Windows rules this layer adds (exclusive opens,
 // read-only files refused to root as well) have no errno of their own and get their own words.
