@@ -1,9 +1,11 @@
 // Recovery of a game folder from its journal, and the stage's life.
 #include "journal/recovery.h"
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
+#include "journal/folder_sync.h"
 #include "journal/transaction.h"
 #include "platform/digest.h"
 #include "platform/file_tree.h"
@@ -52,43 +54,76 @@ Result remove_stage(const std::string& game_dir) {
 
 namespace {
 
-// The newest journal of a game folder, held open (and so locked against a running install).
-struct NewestJournal {
-    int number = 0;
+// A journal of a game folder, held open (and so locked against a running change).
+struct OpenJournal {
     std::string path;
     plat::File file;
     std::string text;
     JournalFile journal;
     bool parsed = false;
     std::string why;  // when not parsed
+    bool found() const { return !path.empty(); }
 };
 
-Result open_newest_journal(const std::string& game_dir, NewestJournal* out) {
-    out->number = newest_journal(game_dir);
-    if (out->number == 0) return Result::applied();
-    out->path = journal_path(game_dir, out->number);
-    out->file = plat::File::open(out->path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+Result open_journal(const std::string& path, OpenJournal* out) {
+    out->path = path;
+    out->file = plat::File::open(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
     if (!out->file) {
         if (plat::last_error() == plat::Error::SharingViolation)
             return Result::failed("another install is running in this game folder (its journal " +
-                                  plat::display_path(out->path) + " is in use)");
-        return failed_on(out->path, "cannot open the journal: " + plat::last_error_text());
+                                  plat::display_path(path) + " is in use)");
+        return failed_on(path, "cannot open the journal: " + plat::last_error_text());
     }
     if (!read_open_file(out->file.get(), &out->text))
-        return failed_on(out->path, "cannot read the journal: " + plat::last_error_text());
+        return failed_on(path, "cannot read the journal: " + plat::last_error_text());
     Result parsed = parse_journal(out->text, &out->journal);
     out->parsed = !parsed.failed();
     out->why = parsed.problem;
     return Result::applied();
 }
 
-// Restores what the journal's install changed, then removes the journal.
-Result restore_and_forget(NewestJournal& j) {
-    if (Result r = restore_records(j.journal.records); r.failed()) return r;
+Result open_newest_journal(const std::string& game_dir, OpenJournal* out) {
+    int number = newest_journal(game_dir);
+    return number == 0 ? Result::applied() : open_journal(journal_path(game_dir, number), out);
+}
+
+Result open_tables_journal(const std::string& dir, OpenJournal* out) {
+    std::string path = tables_journal_path(dir);
+    return plat::file_exists(path.c_str()) ? open_journal(path, out) : Result::applied();
+}
+
+// Lists problems under a heading, one a line.
+Result failed_with(const std::string& heading, const std::vector<std::string>& problems) {
+    std::string text = heading;
+    for (const std::string& p : problems) text += "\n  " + p;
+    return Result::failed(text);
+}
+
+// Restores what the journal's change did, checks that every file it names is as it was
+// before, then removes the journal. A file that is not stops it before the journal goes, so
+// the next run tells again.
+Result restore_and_forget(OpenJournal& j) {
+    if (Result r = restore_records(j.journal.records); r.failed()) return failed_on(j.path, r.problem);
+    if (std::vector<std::string> left = differences_after_restore(j.journal.records); !left.empty())
+        return failed_with(plat::display_path(j.path) + ": the files were put back, but some are not as the journal "
+                                                        "recorded them before the change:",
+                           left);
     j.file.close();
-    if (!plat::delete_file(j.path.c_str()))
-        return failed_on(j.path, "cannot remove the journal: " + plat::last_error_text());
-    return Result::applied();
+    return remove_journal_file(j.path);
+}
+
+// A committed rewrite of the tables only has its kept old tables and its journal left to go.
+Result finish_tables(OpenJournal& j) {
+    FolderSync folders;
+    for (const Record& r : j.journal.records) {
+        if (r.kind != Record::Kind::Keep || !plat::file_exists(r.kept.c_str())) continue;
+        if (!plat::delete_file(r.kept.c_str()))
+            return failed_on(r.kept, "cannot remove the kept old table: " + plat::last_error_text());
+        folders.add_file(r.kept);
+    }
+    if (Result synced = folders.flush(); synced.failed()) return synced;
+    j.file.close();
+    return remove_journal_file(j.path);
 }
 
 bool same_digest(const std::string& path, const std::string& hex) {
@@ -97,14 +132,14 @@ bool same_digest(const std::string& path, const std::string& hex) {
 }
 
 // The files an install left that are no longer as it left them, and the kept old files that
-// are gone: either makes an undo unsafe.
+// are gone or not as recorded: either makes an undo unsafe.
 std::vector<std::string> unsafe_to_undo(const JournalFile& journal) {
     std::vector<std::string> problems;
     std::set<std::string> written;
     for (const Record& r : journal.records) {
         if (r.kind != Record::Kind::Wrote) continue;
         written.insert(r.path);
-        if (!plat::file_exists(r.path.c_str()) || !same_digest(r.path, r.kept))
+        if (!plat::file_exists(r.path.c_str()) || !same_digest(r.path, r.digest))
             problems.push_back(plat::display_path(r.path) + " changed since the install");
     }
     for (const Record& r : journal.records) {
@@ -117,14 +152,87 @@ std::vector<std::string> unsafe_to_undo(const JournalFile& journal) {
         if (r.kind == Record::Kind::Keep && !plat::file_exists(r.kept.c_str()))
             problems.push_back("the old " + plat::display_path(r.path) + " kept as " + plat::display_path(r.kept) +
                                " is gone");
+    std::vector<std::string> damaged = damaged_kept_files(journal.records);
+    problems.insert(problems.end(), damaged.begin(), damaged.end());
     return problems;
 }
+
+// "dravo.mul~1234.5": the scratch name of a rewrite, "<name>~<process>.<n>".
+bool is_scratch_name(const std::string& name, std::uint32_t* process) {
+    std::size_t tilde = name.rfind('~');
+    std::size_t dot = name.rfind('.');
+    if (tilde == std::string::npos || tilde == 0 || dot == std::string::npos || dot < tilde + 2 || dot + 1 == name.size())
+        return false;
+    auto digits = [&](std::size_t from, std::size_t to) {
+        return to - from <= 10 && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(from),
+                                              name.begin() + static_cast<std::ptrdiff_t>(to),
+                                              [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(tilde + 1, dot) || !digits(dot + 1, name.size())) return false;
+    unsigned long long pid = std::stoull(name.substr(tilde + 1, dot - tilde - 1));
+    if (pid == 0 || pid > 0xffffffffull) return false;
+    *process = static_cast<std::uint32_t>(pid);
+    return true;
+}
+
+// Removes, from each folder, the scratch files that a killed rewrite left behind: those whose
+// process is gone (a running one may still be writing its own).
+std::vector<std::string> remove_stale_scratch_files(const std::set<std::string>& folders) {
+    std::vector<std::string> removed;
+    for (const std::string& folder : folders) {
+        std::vector<std::string> names;
+        if (!plat::list_directory(folder.c_str(), &names)) continue;
+        FolderSync sync;
+        for (const std::string& name : names) {
+            std::uint32_t process = 0;
+            std::string path = folder + name;
+            if (!is_scratch_name(name, &process) || plat::process_running(process) || plat::is_directory(path.c_str()))
+                continue;
+            if (plat::delete_file(path.c_str())) {
+                removed.push_back(plat::display_path(path));
+                sync.add_file(path);
+            }
+        }
+        sync.flush();
+    }
+    return removed;
+}
+
+std::string with_backslash(std::string dir) {
+    if (!dir.empty() && dir.back() != '\\') dir += '\\';
+    return dir;
+}
+
+// Where scratch files may be: the folder itself, the folders below it (the game's data) and
+// every folder a journal names.
+std::set<std::string> scratch_folders(const std::string& game_dir, const std::vector<const JournalFile*>& journals) {
+    std::set<std::string> folders{with_backslash(game_dir)};
+    std::vector<std::string> names;
+    if (plat::list_directory(game_dir.c_str(), &names))
+        for (const std::string& name : names)
+            if (std::string sub = with_backslash(game_dir) + name; plat::is_directory(sub.c_str()))
+                folders.insert(with_backslash(sub));
+    for (const JournalFile* j : journals)
+        for (const Record& r : j->records) folders.insert(r.path.substr(0, r.path.find_last_of('\\') + 1));
+    return folders;
+}
+
+void tell(std::string* told, const std::string& what) {
+    if (!told->empty()) *told += "\n";
+    *told += what;
+}
+
+// A journal that cannot be read as one: when only its first lines were cut short by a crash,
+// nothing it guards was changed yet and it can go; otherwise nothing is touched.
+bool unreadable(const OpenJournal& j) { return !j.parsed && !header_cut_short(j.text); }
 
 }  // namespace
 
 Result check_whole(const std::string& game_dir) {
-    if (int number = newest_journal(game_dir); number > 0) {
-        std::string path = journal_path(game_dir, number);
+    std::vector<std::string> journals;
+    if (std::string tables = tables_journal_path(game_dir); plat::file_exists(tables.c_str())) journals.push_back(tables);
+    if (int number = newest_journal(game_dir); number > 0) journals.push_back(journal_path(game_dir, number));
+    for (const std::string& path : journals) {
         plat::File f = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
         std::string text;
         JournalFile journal;
@@ -133,8 +241,8 @@ Result check_whole(const std::string& game_dir) {
                                       ? "another install is running in this game folder"
                                       : "its journal " + plat::display_path(path) + " cannot be read");
         if (!read_open_file(f.get(), &text) || parse_journal(text, &journal).failed() || !journal.committed ||
-            journal.undoing)
-            return Result::failed("an earlier install in this game folder did not end (" + plat::display_path(path) +
+            journal.undoing || journal.tables)
+            return Result::failed("an earlier change in this game folder did not end (" + plat::display_path(path) +
                                   ")");
     }
     if (plat::is_directory(stage_folder(game_dir).c_str()))
@@ -144,20 +252,42 @@ Result check_whole(const std::string& game_dir) {
 
 Recovery recover_game(const std::string& game_dir) {
     Recovery out;
-    NewestJournal j;
-    if (Result r = open_newest_journal(game_dir, &j); r.failed()) return {r, {}};
-    if (j.number > 0) {
-        if (!j.parsed && !header_cut_short(j.text))
-            return {failed_on(j.path, "the journal is damaged (" + j.why + "); the game folder was left as it is"), {}};
+    OpenJournal tables;
+    if (Result r = open_tables_journal(game_dir, &tables); r.failed()) return {r, {}};
+    if (tables.found()) {
+        if (unreadable(tables))
+            return {failed_on(tables.path, "the journal is damaged (" + tables.why + "); the folder was left as it is"), {}};
+        bool finished = tables.parsed && tables.journal.committed;
+        Result r = finished ? finish_tables(tables) : restore_and_forget(tables);
+        if (r.failed()) return {r, {}};
+        if (plat::remove_directory(undo_folder(game_dir).c_str())) plat::flush_folder(game_dir.c_str());
+        tell(&out.told, finished ? "A rewrite of the message tables that was interrupted has been finished: both "
+                                   "tables are the new ones."
+                                 : "A rewrite of the message tables that was interrupted has been undone: both "
+                                   "tables are the old ones.");
+    }
+    OpenJournal j;
+    if (Result r = open_newest_journal(game_dir, &j); r.failed()) return {r, out.told};
+    if (j.found()) {
+        if (unreadable(j))
+            return {failed_on(j.path, "the journal is damaged (" + j.why + "); the game folder was left as it is"),
+                    out.told};
         if (!j.parsed || !j.journal.committed || j.journal.undoing) {
             // Not begun, begun and not committed, or an undo begun: in every case the files go
             // back to what they were before that install.
-            if (Result r = restore_and_forget(j); r.failed()) return {r, {}};
+            if (Result r = restore_and_forget(j); r.failed()) return {r, out.told};
             if (j.journal.undoing)
-                out.told = "Taking back an earlier install was interrupted; it has now been finished.";
+                tell(&out.told, "Taking back an earlier install was interrupted; it has now been finished.");
             else if (!j.journal.records.empty())
-                out.told = "An install that was interrupted has been undone: the game is as it was before it.";
+                tell(&out.told, "An install that was interrupted has been undone: the game is as it was before it.");
         }
+    }
+    std::vector<std::string> scratch =
+        remove_stale_scratch_files(scratch_folders(game_dir, {&tables.journal, &j.journal}));
+    if (!scratch.empty()) {
+        std::string names;
+        for (const std::string& s : scratch) names += "\n  " + s;
+        tell(&out.told, "Scratch files that an interrupted command left were removed:" + names);
     }
     std::string stage = stage_folder(game_dir);
     if (plat::is_directory(stage.c_str())) {
@@ -170,17 +300,17 @@ Recovery recover_game(const std::string& game_dir) {
 Recovery undo_last_install(const std::string& game_dir) {
     Recovery first = recover_game(game_dir);
     if (first.result.failed()) return first;
-    NewestJournal j;
+    OpenJournal j;
     if (Result r = open_newest_journal(game_dir, &j); r.failed()) return {r, first.told};
-    if (j.number == 0) return {Result::failed("no install to take back: the game folder has no journal"), first.told};
+    if (!j.found()) return {Result::failed("no install to take back: the game folder has no journal"), first.told};
     if (!j.parsed) return {failed_on(j.path, "the journal is damaged (" + j.why + ")"), first.told};
     if (!j.journal.committed) return {failed_on(j.path, "the newest install did not complete"), first.told};
     std::vector<std::string> problems = unsafe_to_undo(j.journal);
-    if (!problems.empty()) {
-        std::string text = "install " + std::to_string(j.number) + " cannot be taken back safely, so nothing was changed:";
-        for (const std::string& p : problems) text += "\n  " + p;
-        return {Result::failed(text), first.told};
-    }
+    if (!problems.empty())
+        return {failed_with("install " + std::to_string(j.journal.number) +
+                                " cannot be taken back safely, so nothing was changed:",
+                            problems),
+                first.told};
     // From the "undo" line on, a crash is finished by the next recovery.
     std::uint32_t put = 0;
     std::string line = kUndoLine;
@@ -189,7 +319,7 @@ Recovery undo_last_install(const std::string& game_dir) {
         put != line.size() || !plat::flush_file(j.file.get()))
         return {failed_on(j.path, "cannot write the journal: " + plat::last_error_text()), first.told};
     if (Result r = restore_and_forget(j); r.failed()) return {r, first.told};
-    std::string told = "Install " + std::to_string(j.number) + " was taken back: its files are as they were before it.";
+    std::string told = "Install " + std::to_string(j.journal.number) + " was taken back: its files are as they were before it.";
     return {Result::applied(), first.told.empty() ? told : first.told + "\n" + told};
 }
 

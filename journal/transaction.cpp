@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/digest.h"
+#include "journal/folder_sync.h"
 #include "platform/rules/winpath.h"
 
 namespace journal {
@@ -31,7 +32,8 @@ std::string with_backslash(std::string dir) {
 }
 
 // The new file `path` gets the old one's bytes back from `kept`, and is flushed, so that an
-// update in place changes a copy while the old bytes stay whole under the kept name.
+// update in place changes a copy while the old bytes stay whole under the kept name. Its
+// name is made durable with the others at the commit.
 bool copy_back(const std::string& kept, const std::string& path) {
     plat::File from = plat::File::open(kept.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
     if (!from) return false;
@@ -50,6 +52,8 @@ std::string stage_folder(const std::string& game_dir) { return with_backslash(ga
 std::string journal_path(const std::string& game_dir, int number) {
     return undo_folder(game_dir) + "install-" + std::to_string(number) + ".journal";
 }
+
+std::string tables_journal_path(const std::string& dir) { return undo_folder(dir) + kTablesJournal; }
 
 int newest_journal(const std::string& game_dir) {
     std::vector<std::string> names;
@@ -85,12 +89,26 @@ std::string absolute_path(const std::string& path) {
     return out.empty() || out.back() == ':' ? out + "\\" : out;
 }
 
-// The hash of one file being flushed: a thread reading it through the writer's handle.
-struct Transaction::Hashing {
+namespace {
+
+// A hash of one file read through its handle on a thread of its own.
+struct HashJob {
     std::string key;
     std::thread worker;
+    plat::Handle handle = plat::Handle::Invalid;
+    std::int64_t size = -1;
     bool ok = false;
     plat::Sha256Digest digest{};
+};
+
+}  // namespace
+
+// The hashes of one file being flushed and of the old file it is about to replace: threads
+// reading them through their handles while the system writes the new one out.
+struct Transaction::Hashing {
+    HashJob written;  // the new file, for its "wrote" record
+    HashJob old;      // the old file, for its "keep" record
+    plat::File own;   // the old file opened by the transaction itself, when the caller held none
 };
 
 namespace {
@@ -109,6 +127,12 @@ bool hash_handle(plat::Handle h, std::int64_t size, plat::Sha256Digest* out) {
     return hash.finish(out);
 }
 
+void start_job(HashJob* job) {
+    job->size = plat::file_size(job->handle);
+    if (job->size < 0) return;
+    job->worker = std::thread([job] { job->ok = hash_handle(job->handle, job->size, &job->digest); });
+}
+
 }  // namespace
 
 Transaction::Transaction() = default;
@@ -118,25 +142,42 @@ Transaction::~Transaction() {
     if (open()) roll_back();
 }
 
-void Transaction::flushing(const char* path, plat::Handle h) {
+void Transaction::flushing(const char* path, plat::Handle h, const char* target, plat::Handle target_h) {
     join_hashing();
-    std::int64_t size = plat::file_size(h);
-    if (size < 0) return;
     hashing_ = std::make_unique<Hashing>();
-    hashing_->key = key_of(absolute_path(path));
-    Hashing* job = hashing_.get();
-    job->worker = std::thread([job, h, size] { job->ok = hash_handle(h, size, &job->digest); });
+    hashing_->written.key = key_of(absolute_path(path));
+    hashing_->written.handle = h;
+    start_job(&hashing_->written);
+    // The old file is read while the disk is busy with the new one, so that keeping it costs no
+    // read of its own later; only for a file of the game that this change has not kept yet.
+    std::string old_abs = absolute_path(target);
+    std::string old_key = key_of(old_abs);
+    if (exempt(old_key) || changed_.count(old_key) || !is_plain_file(old_abs)) return;
+    if (target_h == plat::Handle::Invalid) {
+        hashing_->own = plat::File::open(old_abs.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+        target_h = hashing_->own.get();
+    }
+    if (target_h == plat::Handle::Invalid) return;
+    hashing_->old.key = old_key;
+    hashing_->old.handle = target_h;
+    start_job(&hashing_->old);
 }
 
 void Transaction::flushed(const char*) {
     if (!hashing_) return;
-    hashing_->worker.join();
-    if (hashing_->ok) digests_[hashing_->key] = plat::to_hex(hashing_->digest);
+    for (HashJob* job : {&hashing_->written, &hashing_->old}) {
+        if (!job->worker.joinable()) continue;
+        job->worker.join();
+        if (!job->ok) continue;
+        (job == &hashing_->written ? digests_ : old_versions_)[job->key] = {job->size, plat::to_hex(job->digest)};
+    }
     hashing_.reset();
 }
 
 void Transaction::join_hashing() {
-    if (hashing_ && hashing_->worker.joinable()) hashing_->worker.join();
+    if (!hashing_) return;
+    for (HashJob* job : {&hashing_->written, &hashing_->old})
+        if (job->worker.joinable()) job->worker.join();
     hashing_.reset();
 }
 
@@ -145,21 +186,49 @@ void Transaction::stop_watching() {
     if (plat::file_changes_watcher() == this) plat::watch_file_changes(nullptr);
 }
 
-Result Transaction::begin(const std::string& game_dir) {
-    game_dir_ = with_backslash(absolute_path(game_dir));
+// Makes the journal's folder and the journal durable before anything it guards can change: the
+// folder's name in `folder`'s parent, the journal's name in the folder, its first lines.
+Result Transaction::start(const std::string& dir, const std::string& journal, const std::string& header) {
+    game_dir_ = with_backslash(absolute_path(dir));
     std::string folder = undo_folder(game_dir_);
-    if (!plat::is_directory(folder.c_str()) && !plat::create_directory(folder.c_str()))
-        return Result::failed("cannot create " + plat::display_path(folder) + ": " + plat::last_error_text());
-    number_ = newest_journal(game_dir_) + 1;
-    std::string path = journal_path(game_dir_, number_);
-    journal_ = plat::File::open(path.c_str(), plat::Access::ReadWrite, plat::Disposition::CreateNew);
-    if (!journal_ || !append(journal_header(number_))) {
+    if (!plat::is_directory(folder.c_str())) {
+        if (!plat::create_directory(folder.c_str()))
+            return Result::failed("cannot create " + plat::display_path(folder) + ": " + plat::last_error_text());
+        if (!plat::flush_folder(game_dir_.c_str())) {
+            std::string why = plat::last_error_text();
+            remove_empty_undo_folder();
+            return Result::failed("cannot flush " + plat::display_path(game_dir_) + ": " + why);
+        }
+    }
+    journal_path_ = journal;
+    journal_ = plat::File::open(journal.c_str(), plat::Access::ReadWrite, plat::Disposition::CreateNew);
+    if (!journal_ || !append(header) || !plat::flush_folder(folder.c_str())) {
         std::string why = plat::last_error_text();
         journal_.close();
-        plat::delete_file(path.c_str());
-        return Result::failed("cannot write the journal " + plat::display_path(path) + ": " + why);
+        plat::delete_file(journal.c_str());
+        remove_empty_undo_folder();
+        return Result::failed("cannot write the journal " + plat::display_path(journal) + ": " + why);
     }
     plat::watch_file_changes(this);
+    return Result::applied();
+}
+
+Result Transaction::begin(const std::string& game_dir) {
+    std::string dir = with_backslash(absolute_path(game_dir));
+    number_ = newest_journal(dir) + 1;
+    return start(dir, journal_path(dir, number_), journal_header(number_));
+}
+
+Result Transaction::begin_tables(const std::string& dir) {
+    std::string abs = with_backslash(absolute_path(dir));
+    tables_ = true;
+    number_ = 0;
+    return start(abs, tables_journal_path(abs), tables_journal_header());
+}
+
+Result Transaction::note_patch(const std::string& digest) {
+    if (!records_.empty()) return Result::failed("the patch is recorded before the first change");
+    if (!append(patch_line(digest))) return Result::failed("cannot write the journal: " + plat::last_error_text());
     return Result::applied();
 }
 
@@ -169,7 +238,7 @@ bool Transaction::append(const std::string& line) {
            put == line.size() && plat::flush_file(journal_.get());
 }
 
-// The journal, the stage and the log are the install's own files, not the game's.
+// The journal, the stage and the log are the change's own files, not the game's.
 bool Transaction::exempt(const std::string& key) const {
     for (const std::string& own : {undo_folder(game_dir_), stage_folder(game_dir_)})
         if (key.compare(0, own.size(), key_of(own)) == 0) return true;
@@ -184,17 +253,40 @@ std::string Transaction::kept_name(const std::string& path) const {
 }
 
 bool Transaction::note_new(const std::string& path, const std::string& key) {
-    Record r{Record::Kind::Create, path, {}};
+    Record r{Record::Kind::Create, path, {}, {}, -1};
     if (!append(record_line(r))) return false;
     records_.push_back(r);
     changed_.insert(key);
     return true;
 }
 
+// The size and digest of the version about to be kept: hashed already while its replacement
+// was flushed, or read now, through the caller's handle when it holds the file.
+bool Transaction::old_version(const std::string& path, const std::string& key, plat::Handle held, Version* out) {
+    if (auto found = old_versions_.find(key); found != old_versions_.end()) {
+        *out = found->second;
+        old_versions_.erase(found);
+        return true;
+    }
+    plat::File own;
+    if (held == plat::Handle::Invalid) {
+        own = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+        if (!own) return false;
+        held = own.get();
+    }
+    plat::Sha256Digest digest;
+    out->size = plat::file_size(held);
+    if (out->size < 0 || !hash_handle(held, out->size, &digest)) return false;
+    out->digest = plat::to_hex(digest);
+    return true;
+}
+
 bool Transaction::keep(const std::string& path, const std::string& key, plat::Handle held, bool copy) {
     // A read-only file is refused by the change itself, as it would be without a journal.
     if (plat::is_read_only(path.c_str())) return true;
-    Record r{Record::Kind::Keep, path, kept_name(path)};
+    Version old;
+    if (!old_version(path, key, held, &old)) return false;
+    Record r{Record::Kind::Keep, path, kept_name(path), old.digest, old.size};
     if (!append(record_line(r))) return false;
     records_.push_back(r);
     if (!plat::move_file(path.c_str(), r.kept.c_str(), held)) return false;
@@ -250,33 +342,66 @@ void Transaction::abandon() {
 
 Result Transaction::commit() {
     stop_watching();
-    // What was written in place went through the system's cache: put it on disk before the
-    // commit says the install is whole.
+    // What was written in place went through the system's cache, and what was created, renamed
+    // or deleted changed a folder: all of it goes to disk before the commit says the change is
+    // whole.
     std::set<std::string> seen;
     std::vector<Record> wrote;
+    FolderSync folders;
     for (const Record& r : records_) {
+        folders.add_file(r.path);
         if (!is_plain_file(r.path) || !seen.insert(key_of(r.path)).second) continue;
         plat::File f = plat::File::open(r.path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
         if (f && !plat::flush_file(f.get()))
             return Result::failed("cannot flush " + plat::display_path(r.path) + ": " + plat::last_error_text());
         f.close();
-        // What the install leaves in each file, so that an undo can tell whether it changed
+        // What the change leaves in each file, so that an undo can tell whether it changed
         // since: hashed as it was flushed, or read back now.
         auto hashed = digests_.find(key_of(r.path));
         if (hashed != digests_.end()) {
-            wrote.push_back({Record::Kind::Wrote, r.path, hashed->second});
+            wrote.push_back({Record::Kind::Wrote, r.path, {}, hashed->second.digest, hashed->second.size});
             continue;
         }
-        plat::Sha256Digest digest;
-        if (!plat::sha256_of_file(r.path.c_str(), &digest))
+        Version now;
+        if (!old_version(r.path, key_of(r.path), plat::Handle::Invalid, &now))
             return Result::failed("cannot read back " + plat::display_path(r.path) + ": " + plat::last_error_text());
-        wrote.push_back({Record::Kind::Wrote, r.path, plat::to_hex(digest)});
+        wrote.push_back({Record::Kind::Wrote, r.path, {}, now.digest, now.size});
     }
+    if (Result synced = folders.flush(); synced.failed()) return synced;
     for (const Record& w : wrote)
         if (!append(record_line(w))) return Result::failed("cannot write the journal: " + plat::last_error_text());
     if (!append(kCommitLine)) return Result::failed("cannot write the journal's commit: " + plat::last_error_text());
     journal_.close();
     return Result::applied();
+}
+
+// The kept versions go first, then the journal: a crash between the two leaves a committed
+// journal whose recovery finishes the job.
+Result Transaction::forget_kept_files() {
+    FolderSync folders;
+    for (const Record& r : records_) {
+        if (r.kind != Record::Kind::Keep || !is_plain_file(r.kept)) continue;
+        if (!plat::delete_file(r.kept.c_str()))
+            return Result::failed("cannot remove " + plat::display_path(r.kept) + ": " + plat::last_error_text());
+        folders.add_file(r.kept);
+    }
+    if (Result synced = folders.flush(); synced.failed()) return synced;
+    return remove_journal_file(journal_path_);
+}
+
+Result Transaction::commit_and_forget() {
+    if (Result committed = commit(); committed.failed()) return committed;
+    Result forgotten = forget_kept_files();
+    records_.clear();
+    changed_.clear();
+    remove_empty_undo_folder();
+    return forgotten;
+}
+
+// The tables' transaction leaves no trace: its folder goes when nothing else is in it (a
+// folder holding an install's journals stays, as the removal of a non-empty folder fails).
+void Transaction::remove_empty_undo_folder() {
+    if (tables_ && plat::remove_directory(undo_folder(game_dir_).c_str())) plat::flush_folder(game_dir_.c_str());
 }
 
 Result Transaction::roll_back() {
@@ -286,27 +411,11 @@ Result Transaction::roll_back() {
         journal_.close();  // kept: the next start takes it back again
         return restored;
     }
-    std::string path = journal_path(game_dir_, number_);
     journal_.close();
-    if (!plat::delete_file(path.c_str()))
-        return Result::failed("cannot remove the journal " + plat::display_path(path) + ": " + plat::last_error_text());
+    if (Result removed = remove_journal_file(journal_path_); removed.failed()) return removed;
     records_.clear();
     changed_.clear();
-    return Result::applied();
-}
-
-Result restore_records(const std::vector<Record>& records) {
-    for (auto r = records.rbegin(); r != records.rend(); ++r) {
-        if (r->kind == Record::Kind::Wrote) continue;
-        if (r->kind == Record::Kind::Create) {
-            if (is_plain_file(r->path) && !plat::delete_file(r->path.c_str()))
-                return Result::failed("cannot remove " + plat::display_path(r->path) + ": " + plat::last_error_text());
-        } else if (is_plain_file(r->kept)) {
-            if (!plat::replace_file(r->kept.c_str(), r->path.c_str()))
-                return Result::failed("cannot put back " + plat::display_path(r->path) + " from " +
-                                      plat::display_path(r->kept) + ": " + plat::last_error_text());
-        }
-    }
+    remove_empty_undo_folder();
     return Result::applied();
 }
 

@@ -216,6 +216,9 @@ std::string display_path(const std::string& path);
 
 // This process's number, for scratch names that no other process picks.
 std::uint32_t process_id();
+// Whether a process of that number is running now (so that its scratch files may still be
+// written); a number the system cannot tell about counts as running.
+bool process_running(std::uint32_t id);
 
 // Writes bytes to standard output exactly as they are (no line-end translation) and flushes.
 bool write_standard_output(const void* bytes, std::size_t count);

@@ -179,7 +179,11 @@ TEST_F(Replace, AFailureAtAnyStepLeavesTheOldContainerWhole) {
             }
             EXPECT_EQ(r.result, WorkResult::Failed);
             EXPECT_FALSE(r.problem.empty());
-            EXPECT_TRUE(read_file(container) == before) << "the old container is not whole";
+            // A folder flush that fails after the rename leaves the new container, reported as not
+            // sure to last; an install's journal puts the old one back then.
+            EXPECT_TRUE(read_file(container) == before ||
+                        (run.op == plat::FaultOp::FlushFolder && read_file(container) == expected))
+                << "the old container is not whole";
             EXPECT_EQ(names_starting_with(dir.path(), "dravo.mul~"), std::vector<std::string>{});
         });
     // At least: opening the container, the source and the scratch file; reading the header
@@ -235,7 +239,9 @@ TEST_F(Replace, AnAddFailingAtAnyStepLeavesTheOldContainerWhole) {
         [&](const StepRun& run) {
             std::string file = read_file(container);
             EXPECT_EQ(names_starting_with(dir.path(), "dravo.mul~"), std::vector<std::string>{});
-            if (!run.succeeded) {
+            // A folder flush that fails after the rename leaves the new container, reported
+            // as not sure to last.
+            if (!run.succeeded && !(run.op == plat::FaultOp::FlushFolder && file != before)) {
                 EXPECT_FALSE(r.problem.empty());
                 EXPECT_TRUE(file == before) << "the old container is not whole";
                 return;

@@ -68,7 +68,7 @@ int fail_each_step(std::initializer_list<plat::FaultOp> ops, const std::function
 // Every operation the fault injection knows.
 inline constexpr std::initializer_list<plat::FaultOp> kEveryFaultOp = {
     plat::FaultOp::Open,    plat::FaultOp::Read,   plat::FaultOp::Write, plat::FaultOp::Flush,
-    plat::FaultOp::Replace, plat::FaultOp::Delete, plat::FaultOp::Copy};
+    plat::FaultOp::Replace, plat::FaultOp::Delete, plat::FaultOp::Copy, plat::FaultOp::FlushFolder};
 
 // Resets every piece of the core's global state: configuration, file table, open files,
 // fault injection. Tests that use the core's state derive from it.

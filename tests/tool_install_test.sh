@@ -146,6 +146,27 @@ printf 'dravo journal 1\ninstall 1\nbogus line\n' >"$tmp/g/DravoPatch.undo/insta
 check recover-damaged 1 "$dravo" recover --game-dir "$tmp/g" && grep -q 'journal is damaged' "$tmp/err" ||
   fail "recover-damaged: the damage is not named"
 check recover-usage 2 "$dravo" recover
+# The second version of the journal records each kept file's size and digest: a kept file cut
+# short after the crash is named, nothing is put back, and recover exits 1; whole, it is put back.
+fresh
+size=$(stat -c %s "$tmp/g/message.str")
+sum=$(sha256sum "$tmp/g/message.str" | cut -d' ' -f1)
+cp "$tmp/g/message.str" "$tmp/kept"
+head -c 10 "$tmp/kept" >"$tmp/g/message.str~undo1"
+printf 'changed' >"$tmp/g/message.str"
+mkdir -p "$tmp/g/DravoPatch.undo"
+printf 'dravo journal 2\ninstall 1\nkeep\t%s\\message.str\t%s\\message.str~undo1\t%s\t%s\n' \
+  "$gdir" "$gdir" "$size" "$sum" >"$tmp/g/DravoPatch.undo/install-1.journal"
+check recover-cut-kept 1 "$dravo" recover --game-dir "$tmp/g" && {
+  grep -q 'message\.str~undo1 holds 10 bytes' "$tmp/err" || fail "recover-cut-kept: the kept file is not named"
+  [ "$(cat "$tmp/g/message.str")" = changed ] || fail "recover-cut-kept: a damaged kept file was put back"
+}
+cp "$tmp/kept" "$tmp/g/message.str~undo1"
+check recover-kept 0 "$dravo" recover --game-dir "$tmp/g" &&
+  { cmp -s "$tmp/kept" "$tmp/g/message.str" || fail "recover-kept: the old file is not back"; }
+rm -rf "$tmp/g/DravoPatch.undo"
+check recover-nothing 0 "$dravo" recover --game-dir "$tmp/g" && last_line_is recover-nothing "Nothing to recover."
+
 
 # Without --patch nothing is unpacked: patch.ini and patch.dat come from the current directory.
 fresh

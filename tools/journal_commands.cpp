@@ -24,7 +24,7 @@ int run_recover(const std::string& game_dir_argument) {
         if (!r.told.empty()) std::printf("%s\n", plat::to_host_text(r.told).c_str());
         return fail(game_dir_argument, "the game could not be made whole: " + r.result.problem);
     }
-    std::printf("%s\n", plat::to_host_text(r.told.empty() ? "Nothing to recover: the game is whole." : r.told).c_str());
+    std::printf("%s\n", plat::to_host_text(r.told.empty() ? "Nothing to recover." : r.told).c_str());
     return kExitOk;
 }
 

@@ -43,10 +43,10 @@ bool announce_replace(const char* source, const char* target, Handle held) {
     return g_watcher->before_replace(source, target, held);
 }
 
-void announce_flushing(const char* path, Handle h) {
+void announce_flushing(const char* path, Handle h, const char* target, Handle target_h) {
     if (!watching()) return;
     InWatcher guard;
-    g_watcher->flushing(path, h);
+    g_watcher->flushing(path, h, target, target_h);
 }
 
 void announce_flushed(const char* path) {

@@ -20,10 +20,13 @@ public:
     // Before `path` is deleted. Sets `*handled` when the watcher took the file away itself
     // (it keeps what a delete would have destroyed).
     virtual bool before_delete(const char* path, bool* handled) = 0;
-    // Around the flush of a finished file that is about to take a name: the watcher may read it
-    // meanwhile through `h` (read_at), on a thread of its own, and must be done when
-    // `flushed` returns.
-    virtual void flushing(const char* path, Handle h) { (void)path, (void)h; }
+    // Around the flush of a finished file that is about to take the name `target`: the watcher
+    // may read it meanwhile through `h` (read_at), on a thread of its own, and the old file now
+    // named `target` too, through `target_h` when the caller holds it (Invalid otherwise), and
+    // must be done when `flushed` returns.
+    virtual void flushing(const char* path, Handle h, const char* target, Handle target_h) {
+        (void)path, (void)h, (void)target, (void)target_h;
+    }
     virtual void flushed(const char* path) { (void)path; }
 };
 
@@ -37,7 +40,7 @@ namespace detail {
 bool announce_write(const char* path, Access access, Disposition disposition);
 bool announce_text_write(const char* path, const char* mode);
 bool announce_replace(const char* source, const char* target, Handle held);
-void announce_flushing(const char* path, Handle h);
+void announce_flushing(const char* path, Handle h, const char* target, Handle target_h);
 void announce_flushed(const char* path);
 // -1: refused; 1: the watcher handled it, the delete is done; 0: go on and delete.
 int announce_delete(const char* path);

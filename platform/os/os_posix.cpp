@@ -12,6 +12,7 @@
 #include "platform/os/posix/posix_internal.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -636,6 +637,12 @@ std::string display_path(const std::string& path) {
 }
 
 std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
+
+// Signal 0 checks without sending: a process that exists but is another user's says EPERM.
+bool process_running(std::uint32_t id) {
+    if (id > static_cast<std::uint32_t>(INT_MAX)) return false;
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
 
 bool write_standard_output(const void* bytes, std::size_t count) {
     if (std::fwrite(bytes, 1, count, stdout) != count || std::fflush(stdout) != 0) {

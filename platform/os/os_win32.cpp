@@ -429,6 +429,17 @@ std::string display_path(const std::string& path) { return path; }
 
 std::uint32_t process_id() { return GetCurrentProcessId(); }
 
+// A process that has ended is still signalled while a handle keeps it; only one that does
+// not answer the wait is running. One that may not be opened (another user's) counts as
+// running.
+bool process_running(std::uint32_t id) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!h) return GetLastError() != ERROR_INVALID_PARAMETER;
+    bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+}
+
 bool write_standard_output(const void* bytes, std::size_t count) {
     static const bool binary = _setmode(_fileno(stdout), _O_BINARY) != -1;
     (void)binary;

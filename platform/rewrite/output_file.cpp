@@ -83,7 +83,7 @@ bool OutputFile::keep(Handle target_lock) {
     bool ok = true;
     if (file_) {
         // A watcher (an install's journal) may read the finished file while the disk takes it.
-        detail::announce_flushing(scratch_.c_str(), file_.get());
+        detail::announce_flushing(scratch_.c_str(), file_.get(), target_.c_str(), target_lock);
         ok = flush_file(file_.get()) || fail("cannot flush");
         detail::announce_flushed(scratch_.c_str());
         ok = close_handle() && ok;
