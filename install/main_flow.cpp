@@ -115,6 +115,7 @@ struct Problem {
     InstallOutcome outcome;
     std::string text;
     const char* caption;
+    std::string not_found = {};  // NotFound: "PATH: REASON"
 };
 
 // One run: the face and the sources, the game folder once found, what the run set up, and
@@ -151,7 +152,9 @@ public:
         return {outcome, std::move(text), std::move(work)};
     }
     InstallResult finish(Problem problem) {
-        return finish(problem.outcome, std::move(problem.text), problem.caption);
+        InstallResult r = finish(problem.outcome, std::move(problem.text), problem.caption);
+        r.not_found = std::move(problem.not_found);
+        return r;
     }
 
 private:
@@ -199,8 +202,11 @@ std::optional<Problem> work_problem(const std::string& patch_ini, const InstallS
 // from `patch_dir` (the stage), or from the current directory when it is empty.
 std::optional<Problem> load_configuration(const std::string& game_dir, const std::string& patch_dir,
                                           const InstallSources& sources) {
-    if (!config::read_configuration((game_dir + "Dravo.ini").c_str(), config::ConfigMode::Game))
-        return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
+    std::string game_ini = game_dir + "Dravo.ini";
+    if (!config::read_configuration(game_ini.c_str(), config::ConfigMode::Game))
+        return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption,
+                       plat::file_exists(game_ini.c_str()) ? plat::display_path(game_ini) + ": cannot be opened"
+                                                           : plat::display_path(game_dir) + ": no Dravo.ini in this folder"};
     std::string patch_ini = patch_dir + "patch.ini";
     if (!config::read_configuration(patch_ini.c_str(), config::ConfigMode::Patch))
         return patch_file_problem("patch.ini", patch_dir, sources);
@@ -218,17 +224,18 @@ constexpr char kNothingChanged[] = "\nNothing was changed: the game is as it was
 
 // ---- preparing: everything before the question ----
 
-// The game folder: where the sources say, cut behind its last backslash, and there.
-bool find_game(Run& run) {
+// The game folder: where the sources say, cut behind its last backslash, and there. Failed:
+// "PATH: REASON".
+Result find_game(Run& run) {
     std::string dir;
-    if (!run.sources.locate_game(dir)) return false;
+    if (Result located = run.sources.locate_game(dir); located.failed()) return located;
     std::size_t last = dir.rfind('\\');
-    if (last == std::string::npos) return false;
+    if (last == std::string::npos) return Result::failed(plat::display_path(dir) + ": the path has no folder part");
     dir.erase(last + 1);
     // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
-    if (!plat::is_directory(dir.c_str())) return false;
+    if (!plat::is_directory(dir.c_str())) return Result::failed(plat::display_path(dir) + ": no such folder");
     run.game_dir = dir;
-    return true;
+    return Result::applied();
 }
 
 // An install that did not end is taken back (or an undo finished) before anything else.
@@ -292,7 +299,8 @@ std::optional<InstallResult> unpack_into_stage(Run& run) {
 // the run ended.
 std::optional<InstallResult> prepare(Run& run) {
     run.show(Phase::Searching);
-    if (!find_game(run)) return run.finish(InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption);
+    if (Result found = find_game(run); found.failed())
+        return run.finish({InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption, std::move(found.problem)});
     if (std::optional<InstallResult> end = run.mode.dry() ? refuse_unwhole_game(run) : make_game_whole(run))
         return end;
     config::reset_configuration();
@@ -446,11 +454,15 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     RunMode real;
     Run run(face, sources, real);
     InstallResult r = run_steps(run);
-    // Only an install that began is recorded: a run that stopped before (not found, a damaged
-    // patch, Cancel) leaves the game folder byte for byte as it was.
+    if (run.game_dir.empty()) return r;
+    // An install that began is recorded. A run that stopped before (a damaged patch, Cancel)
+    // leaves the game folder byte for byte as it was; one that did not take the folder for the
+    // game says why in the folder's log, when it has one.
     bool began = r.outcome == InstallOutcome::Completed || r.outcome == InstallOutcome::Failed ||
                  r.outcome == InstallOutcome::NotWhole;
-    if (!run.game_dir.empty() && began) append_install_log(run.game_dir, {sources.patch_name, r.work, r.text});
+    InstallLogEntry entry{sources.patch_name, r.work, r.text, r.not_found};
+    if (began) append_install_log(run.game_dir, entry);
+    if (r.outcome == InstallOutcome::NotFound) add_to_install_log(run.game_dir, entry);
     return r;
 }
 

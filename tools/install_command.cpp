@@ -102,6 +102,11 @@ void print_dry_run(const DryRunResult& dry, const std::string& final_text) {
                           : "Dry run: the install would fail, and would change nothing; nothing was changed.\n");
 }
 
+// Why the game was not found, on stderr: the outcome stays the last line of the output.
+void tell_not_found(const InstallResult& r) {
+    if (!r.not_found.empty()) std::fprintf(stderr, "dravo: %s\n", plat::to_host_text(r.not_found).c_str());
+}
+
 class ConsoleSink final : public report::Sink {
 public:
     void error_box(const char* text, const char* caption) override {
@@ -161,11 +166,13 @@ int run_install(const InstallOptions& o) {
         DryRunResult dry = try_installation(face, sources);
         report::set_sink(nullptr);
         print_dry_run(dry, face.final_text);
+        tell_not_found(dry.install);
         return dry.install.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
     }
     ConsoleFace face(o.yes);
     InstallResult r = run_installation(face, sources);
     report::set_sink(nullptr);
+    tell_not_found(r);
     if (r.outcome == InstallOutcome::Cancelled) return kExitCancelled;
     return r.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
 }
