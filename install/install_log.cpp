@@ -7,6 +7,8 @@
 #include "journal/transaction.h"
 #include "platform/platform.h"
 
+namespace install {
+
 namespace {
 
 std::string local_time_now() {
@@ -60,3 +62,5 @@ void append_install_log(const std::string& game_dir, const InstallLogEntry& entr
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
     if (plat::file_exists((game_dir + journal::kLogName).c_str())) append_install_log(game_dir, entry);
 }
+
+}  // namespace install

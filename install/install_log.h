@@ -7,6 +7,8 @@
 
 #include "install/work_list.h"
 
+namespace install {
+
 struct InstallLogEntry {
     std::string patch;     // "sha256 <hex>" of the carried entries, or where patch.ini came from
     WorkListReport work;   // empty when the run stopped before the work list
@@ -26,3 +28,5 @@ std::string work_item_line(const WorkItemReport& item);
 
 // The record as it is written, with `when` as its time stamp.
 std::string format_install_log(const InstallLogEntry& entry, const std::string& when);
+
+}  // namespace install

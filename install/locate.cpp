@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "platform/shortcuts.h"
 
-namespace locate {
+namespace install::locate {
 
 std::vector<std::string> shortcut_search_roots(const std::string& windows_dir) {
     std::vector<std::string> roots = plat::start_menu_program_folders();
@@ -69,4 +69,4 @@ Result locate_game(const std::string& windows_dir, void* owner_window, GameLocat
     return Result::applied();
 }
 
-}  // namespace locate
+}  // namespace install::locate

@@ -23,6 +23,8 @@
 #include "platform/rules/winpath.h"
 #include "xfile/xfile.h"
 
+namespace install {
+
 namespace {
 
 // "c:\dir" as the game's runtime forms it: the drive letter in lower case, ":\", the rest.
@@ -205,8 +207,9 @@ std::optional<Problem> load_configuration(const std::string& game_dir, const std
     std::string game_ini = game_dir + "Dravo.ini";
     if (!config::read_configuration(game_ini.c_str(), config::ConfigMode::Game))
         return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption,
-                       plat::file_exists(game_ini.c_str()) ? plat::display_path(game_ini) + ": cannot be opened"
-                                                           : plat::display_path(game_dir) + ": no Dravo.ini in this folder"};
+                       plat::file_exists(game_ini.c_str())
+                           ? plat::display_path(game_ini) + ": cannot be opened"
+                           : plat::display_path(game_dir) + ": no Dravo.ini in this folder"};
     std::string patch_ini = patch_dir + "patch.ini";
     if (!config::read_configuration(patch_ini.c_str(), config::ConfigMode::Patch))
         return patch_file_problem("patch.ini", patch_dir, sources);
@@ -360,11 +363,12 @@ InstallResult install_confirmed(Run& run) {
     run.show(Phase::Installing);
     journal::Transaction tx;
     if (Result begun = tx.begin(run.game_dir); begun.failed())
-        return run.finish(InstallOutcome::Failed, "The patch could not be installed: " + begun.problem + kNothingChanged,
-                          kFailedCaption);
+        return run.finish(InstallOutcome::Failed,
+                          "The patch could not be installed: " + begun.problem + kNothingChanged, kFailedCaption);
     if (run.sources.unpack) {
         Result moved = move_in_from_stage(run.game_dir, run.sources.carried_files);
-        if (moved.failed()) return roll_back_and_finish(run, tx, "The patch could not be installed: " + moved.problem, {});
+        if (moved.failed())
+            return roll_back_and_finish(run, tx, "The patch could not be installed: " + moved.problem, {});
         run.stage.remove();
     }
     // Every check before the first change of a game file; the carried files are in place by
@@ -484,3 +488,5 @@ DryRunResult try_installation(InstallerFace& face, const InstallSources& sources
     dry.install = run_steps(run);
     return dry;
 }
+
+}  // namespace install

@@ -12,6 +12,8 @@
 #include "install/work_list.h"
 #include "platform/intercept/overlay.h"
 
+namespace install {
+
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
 
 class InstallerFace {
@@ -91,3 +93,5 @@ struct DryRunResult {
 // it reads of the game is what the install would leave.
 DryRunResult try_installation(InstallerFace& face, const InstallSources& sources,
                               const std::function<void()>& inspect = {});
+
+}  // namespace install

@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "platform/shortcuts.h"
 
+namespace install {
+
 namespace {
 
 std::function<bool(const std::string&, std::string&)> unpacker(std::span<std::uint8_t> region) {
@@ -82,3 +84,5 @@ InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch
     s.check_work = check_work_list;
     return s;
 }
+
+}  // namespace install

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace lint {
+namespace authoring {
 
 enum class Severity { Warning, Error };
 
@@ -46,4 +46,4 @@ std::vector<Diagnostic> check_patch_image(std::vector<std::uint8_t>& image, cons
                                           const std::string& scratch_dir, const std::string& game_dir,
                                           std::vector<std::string>* unpacked);
 
-}  // namespace lint
+}  // namespace authoring
