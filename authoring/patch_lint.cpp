@@ -29,6 +29,9 @@ namespace authoring {
 
 namespace {
 
+using diag::Diagnostic;
+using diag::Severity;
+
 constexpr char kPatchIni[] = "patch.ini";
 constexpr char kPatchDat[] = "patch.dat";
 constexpr std::size_t kNameChars = 19;           // a carried file's or a logical name
@@ -550,16 +553,6 @@ std::vector<Diagnostic> Checker::run() {
 }
 
 }  // namespace
-
-std::string format(const Diagnostic& d) {
-    std::string where = d.file + (d.line > 0 ? ":" + std::to_string(d.line) : std::string());
-    return where + (d.severity == Severity::Error ? ": error: " : ": warning: ") + d.text;
-}
-
-bool any_error(const std::vector<Diagnostic>& diagnostics) {
-    return std::any_of(diagnostics.begin(), diagnostics.end(),
-                       [](const Diagnostic& d) { return d.severity == Severity::Error; });
-}
 
 std::vector<Diagnostic> check_patch_files(const PatchToCheck& patch) { return Checker(patch).run(); }
 

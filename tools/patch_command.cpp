@@ -14,6 +14,7 @@
 #include "authoring/patch_lint.h"
 #include "authoring/patch_maker.h"
 #include "authoring/patch_proof.h"
+#include "base/diagnostic.h"
 #include "payload/region.h"
 #include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
@@ -80,7 +81,7 @@ int run_check(const PatchOptions& o) {
     }
     std::string path = absolute(file_argument(o.patch));
     if (!path_fits(path)) return fail(o.patch, kPathTooLong);
-    std::vector<authoring::Diagnostic> found;
+    std::vector<diag::Diagnostic> found;
     if (plat::is_directory(path.c_str())) {
         authoring::PatchToCheck patch{absolute(directory_argument(o.patch)), {}, game};
         if (!folder_files(patch.dir, &patch.carried)) return fail(o.patch, "cannot list the folder: " + last_error());
@@ -95,8 +96,9 @@ int run_check(const PatchOptions& o) {
         found = authoring::check_patch_image(image, o.patch, scratch, game, &unpacked);
         remove_scratch_folder(scratch, unpacked);
     }
-    for (const authoring::Diagnostic& d : found) std::fprintf(stderr, "%s\n", plat::to_host_text(authoring::format(d)).c_str());
-    return authoring::any_error(found) ? kExitFailure : kExitOk;
+    for (const diag::Diagnostic& d : found)
+        std::fprintf(stderr, "%s\n", plat::to_host_text(diag::format(d)).c_str());
+    return diag::any_error(found) ? kExitFailure : kExitOk;
 }
 
 // The patch's files, for an author who wants to edit them: written into `dir`, made if missing.
