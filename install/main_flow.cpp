@@ -233,7 +233,8 @@ Result find_game(Run& run) {
     std::string dir;
     if (Result located = run.sources.locate_game(dir); located.failed()) return located;
     std::size_t last = dir.rfind('\\');
-    if (last == std::string::npos) return Result::failed(plat::display_path(dir) + ": the path has no folder part");
+    if (last == std::string::npos)
+        return Result::failed(plat::display_path(dir) + ": the path has no folder part");
     dir.erase(last + 1);
     // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
     if (!plat::is_directory(dir.c_str())) return Result::failed(plat::display_path(dir) + ": no such folder");
@@ -273,7 +274,8 @@ std::optional<InstallResult> check_patch(Run& run) {
     return run.finish(InstallOutcome::PatchDamaged, sound.problem + "\nNothing was changed.", kFailedCaption);
 }
 
-// A dry run's stage, in its own scratch folder (which goes with it) rather than beside the game.
+// The stage beside the game, owned by the run; a dry run's in its scratch folder instead, which
+// goes with it.
 Result make_stage(Run& run) {
     if (!run.mode.dry()) return run.stage.prepare(run.game_dir);
     std::string stage = run.stage_folder();
