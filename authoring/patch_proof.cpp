@@ -10,9 +10,9 @@ namespace authoring {
 namespace {
 
 // Nothing of the proof's install is shown: it is reported as the comparison.
-class QuietFace final : public InstallerFace {
+class QuietFace final : public install::InstallerFace {
 public:
-    void show_phase(Phase) override {}
+    void show_phase(install::Phase) override {}
     bool confirm() override { return true; }
     void final_message(const std::string& text, const std::string&) override { last = text; }
     void notice(const std::string&) override {}
@@ -88,15 +88,16 @@ ProofResult prove_patch(const GamePair& pair, const PatchPlan& plan, std::span<s
     QuietFace face;
     QuietSink sink;
     report::set_sink(&sink);
-    InstallSources sources = patch_sources_for(pair.old_game.folder, CarriedPatch{region, digest_area});
+    install::InstallSources sources =
+        install::patch_sources_for(pair.old_game.folder, install::CarriedPatch{region, digest_area});
     Comparison compare(pair, result);
-    DryRunResult dry = try_installation(face, sources, [&] {
+    install::DryRunResult dry = install::try_installation(face, sources, [&] {
         for (const std::string& m : plan.covered_members) compare.member(m);
         for (const std::string& f : plan.covered_files) compare.file(f);
         if (plan.message_items) compare.messages();
     });
     report::set_sink(nullptr);
-    result.installed = dry.install.outcome == InstallOutcome::Completed;
+    result.installed = dry.install.outcome == install::InstallOutcome::Completed;
     result.install_text = face.last.empty() ? dry.install.text : face.last;
     if (!sink.boxes.empty() && !result.installed) result.install_text += "\n" + sink.boxes;
     return result;

@@ -2,6 +2,8 @@
 // the same for the window and for "dravo install".
 #pragma once
 
+namespace install {
+
 inline constexpr char kCompletedText[] = "Dravo patch completed.";
 inline constexpr char kCompletedCaption[] = "My congratulations!";
 inline constexpr char kNotFoundText[] = "Dravo not found.";
@@ -10,3 +12,5 @@ inline constexpr char kFailedCaption[] = "Patch install error.";
 inline constexpr char kDidNotCompleteText[] = "The Dravo patch did not complete. These work items failed:";
 inline constexpr char kCannotBeDoneText[] = "The Dravo patch was not installed. These work items cannot be done:";
 inline constexpr char kRecoveredCaption[] = "Dravo patch recovery";
+
+}  // namespace install

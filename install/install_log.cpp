@@ -7,6 +7,8 @@
 #include "journal/transaction.h"
 #include "platform/platform.h"
 
+namespace install {
+
 namespace {
 
 std::string local_time_now() {
@@ -43,6 +45,7 @@ std::string work_item_line(const WorkItemReport& item) {
 std::string format_install_log(const InstallLogEntry& entry, const std::string& when) {
     std::string out = "== " + when + "\npatch: " + entry.patch + "\n";
     for (const WorkItemReport& item : entry.work.items) out += work_item_line(item) + "\n";
+    if (!entry.not_found.empty()) out += "not found: " + entry.not_found + "\n";
     out += "outcome:\n" + indented(entry.outcome) + "\n";
     return out;
 }
@@ -55,3 +58,9 @@ void append_install_log(const std::string& game_dir, const InstallLogEntry& entr
     std::fwrite(record.data(), 1, record.size(), log);
     std::fclose(log);
 }
+
+void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
+    if (plat::file_exists((game_dir + journal::kLogName).c_str())) append_install_log(game_dir, entry);
+}
+
+}  // namespace install

@@ -7,18 +7,26 @@
 
 #include "install/work_list.h"
 
+namespace install {
+
 struct InstallLogEntry {
     std::string patch;     // "sha256 <hex>" of the carried entries, or where patch.ini came from
     WorkListReport work;   // empty when the run stopped before the work list
     std::string outcome;   // the final message
+    std::string not_found = {};  // why the folder was not taken for the game, "PATH: REASON"
 };
 
 // Appends the entry to the log in `game_dir` (which ends with a backslash). A log that cannot
 // be written costs the install nothing: it is a record, not part of the game.
 void append_install_log(const std::string& game_dir, const InstallLogEntry& entry);
+// The same, but only into a log the folder already has: a run that never began an install
+// makes no file in a folder that may not be the game's.
+void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry);
 
 // One work item as the log writes it: "applied: LINE", "skipped: LINE (why)".
 std::string work_item_line(const WorkItemReport& item);
 
 // The record as it is written, with `when` as its time stamp.
 std::string format_install_log(const InstallLogEntry& entry, const std::string& when);
+
+}  // namespace install

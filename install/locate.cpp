@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "platform/shortcuts.h"
 
-namespace locate {
+namespace install::locate {
 
 std::vector<std::string> shortcut_search_roots(const std::string& windows_dir) {
     std::vector<std::string> roots = plat::start_menu_program_folders();
@@ -36,10 +36,24 @@ TargetStatus game_directory_of(const char* target, char* game_dir) {
     return TargetStatus::Found;
 }
 
+namespace {
+
+// "no Dravo.lnk in the Start menu or below the Windows directory", and the folders searched.
+std::string no_shortcut_below(const std::vector<std::string>& roots) {
+    std::string text = std::string("no ") + kShortcutName + " in the Start menu or below the Windows directory";
+    if (roots.empty()) return text + ": there is neither to search";
+    text += "; searched below ";
+    for (std::size_t i = 0; i < roots.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == roots.size() ? " and " : ", ") + plat::display_path(roots[i]);
+    return text;
+}
+
+}  // namespace
+
 Result locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out) {
     *out = GameLocation{};
-    if (!find_shortcut(shortcut_search_roots(windows_dir), &out->shortcut))
-        return Result::failed("no Dravo.lnk in the Start menu or below the Windows directory");
+    std::vector<std::string> roots = shortcut_search_roots(windows_dir);
+    if (!find_shortcut(roots, &out->shortcut)) return Result::failed(no_shortcut_below(roots));
     plat::initialize_shell();
     char target[plat::kMaxPath + 1];
     out->shell_result = plat::resolve_shortcut(owner_window, out->shortcut.c_str(), target, sizeof target);
@@ -55,4 +69,4 @@ Result locate_game(const std::string& windows_dir, void* owner_window, GameLocat
     return Result::applied();
 }
 
-}  // namespace locate
+}  // namespace install::locate

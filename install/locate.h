@@ -9,7 +9,7 @@
 
 #include "base/result.h"
 
-namespace locate {
+namespace install::locate {
 
 constexpr char kShortcutName[] = "Dravo.lnk";
 // The game path buffer: 255 characters and the NUL.
@@ -45,4 +45,4 @@ struct GameLocation {
 // the way, and its shortcut stays empty when there is none.
 Result locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out);
 
-}  // namespace locate
+}  // namespace install::locate

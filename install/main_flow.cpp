@@ -11,17 +11,20 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <utility>
 
 #include "config/config.h"
 #include "install/install_log.h"
 #include "install/pre_checks.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
-#include "xfile/records.h"
 #include "platform/file_tree.h"
+#include "xfile/records.h"
 #include "platform/platform.h"
 #include "platform/rules/winpath.h"
 #include "xfile/xfile.h"
+
+namespace install {
 
 namespace {
 
@@ -40,19 +43,125 @@ std::string current_directory_with_backslash() {
 
 // How a run goes: for real, or as a dry run on a view of the files.
 struct RunMode {
-    bool dry = false;
-    std::string scratch;          // a dry run's own folder: its stage and the view's copies
-    DryRunResult* dry_result = nullptr;
-    std::function<void()> inspect;  // a dry run's look at the view before it goes
-    std::string stage(const std::string& game_dir) const {
-        return dry ? scratch + "stage\\" : journal::stage_folder(game_dir);
+    std::string scratch;              // a dry run's own folder: its stage and the view's copies
+    DryRunResult* dry_result = nullptr;  // set for a dry run only
+    std::function<void()> inspect;    // a dry run's look at the view before it goes
+    bool dry() const { return dry_result != nullptr; }
+};
+
+// A folder of the run's own (a dry run's scratch folder, its view), removed with everything in
+// it when the guard goes.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(std::string dir) : dir_(std::move(dir)) {}
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder() { plat::remove_tree(dir_); }
+
+private:
+    std::string dir_;
+};
+
+// The stage beside the game, where the carried files wait until the user said yes. Once made
+// it belongs to the run, which removes it on every way out; after the install moved its files
+// into the game it is removed at once.
+class Stage {
+public:
+    Stage() = default;
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+    ~Stage() { remove(); }
+    Result prepare(const std::string& game_dir) {
+        game_dir_ = game_dir;
+        return journal::prepare_stage(game_dir);
     }
+    void remove() {
+        if (!game_dir_.empty()) journal::remove_stage(std::exchange(game_dir_, std::string()));
+    }
+
+private:
+    std::string game_dir_;  // empty: no stage is owned
+};
+
+// The current directory the run found, while the run works with the game folder current: put
+// back when the run ends, unless the confirmed install leaves the game folder current as the
+// game's runtime does.
+class SavedDirectory {
+public:
+    SavedDirectory() = default;
+    SavedDirectory(const SavedDirectory&) = delete;
+    SavedDirectory& operator=(const SavedDirectory&) = delete;
+    ~SavedDirectory() { restore(); }
+    void enter(const std::string& dir) {
+        saved_ = saved_directory();
+        plat::change_directory(dir.c_str());
+    }
+    void restore() {
+        if (!saved_.empty()) plat::change_directory(std::exchange(saved_, std::string()).c_str());
+    }
+    void stay() { saved_.clear(); }
+
+private:
+    std::string saved_;  // empty: nothing to put back
+};
+
+// The dry run's view of the files, in use while the guard lives.
+class ViewInUse {
+public:
+    explicit ViewInUse(plat::Overlay& view) { plat::use_overlay(&view); }
+    ViewInUse(const ViewInUse&) = delete;
+    ViewInUse& operator=(const ViewInUse&) = delete;
+    ~ViewInUse() { plat::use_overlay(nullptr); }
 };
 
 struct Problem {
     InstallOutcome outcome;
     std::string text;
     const char* caption;
+    std::string not_found = {};  // NotFound: "PATH: REASON"
+};
+
+// One run: the face and the sources, the game folder once found, what the run set up, and
+// the one way out, finish().
+class Run {
+public:
+    Run(InstallerFace& face, const InstallSources& sources, const RunMode& mode)
+        : face(face), sources(sources), mode(mode) {}
+
+    InstallerFace& face;
+    const InstallSources& sources;
+    const RunMode& mode;
+    std::string game_dir;  // ends with a backslash; empty until the game was found
+    Stage stage;
+    SavedDirectory directory;
+
+    void show(Phase phase) {
+        face.show_phase(phase);
+        phase_ = phase;
+    }
+    // The carried files' folder until the install: beside the game, or in a dry run's scratch.
+    std::string stage_folder() const {
+        return mode.dry() ? mode.scratch + "stage\\" : journal::stage_folder(game_dir);
+    }
+    // Every way out: the files the library holds closed, the current directory and the stage
+    // put back (as far as the run still owns them), the phase back to idle, and the final
+    // message (none when the user cancelled, who knows what happened).
+    InstallResult finish(InstallOutcome outcome, std::string text, const char* caption, WorkListReport work = {}) {
+        xfile::reset_xfile();
+        directory.restore();
+        stage.remove();
+        if (phase_ != Phase::Idle) show(Phase::Idle);
+        if (outcome != InstallOutcome::Cancelled) face.final_message(text, caption);
+        return {outcome, std::move(text), std::move(work)};
+    }
+    InstallResult finish(Problem problem) {
+        InstallResult r = finish(problem.outcome, std::move(problem.text), problem.caption);
+        r.not_found = std::move(problem.not_found);
+        return r;
+    }
+
+private:
+    Phase phase_ = Phase::Idle;
 };
 
 bool carries(const std::vector<std::string>& carried, const char* name) {
@@ -96,8 +205,12 @@ std::optional<Problem> work_problem(const std::string& patch_ini, const InstallS
 // from `patch_dir` (the stage), or from the current directory when it is empty.
 std::optional<Problem> load_configuration(const std::string& game_dir, const std::string& patch_dir,
                                           const InstallSources& sources) {
-    if (!config::read_configuration((game_dir + "Dravo.ini").c_str(), config::ConfigMode::Game))
-        return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
+    std::string game_ini = game_dir + "Dravo.ini";
+    if (!config::read_configuration(game_ini.c_str(), config::ConfigMode::Game))
+        return Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption,
+                       plat::file_exists(game_ini.c_str())
+                           ? plat::display_path(game_ini) + ": cannot be opened"
+                           : plat::display_path(game_dir) + ": no Dravo.ini in this folder"};
     std::string patch_ini = patch_dir + "patch.ini";
     if (!config::read_configuration(patch_ini.c_str(), config::ConfigMode::Patch))
         return patch_file_problem("patch.ini", patch_dir, sources);
@@ -111,19 +224,107 @@ std::optional<Problem> load_configuration(const std::string& game_dir, const std
     return std::nullopt;
 }
 
-InstallResult finish(InstallerFace& face, InstallOutcome outcome, const std::string& text, const char* caption) {
-    face.final_message(text, caption);
-    return {outcome, text, {}};
+constexpr char kNothingChanged[] = "\nNothing was changed: the game is as it was before.";
+
+// ---- preparing: everything before the question ----
+
+// The game folder: where the sources say, cut behind its last backslash, and there. Failed:
+// "PATH: REASON".
+Result find_game(Run& run) {
+    std::string dir;
+    if (Result located = run.sources.locate_game(dir); located.failed()) return located;
+    std::size_t last = dir.rfind('\\');
+    if (last == std::string::npos)
+        return Result::failed(plat::display_path(dir) + ": the path has no folder part");
+    dir.erase(last + 1);
+    // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
+    if (!plat::is_directory(dir.c_str())) return Result::failed(plat::display_path(dir) + ": no such folder");
+    run.game_dir = dir;
+    return Result::applied();
 }
 
-constexpr char kNothingChanged[] = "\nNothing was changed: the game is as it was before.";
+// An install that did not end is taken back (or an undo finished) before anything else.
+std::optional<InstallResult> make_game_whole(Run& run) {
+    journal::Recovery recovery = journal::recover_game(run.game_dir);
+    if (recovery.result.failed())
+        return run.finish(InstallOutcome::NotWhole,
+                          "The game is not whole after an earlier install that did not end, and could not be "
+                          "put back: " + recovery.result.problem,
+                          kFailedCaption);
+    if (!recovery.told.empty()) run.face.notice(recovery.told);
+    return std::nullopt;
+}
+
+// The real install would first put such a game back; a dry run changes nothing, and so cannot
+// tell what the install would do.
+std::optional<InstallResult> refuse_unwhole_game(Run& run) {
+    Result whole = journal::check_whole(run.game_dir);
+    if (!whole.failed()) return std::nullopt;
+    return run.finish(InstallOutcome::NotWhole,
+                      "The game is not whole: " + whole.problem +
+                          ". The installer puts it back first; run \"dravo recover\" (or the installer) and try "
+                          "again.\nNothing was changed.",
+                      kFailedCaption);
+}
+
+// A damaged patch ends the run before anything of it is unpacked.
+std::optional<InstallResult> check_patch(Run& run) {
+    if (!run.sources.check_patch) return std::nullopt;
+    Result sound = run.sources.check_patch();
+    if (!sound.failed()) return std::nullopt;
+    return run.finish(InstallOutcome::PatchDamaged, sound.problem + "\nNothing was changed.", kFailedCaption);
+}
+
+// The stage beside the game, owned by the run; a dry run's in its scratch folder instead, which
+// goes with it.
+Result make_stage(Run& run) {
+    if (!run.mode.dry()) return run.stage.prepare(run.game_dir);
+    std::string stage = run.stage_folder();
+    if (!plat::create_directory(stage.c_str()))
+        return Result::failed("cannot make " + plat::display_path(stage) + ": " + plat::last_error_text());
+    return Result::applied();
+}
+
+// The carried files wait in the stage until the user said yes; the patch's own configuration
+// is read from there, with the game folder current.
+std::optional<InstallResult> unpack_into_stage(Run& run) {
+    if (!run.sources.unpack) return std::nullopt;
+    std::string why;
+    Result staged = make_stage(run);
+    if (staged.failed() || !run.sources.unpack(run.stage_folder(), why))
+        return run.finish(InstallOutcome::UnpackFailed,
+                          "The patch could not be unpacked: " + (staged.failed() ? staged.problem : why) +
+                              "\nNothing was changed.",
+                          kFailedCaption);
+    run.directory.enter(run.game_dir);
+    return std::nullopt;
+}
+
+// Everything before the question: the game found and whole, the patch checked and unpacked,
+// the game's and the patch's configuration loaded. Nothing when all is ready; otherwise how
+// the run ended.
+std::optional<InstallResult> prepare(Run& run) {
+    run.show(Phase::Searching);
+    if (Result found = find_game(run); found.failed())
+        return run.finish({InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption, std::move(found.problem)});
+    if (std::optional<InstallResult> end = run.mode.dry() ? refuse_unwhole_game(run) : make_game_whole(run))
+        return end;
+    config::reset_configuration();
+    xfile::reset_xfile();
+    if (std::optional<InstallResult> end = check_patch(run)) return end;
+    if (std::optional<InstallResult> end = unpack_into_stage(run)) return end;
+    if (std::optional<Problem> problem =
+            load_configuration(run.game_dir, run.sources.unpack ? run.stage_folder() : "", run.sources))
+        return run.finish(*std::move(problem));
+    return std::nullopt;
+}
+
+// ---- the confirmed install ----
 
 // A failed install is rolled back whole; when even that fails, the journal stays and the next
 // start finishes it.
-InstallResult roll_back_and_finish(InstallerFace& face, journal::Transaction& tx, const std::string& game_dir,
-                                   std::string text, WorkListReport work) {
+InstallResult roll_back_and_finish(Run& run, journal::Transaction& tx, std::string text, WorkListReport work) {
     Result back = tx.roll_back();
-    journal::remove_stage(game_dir);
     InstallOutcome outcome = InstallOutcome::Failed;
     if (back.failed()) {
         outcome = InstallOutcome::NotWhole;
@@ -132,9 +333,7 @@ InstallResult roll_back_and_finish(InstallerFace& face, journal::Transaction& tx
     } else {
         text += kNothingChanged;
     }
-    face.show_phase(Phase::Idle);
-    face.final_message(text, kFailedCaption);
-    return {outcome, text, std::move(work)};
+    return run.finish(outcome, std::move(text), kFailedCaption, std::move(work));
 }
 
 // The carried files go from the stage into the game folder, each through the journal, which
@@ -161,214 +360,136 @@ bool content_differs(const std::string& path, const std::string& scratch) {
            !same;
 }
 
-// The confirmed part of a dry run: the carried files go into the view, and the work list runs
-// on it as it would on the game.
-InstallResult install_in_view(InstallerFace& face, const InstallSources& sources, const std::string& game_dir,
-                              const RunMode& mode) {
-    face.show_phase(Phase::Installing);
-    std::string view_dir = mode.scratch + "view\\";
-    if (!plat::create_directory(view_dir.c_str()))
-        return finish(face, InstallOutcome::Failed,
-                      "The dry run cannot make its folder " + plat::display_path(view_dir) + ": " +
-                          plat::last_error_text(),
-                      kFailedCaption);
-    InstallResult result{InstallOutcome::Completed, "", {}};
-    {
-        plat::Overlay view(view_dir);
-        plat::use_overlay(&view);
-        Result ready = Result::applied();
-        if (sources.unpack)
-            for (const std::string& name : sources.carried_files)
-                if (ready.result == WorkResult::Applied && !view.adopt(game_dir + name, mode.stage(game_dir) + name))
-                    ready = Result::failed("cannot install " + plat::display_path(game_dir + name) + ": " +
-                                           plat::last_error_text());
-        if (!ready.failed() && sources.check_work) {
-            ready = sources.check_work("patch.ini");
-            xfile::reset_xfile();
-        }
-        if (ready.failed()) {
-            result = {InstallOutcome::Failed, ready.problem, {}};
-        } else {
-            result.work = run_work_list("patch.ini", sources.handlers);
-            xfile::reset_xfile();
-            result.text = result.work.outcome_text();
-            if (result.work.any_failed()) result.outcome = InstallOutcome::Failed;
-            if (mode.inspect) mode.inspect();
-        }
-        plat::use_overlay(nullptr);
-        mode.dry_result->changes = view.changes();
-        for (const plat::Overlay::Change& c : mode.dry_result->changes)
-            mode.dry_result->differs.push_back(c.kind == plat::Overlay::Kind::Created ||
-                                               (c.kind == plat::Overlay::Kind::Changed && content_differs(c.path, c.scratch)));
-    }
-    plat::remove_tree(view_dir);
-    face.show_phase(Phase::Idle);
-    face.final_message(result.text, result.outcome == InstallOutcome::Completed ? kCompletedCaption : kFailedCaption);
-    return result;
-}
-
-InstallResult install_confirmed(InstallerFace& face, const InstallSources& sources, const std::string& game_dir) {
-    face.show_phase(Phase::Installing);
+InstallResult install_confirmed(Run& run) {
+    // The install leaves the game folder current, as the game's runtime does.
+    run.directory.stay();
+    run.show(Phase::Installing);
     journal::Transaction tx;
-    if (Result begun = tx.begin(game_dir); begun.failed()) {
-        journal::remove_stage(game_dir);
-        face.show_phase(Phase::Idle);
-        return finish(face, InstallOutcome::Failed,
-                      "The patch could not be installed: " + begun.problem + kNothingChanged, kFailedCaption);
-    }
-    if (sources.unpack) {
-        Result moved = move_in_from_stage(game_dir, sources.carried_files);
+    if (Result begun = tx.begin(run.game_dir); begun.failed())
+        return run.finish(InstallOutcome::Failed,
+                          "The patch could not be installed: " + begun.problem + kNothingChanged, kFailedCaption);
+    if (run.sources.unpack) {
+        Result moved = move_in_from_stage(run.game_dir, run.sources.carried_files);
         if (moved.failed())
-            return roll_back_and_finish(face, tx, game_dir, "The patch could not be installed: " + moved.problem, {});
-        journal::remove_stage(game_dir);
+            return roll_back_and_finish(run, tx, "The patch could not be installed: " + moved.problem, {});
+        run.stage.remove();
     }
     // Every check before the first change of a game file; the carried files are in place by
     // now, so their names resolve as the work items will resolve them.
-    if (sources.check_work) {
-        Result ready = sources.check_work("patch.ini");
+    if (run.sources.check_work) {
+        Result ready = run.sources.check_work("patch.ini");
         xfile::reset_xfile();
-        if (ready.failed())
-            return roll_back_and_finish(face, tx, game_dir, ready.problem, {});
+        if (ready.failed()) return roll_back_and_finish(run, tx, ready.problem, {});
     }
-    WorkListReport work = run_work_list("patch.ini", sources.handlers);
+    WorkListReport work = run_work_list("patch.ini", run.sources.handlers);
     xfile::reset_xfile();  // containers stay loaded and locked until the run is over
     if (work.any_failed()) {
         std::string failures = work.outcome_text();
-        return roll_back_and_finish(face, tx, game_dir, failures, std::move(work));
+        return roll_back_and_finish(run, tx, std::move(failures), std::move(work));
     }
     if (Result committed = tx.commit(); committed.failed())
-        return roll_back_and_finish(face, tx, game_dir, "The patch could not be installed: " + committed.problem,
-                                    std::move(work));
-    face.show_phase(Phase::Idle);
+        return roll_back_and_finish(run, tx, "The patch could not be installed: " + committed.problem, std::move(work));
     std::string text = work.outcome_text();
-    face.final_message(text, kCompletedCaption);
-    return {InstallOutcome::Completed, text, work};
+    return run.finish(InstallOutcome::Completed, std::move(text), kCompletedCaption, std::move(work));
 }
 
-// A dry run's stage, in its own folder rather than beside the game.
-Result make_dry_stage(const std::string& stage) {
-    if (!plat::create_directory(stage.c_str()))
-        return Result::failed("cannot make " + plat::display_path(stage) + ": " + plat::last_error_text());
-    return Result::applied();
+InstallResult ask_and_install(Run& run) {
+    if (!run.face.confirm()) return run.finish(InstallOutcome::Cancelled, "", "");
+    return install_confirmed(run);
 }
 
-// The whole run; `game_dir` is left empty when the game was not found.
-InstallResult run_steps(InstallerFace& face, const InstallSources& sources, std::string& game_dir,
-                        const RunMode& mode) {
-    face.show_phase(Phase::Searching);
-    bool found = sources.locate_game(game_dir) && game_dir.find('\\') != std::string::npos;
-    std::string saved;
-    if (found) game_dir.erase(game_dir.rfind('\\') + 1);
-    // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
-    found = found && plat::is_directory(game_dir.c_str());
-    if (!found) game_dir.clear();
-    std::optional<Problem> problem = Problem{InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption};
-    if (found && !mode.dry) {
-        // An install that did not end is taken back (or an undo finished) before anything else.
-        journal::Recovery recovery = journal::recover_game(game_dir);
-        if (recovery.result.failed()) {
-            face.show_phase(Phase::Idle);
-            return finish(face, InstallOutcome::NotWhole,
-                          "The game is not whole after an earlier install that did not end, and could not be "
-                          "put back: " + recovery.result.problem,
+// ---- the dry run ----
+
+// The work list on the view: the carried files adopted into it under their names in the game
+// folder, then the checks and the items as they would run on the game.
+InstallResult run_in_view(Run& run, plat::Overlay& view) {
+    ViewInUse in_use(view);
+    if (run.sources.unpack)
+        for (const std::string& name : run.sources.carried_files)
+            if (!view.adopt(run.game_dir + name, run.stage_folder() + name))
+                return {InstallOutcome::Failed,
+                        "cannot install " + plat::display_path(run.game_dir + name) + ": " + plat::last_error_text(),
+                        {}};
+    if (run.sources.check_work) {
+        Result ready = run.sources.check_work("patch.ini");
+        xfile::reset_xfile();
+        if (ready.failed()) return {InstallOutcome::Failed, ready.problem, {}};
+    }
+    InstallResult result{InstallOutcome::Completed, "", run_work_list("patch.ini", run.sources.handlers)};
+    xfile::reset_xfile();
+    result.text = result.work.outcome_text();
+    if (result.work.any_failed()) result.outcome = InstallOutcome::Failed;
+    if (run.mode.inspect) run.mode.inspect();
+    return result;
+}
+
+// The confirmed part of a dry run, without the question: the install on a view of the files,
+// and what it changed.
+InstallResult install_in_view(Run& run) {
+    run.show(Phase::Installing);
+    std::string view_dir = run.mode.scratch + "view\\";
+    if (!plat::create_directory(view_dir.c_str()))
+        return run.finish(InstallOutcome::Failed,
+                          "The dry run cannot make its folder " + plat::display_path(view_dir) + ": " +
+                              plat::last_error_text(),
                           kFailedCaption);
-        }
-        if (!recovery.told.empty()) face.notice(recovery.told);
+    InstallResult result{InstallOutcome::Failed, "", {}};
+    {
+        ScratchFolder view_folder(view_dir);  // goes after the view
+        plat::Overlay view(view_dir);
+        result = run_in_view(run, view);
+        DryRunResult& dry = *run.mode.dry_result;
+        dry.changes = view.changes();
+        for (const plat::Overlay::Change& c : dry.changes)
+            dry.differs.push_back(c.kind == plat::Overlay::Kind::Created ||
+                                  (c.kind == plat::Overlay::Kind::Changed && content_differs(c.path, c.scratch)));
     }
-    // The real install would first put such a game back; a dry run changes nothing, and so
-    // cannot tell what the install would do.
-    if (Result whole; found && mode.dry && (whole = journal::check_whole(game_dir)).failed()) {
-        face.show_phase(Phase::Idle);
-        return finish(face, InstallOutcome::NotWhole,
-                      "The game is not whole: " + whole.problem +
-                          ". The installer puts it back first; run \"dravo recover\" (or the installer) and try "
-                          "again.\nNothing was changed.",
-                      kFailedCaption);
-    }
-    if (found) {
-        config::reset_configuration();
-        xfile::reset_xfile();
-        if (sources.check_patch) {
-            if (Result sound = sources.check_patch(); sound.failed()) {
-                face.show_phase(Phase::Idle);
-                return finish(face, InstallOutcome::PatchDamaged, sound.problem + "\nNothing was changed.",
-                              kFailedCaption);
-            }
-        }
-        if (sources.unpack) {
-            // The carried files wait in a stage beside the game until the user said yes; the
-            // patch's own configuration is read from there.
-            saved = saved_directory();
-            std::string why;
-            std::string stage = mode.stage(game_dir);
-            Result staged = mode.dry ? make_dry_stage(stage) : journal::prepare_stage(game_dir);
-            if (staged.failed() || !sources.unpack(stage, why)) {
-                if (!mode.dry) journal::remove_stage(game_dir);
-                face.show_phase(Phase::Idle);
-                return finish(face, InstallOutcome::UnpackFailed,
-                              "The patch could not be unpacked: " + (staged.failed() ? staged.problem : why) +
-                                  "\nNothing was changed.",
-                              kFailedCaption);
-            }
-            plat::change_directory(game_dir.c_str());
-        }
-        problem = load_configuration(game_dir, sources.unpack ? mode.stage(game_dir) : "", sources);
-    }
-    face.show_phase(Phase::Idle);
-    if (problem) {
-        xfile::reset_xfile();
-        if (!saved.empty()) {
-            plat::change_directory(saved.c_str());
-            if (!mode.dry) journal::remove_stage(game_dir);
-        }
-        return finish(face, problem->outcome, problem->text, problem->caption);
-    }
-    if (mode.dry) {
-        InstallResult r = install_in_view(face, sources, game_dir, mode);
-        if (!saved.empty()) plat::change_directory(saved.c_str());
-        return r;
-    }
-    bool confirmed = face.confirm();
-    if (!confirmed) {
-        xfile::reset_xfile();
-        if (!saved.empty()) plat::change_directory(saved.c_str());
-        journal::remove_stage(game_dir);
-        return {InstallOutcome::Cancelled, "", {}};
-    }
-    return install_confirmed(face, sources, game_dir);
+    const char* caption = result.outcome == InstallOutcome::Completed ? kCompletedCaption : kFailedCaption;
+    return run.finish(result.outcome, std::move(result.text), caption, std::move(result.work));
+}
+
+// The whole run: preparing, then the confirmed install or the dry run.
+InstallResult run_steps(Run& run) {
+    if (std::optional<InstallResult> end = prepare(run)) return *std::move(end);
+    run.show(Phase::Idle);
+    return run.mode.dry() ? install_in_view(run) : ask_and_install(run);
 }
 
 }  // namespace
 
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources) {
-    std::string game_dir;
-    InstallResult r = run_steps(face, sources, game_dir, RunMode{});
-    // Only an install that began is recorded: a run that stopped before (not found, a damaged
-    // patch, Cancel) leaves the game folder byte for byte as it was.
+    RunMode real;
+    Run run(face, sources, real);
+    InstallResult r = run_steps(run);
+    if (run.game_dir.empty()) return r;
+    // An install that began is recorded. A run that stopped before (a damaged patch, Cancel)
+    // leaves the game folder byte for byte as it was; one that did not take the folder for the
+    // game says why in the folder's log, when it has one.
     bool began = r.outcome == InstallOutcome::Completed || r.outcome == InstallOutcome::Failed ||
                  r.outcome == InstallOutcome::NotWhole;
-    if (!game_dir.empty() && began) append_install_log(game_dir, {sources.patch_name, r.work, r.text});
+    InstallLogEntry entry{sources.patch_name, r.work, r.text, r.not_found};
+    if (began) append_install_log(run.game_dir, entry);
+    if (r.outcome == InstallOutcome::NotFound) add_to_install_log(run.game_dir, entry);
     return r;
 }
 
 DryRunResult try_installation(InstallerFace& face, const InstallSources& sources,
                               const std::function<void()>& inspect) {
     DryRunResult dry;
-    RunMode mode;
-    mode.inspect = inspect;
-    mode.dry = true;
-    mode.dry_result = &dry;
-    mode.scratch = plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\";
+    RunMode mode{plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\", &dry, inspect};
     plat::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
     if (!plat::create_directory(mode.scratch.c_str())) {
-        dry.install = finish(face, InstallOutcome::Failed,
-                             "The dry run cannot make its folder " + plat::display_path(mode.scratch) + ": " +
-                                 plat::last_error_text(),
-                             kFailedCaption);
+        Run run(face, sources, mode);
+        dry.install = run.finish(InstallOutcome::Failed,
+                                 "The dry run cannot make its folder " + plat::display_path(mode.scratch) + ": " +
+                                     plat::last_error_text(),
+                                 kFailedCaption);
         return dry;
     }
-    std::string game_dir;
-    dry.install = run_steps(face, sources, game_dir, mode);
-    plat::remove_tree(mode.scratch);
+    ScratchFolder scratch(mode.scratch);
+    Run run(face, sources, mode);
+    dry.install = run_steps(run);
     return dry;
 }
+
+}  // namespace install

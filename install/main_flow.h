@@ -12,6 +12,8 @@
 #include "install/work_list.h"
 #include "platform/intercept/overlay.h"
 
+namespace install {
+
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
 
 class InstallerFace {
@@ -28,8 +30,9 @@ public:
 };
 
 struct InstallSources {
-    // Finds the game directory (ending with a backslash). False: the game was not found.
-    std::function<bool(std::string& game_dir)> locate_game;
+    // Finds the game directory (ending with a backslash). Failed when the game was not found,
+    // with the path the reason concerns, as the user reads it, and the reason: "PATH: REASON".
+    std::function<Result(std::string& game_dir)> locate_game;
     // Checks the carried patch against its digest before anything of it is unpacked; null
     // when the installer carries none.
     std::function<Result()> check_patch;
@@ -62,6 +65,9 @@ struct InstallResult {
     InstallOutcome outcome;
     std::string text;  // what the final message said (empty when cancelled)
     WorkListReport work;
+    // NotFound: where the game was looked for and why it is not there, "PATH: REASON" (the
+    // final message only says that it was not found); empty otherwise.
+    std::string not_found = {};
 };
 
 // The exit status of the window program: 0 when the patch completed or the user cancelled.
@@ -87,3 +93,5 @@ struct DryRunResult {
 // it reads of the game is what the install would leave.
 DryRunResult try_installation(InstallerFace& face, const InstallSources& sources,
                               const std::function<void()>& inspect = {});
+
+}  // namespace install

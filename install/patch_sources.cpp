@@ -5,7 +5,10 @@
 #include "payload/extract.h"
 #include "install/locate.h"
 #include "install/pre_checks.h"
+#include "platform/platform.h"
 #include "platform/shortcuts.h"
+
+namespace install {
 
 namespace {
 
@@ -47,9 +50,16 @@ InstallSources patch_sources(const CarriedPatch& patch, void* owner_window) {
     InstallSources s;
     s.locate_game = [owner_window](std::string& game_dir) {
         locate::GameLocation where;
-        if (locate::locate_game("", owner_window, &where).failed()) return false;
+        Result located = locate::locate_game("", owner_window, &where);
+        // Once a shortcut was found, the reason concerns it.
+        std::string about = where.shortcut.empty() ? locate::kShortcutName : plat::display_path(where.shortcut);
+        if (located.failed()) return Result::failed(about + ": " + located.problem);
+        // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
+        if (!plat::is_directory(where.game_dir.c_str()))
+            return Result::failed(about + ": it points into " + plat::display_path(where.game_dir) +
+                                  ", a folder that is not there");
         game_dir = where.game_dir;
-        return true;
+        return Result::applied();
     };
     s.check_patch = checker(patch);
     s.patch_name = patch_name_of(patch);
@@ -64,7 +74,7 @@ InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch
     InstallSources s;
     s.locate_game = [game_dir](std::string& dir) {
         dir = game_dir;
-        return true;
+        return Result::applied();
     };
     s.check_patch = checker(patch);
     s.patch_name = patch_name_of(patch);
@@ -74,3 +84,5 @@ InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch
     s.check_work = check_work_list;
     return s;
 }
+
+}  // namespace install

@@ -8,6 +8,8 @@
 
 #include "install/main_flow.h"
 
+namespace install {
+
 // A patch as a program carries it: the payload region (its own array for the installer, a
 // copy of a patch's region for the tool) and the digest area that vouches for it.
 struct CarriedPatch {
@@ -24,3 +26,5 @@ InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch
 
 // The installer's own: its embedded region. Defined only in the installer.
 InstallSources installer_patch_sources(void* owner_window);
+
+}  // namespace install

@@ -11,6 +11,8 @@
 #include "platform/platform.h"
 #include "xfile/replace.h"
 
+namespace install {
+
 namespace {
 
 std::string directory_of(const std::string& path) {
@@ -86,3 +88,5 @@ Result check_work_list(const char* patch_ini) {
     if (!failures.empty()) return Result::failed(kCannotBeDoneText + failures);
     return room.check();
 }
+
+}  // namespace install

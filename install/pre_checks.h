@@ -6,6 +6,10 @@
 
 #include "base/result.h"
 
+namespace install {
+
 // Reads the work list at `patch_ini` the way the runner does, checking each line instead of
 // running it. Failed, naming every line that would fail and why, or the lack of room.
 Result check_work_list(const char* patch_ini);
+
+}  // namespace install

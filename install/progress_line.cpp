@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace install {
+
 void fit_progress_text(const char* text, char (&out)[50]) {
     constexpr std::size_t kMax = sizeof out - 1;
     std::size_t len = std::strlen(text);
@@ -33,3 +35,5 @@ ProgressLine::Change ProgressLine::show(const char* text) {
     s.top = count == 1 ? 40 : slots[count - 2].top + 20;
     return {false, count - 1};
 }
+
+}  // namespace install

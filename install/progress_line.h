@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace install {
+
 struct ProgressSlot {
     char text[50];  // 49 characters and the NUL
     int left;
@@ -28,3 +30,5 @@ struct ProgressLine {
 // A text for a slot: the marker dropped, and a text longer than the slot cut to end in "...",
 // so that the user sees it goes on.
 void fit_progress_text(const char* text, char (&out)[50]);
+
+}  // namespace install

@@ -4,6 +4,8 @@
 #include "messages/message_updates.h"
 #include "xfile/replace.h"
 
+namespace install {
+
 WorkHandlers standard_work_handlers() {
     WorkHandlers h;
     h.by_kind[0] = [](const char* argument, std::FILE*) { return replace_container_member(argument); };
@@ -11,3 +13,5 @@ WorkHandlers standard_work_handlers() {
     h.by_kind[2] = [](const char* argument, std::FILE* stream) { return messages::update_one_message(argument, stream); };
     return h;
 }
+
+}  // namespace install

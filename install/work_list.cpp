@@ -13,6 +13,8 @@
 #include "install/final_texts.h"
 #include "platform/platform.h"
 
+namespace install {
+
 namespace {
 
 constexpr int kLineChars = 98;
@@ -102,3 +104,5 @@ WorkListSurvey survey_work_list(const char* path) {
     std::fclose(f);
     return survey;
 }
+
+}  // namespace install

@@ -11,6 +11,8 @@
 
 #include "base/result.h"
 
+namespace install {
+
 // The handler of one work kind: it gets the line from its third character on, and the open
 // patch configuration, which stands behind the line (kind '2' reads its message text from it).
 using WorkHandler = std::function<Result(const char* argument, std::FILE* stream)>;
@@ -58,3 +60,5 @@ struct WorkListSurvey {
     bool has_items = false;
 };
 WorkListSurvey survey_work_list(const char* path);
+
+}  // namespace install

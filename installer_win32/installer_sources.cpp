@@ -2,6 +2,10 @@
 #include "payload/region.h"
 #include "install/patch_sources.h"
 
+namespace install {
+
 InstallSources installer_patch_sources(void* owner_window) {
     return patch_sources({payload::installer_region(), payload::installer_digest_area()}, owner_window);
 }
+
+}  // namespace install

@@ -35,8 +35,8 @@ struct StatusWindow {
     HDC dc = nullptr;
     RECT client = {};
     HBRUSH white_brush = nullptr;
-    Phase phase = Phase::Idle;
-    ProgressLine progress;
+    install::Phase phase = install::Phase::Idle;
+    install::ProgressLine progress;
     // Set while the installation runs: the window cannot be closed then, since closing it
     // would destroy the window that the rest of the run draws into and owns its boxes.
     bool working = false;
@@ -77,7 +77,7 @@ void draw_picture() {
     DeleteObject(picture);
 }
 
-void draw_slot(const ProgressSlot& s) {
+void draw_slot(const install::ProgressSlot& s) {
     TextOutA(g_status.dc, s.left, s.top, s.text, static_cast<int>(std::strlen(s.text)));
 }
 
@@ -87,8 +87,8 @@ void draw_slot(const ProgressSlot& s) {
 void redraw() {
     draw_picture();
     use_text_colours();
-    const char* text = g_status.phase == Phase::Searching    ? "Search DRAVO..."
-                       : g_status.phase == Phase::Installing ? "Install Patch DRAVO..."
+    const char* text = g_status.phase == install::Phase::Searching    ? "Search DRAVO..."
+                       : g_status.phase == install::Phase::Installing ? "Install Patch DRAVO..."
                                                              : nullptr;
     if (text) TextOutA(g_status.dc, 20, 20, text, static_cast<int>(std::strlen(text)));
     for (int i = 0; i < g_status.progress.count; ++i) draw_slot(g_status.progress.slots[i]);
@@ -104,10 +104,10 @@ void release_drawing_objects(HWND window) {
 
 void show_progress_text(const char* text) {
     use_text_colours();
-    ProgressLine::Change change = g_status.progress.show(text);
+    install::ProgressLine::Change change = g_status.progress.show(text);
     if (change.scrolled) {
         FillRect(g_status.dc, &g_status.client, g_status.white_brush);
-        for (const ProgressSlot& s : g_status.progress.slots) draw_slot(s);
+        for (const install::ProgressSlot& s : g_status.progress.slots) draw_slot(s);
     } else {
         draw_slot(g_status.progress.slots[change.slot]);
     }
@@ -134,9 +134,9 @@ void pump_pending_messages() {
     }
 }
 
-class WindowFace final : public InstallerFace {
+class WindowFace final : public install::InstallerFace {
 public:
-    void show_phase(Phase phase) override {
+    void show_phase(install::Phase phase) override {
         g_status.phase = phase;
         redraw();
     }
@@ -146,11 +146,11 @@ public:
         return DialogBoxParamA(g_status.instance, "IDD_DIALOG1", g_status.window, DialogWnd, 0) == IDOK;
     }
     void final_message(const std::string& text, const std::string& caption) override {
-        bool failure = caption == kFailedCaption;
+        bool failure = caption == install::kFailedCaption;
         MessageBoxA(g_status.window, text.c_str(), caption.c_str(), failure ? MB_OK | MB_ICONWARNING : MB_OK);
     }
     void notice(const std::string& text) override {
-        MessageBoxA(g_status.window, text.c_str(), kRecoveredCaption, MB_OK | MB_ICONINFORMATION);
+        MessageBoxA(g_status.window, text.c_str(), install::kRecoveredCaption, MB_OK | MB_ICONINFORMATION);
     }
 };
 
@@ -226,14 +226,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     ShowWindow(g_status.window, show);
     UpdateWindow(g_status.window);
 
-    g_status.phase = Phase::Idle;
+    g_status.phase = install::Phase::Idle;
     g_status.progress.reset();
     WindowSink sink;
     report::set_sink(&sink);
     WindowFace face;
     g_status.working = true;
     EnableMenuItem(GetSystemMenu(g_status.window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
-    InstallResult result = run_installation(face, installer_patch_sources(g_status.window));
+    install::InstallResult result = install::run_installation(face, install::installer_patch_sources(g_status.window));
     release_drawing_objects(g_status.window);
-    std::exit(installer_exit_status(result.outcome));
+    std::exit(install::installer_exit_status(result.outcome));
 }

@@ -2,9 +2,9 @@
 // what the [path] reader did with each line, and which lines the runner never runs.
 #include <gtest/gtest.h>
 
+#include "authoring/patch_lint.h"
 #include "config/config.h"
 #include "config/file_table.h"
-#include "install/patch_lint.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -14,7 +14,7 @@ namespace {
 class PatchLintTest : public CoreTest {
 protected:
     TempDir dir;
-    std::vector<lint::Diagnostic> check(const std::string& ini, std::vector<std::string> extra = {}) {
+    std::vector<diag::Diagnostic> check(const std::string& ini, std::vector<std::string> extra = {}) {
         write_file(dir.file("patch.ini"), ini);
         write_file(dir.file("patch.dat"), "");
         std::vector<std::string> carried{"patch.ini", "patch.dat"};
@@ -22,11 +22,11 @@ protected:
             write_file(dir.file(name), "data");
             carried.push_back(name);
         }
-        return lint::check_patch_files({dir.path(), carried, ""});
+        return authoring::check_patch_files({dir.path(), carried, ""});
     }
-    static std::string text(const std::vector<lint::Diagnostic>& found) {
+    static std::string text(const std::vector<diag::Diagnostic>& found) {
         std::string all;
-        for (const lint::Diagnostic& d : found) all += lint::format(d) + "\n";
+        for (const diag::Diagnostic& d : found) all += diag::format(d) + "\n";
         return all;
     }
 };
@@ -46,7 +46,7 @@ TEST_F(PatchLintTest, AWorkLineIsCutOnlyPastTheNinetyEighthCharacterWhateverItsL
     EXPECT_EQ(text(check("[work]\n" + fits + "\n", {"new.txt"})), "");
     EXPECT_EQ(text(check("[work]\n" + fits, {"new.txt"})), "");  // no line end at all
     std::string cut = line_of(99, "1 new.txt #1 ");
-    std::vector<lint::Diagnostic> found = check("[work]\r\n" + cut + "\r\n1 new.txt #1\r\n", {"new.txt"});
+    std::vector<diag::Diagnostic> found = check("[work]\r\n" + cut + "\r\n1 new.txt #1\r\n", {"new.txt"});
     ASSERT_EQ(found.size(), 1u) << text(found);
     EXPECT_EQ(found[0].line, 2);
     EXPECT_NE(found[0].text.find("longer than the 98 characters"), std::string::npos);
@@ -59,32 +59,32 @@ TEST_F(PatchLintTest, APathLineIsCutPastTheSeventyNinthCharacter) {
     fits.pop_back();
     EXPECT_EQ(fits.size(), 79u);
     EXPECT_EQ(text(check("[path]\n" + fits + "\n[work]\n0 a.bin hero\n", {"a.bin"})), "");
-    std::vector<lint::Diagnostic> found = check("[path]\n" + fits + "d\n[work]\n0 a.bin hero\n", {"a.bin"});
+    std::vector<diag::Diagnostic> found = check("[path]\n" + fits + "d\n[work]\n0 a.bin hero\n", {"a.bin"});
     ASSERT_EQ(found.size(), 1u) << text(found);
-    EXPECT_EQ(lint::format(found[0]).substr(0, 27), "patch.ini:2: error: the [pa");
+    EXPECT_EQ(diag::format(found[0]).substr(0, 27), "patch.ini:2: error: the [pa");
 }
 
 TEST_F(PatchLintTest, TheFirstDefinitionOfANameWinsAndLaterOnesAreReported) {
-    std::vector<lint::Diagnostic> found =
+    std::vector<diag::Diagnostic> found =
         check("[path]\n" + path_line("newhero", "hd:") + "\n" + path_line("newhero", "hd:data\\") + "[work]\n0 a.bin b\n",
               {"a.bin"});
     ASSERT_EQ(found.size(), 1u) << text(found);
     EXPECT_EQ(found[0].line, 4);
-    EXPECT_EQ(found[0].severity, lint::Severity::Warning);
-    EXPECT_FALSE(lint::any_error(found));
+    EXPECT_EQ(found[0].severity, diag::Severity::Warning);
+    EXPECT_FALSE(diag::any_error(found));
 }
 
 TEST_F(PatchLintTest, MessageTextBehindAKindTwoLineIsNeverTakenForWork) {
     std::string ini = "[work]\n2 1::#1 0 0 0 0 40 2 0\n3 gold coins\n[path]\n#\n7 x\n";
-    std::vector<lint::Diagnostic> found = check(ini);
+    std::vector<diag::Diagnostic> found = check(ini);
     ASSERT_EQ(found.size(), 1u) << text(found);
-    EXPECT_EQ(lint::format(found[0]).substr(0, 40), "patch.ini:6: error: unknown work kind '7");
+    EXPECT_EQ(diag::format(found[0]).substr(0, 40), "patch.ini:6: error: unknown work kind '7");
 }
 
 TEST_F(PatchLintTest, DiagnosticsComeByFileAndLineAndTheFileAloneWhenNoLine) {
-    std::vector<lint::Diagnostic> found = check("[work]\n9 late\n0 missing.bin hero\n", {".hidden"});
+    std::vector<diag::Diagnostic> found = check("[work]\n9 late\n0 missing.bin hero\n", {".hidden"});
     ASSERT_EQ(found.size(), 3u) << text(found);
-    EXPECT_EQ(lint::format(found[0]).substr(0, 16), ".hidden: error: ");
+    EXPECT_EQ(diag::format(found[0]).substr(0, 16), ".hidden: error: ");
     EXPECT_EQ(found[1].line, 2);
     EXPECT_EQ(found[2].line, 3);
 }

@@ -9,6 +9,7 @@
 #include "tests/test_support.h"
 
 using namespace testing_support;
+using namespace install;
 
 namespace {
 

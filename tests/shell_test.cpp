@@ -14,6 +14,7 @@
 #include "tests/test_support.h"
 
 using namespace testing_support;
+using namespace install;
 
 namespace {
 
@@ -134,7 +135,7 @@ protected:
         InstallSources s;
         s.locate_game = [this](std::string& dir) {
             dir = game.path() + "dravo.exe";
-            return true;
+            return Result::applied();
         };
         s.handlers = calls.handlers();
         return s;
@@ -239,7 +240,7 @@ TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
     InstallSources nowhere = sources();
     nowhere.locate_game = [](std::string& dir) {
         dir = "dravo.exe";  // no backslash: not a place
-        return true;
+        return Result::applied();
     };
     EXPECT_EQ(run_installation(face, nowhere).outcome, InstallOutcome::NotFound);
     EXPECT_EQ(face.events.back(), "Patch search error. Dravo not found.");

@@ -201,6 +201,28 @@ installs_in cyrillic "$prefix/drive_c/Игры/Драво" cyrillic_cp1251.lnk r
 { printf '[dirhd]\r\nc:\\Games\\Dr\341vo\\\r\n'; cat "$tmp/game/Dravo.ini"; } >"$prefix/drive_c/Games/Drávo/Dravo.ini"
 check accented-files 0 in_prefix LANG=C.UTF-8 "$dravo" files --game-dir "$prefix/drive_c/Games/Drávo" hero &&
   { grep -q $'^hero\t1\t' "$tmp/out" || fail "accented-files: $(cat "$tmp/out")"; }
+# A game not found says why on stderr, "dravo: PATH: REASON"; the output still ends with the
+# outcome. A folder that has an install log gets the reason there too.
+game=$prefix/drive_c/Games/Drávo
+link=$prefix/drive_c/$menu/Dravo.lnk
+cp "$root/tests/data/shell_link/accented_cp1252.lnk" "$link"
+for cause in no-ini missing-folder no-shortcut; do
+  case $cause in
+    no-ini) mv "$game/Dravo.ini" "$tmp/Dravo.ini"; want="$game: no Dravo.ini in this folder" ;;
+    missing-folder) mv "$tmp/Dravo.ini" "$game/" && mv "$game" "$tmp/away"
+      want="$link: it points into $game, a folder that is not there" ;;
+    no-shortcut) rm "$link"
+      want="Dravo.lnk: no Dravo.lnk in the Start menu or below the Windows directory; searched below $prefix/drive_c/$menu" ;;
+  esac
+  check "$cause" 1 in_prefix LANG=C.UTF-8 "$dravo" install --patch "$tmp/patch.bin" --yes && {
+    last_line_is "$cause" "Dravo not found."
+    [ "$(cat "$tmp/err")" = "dravo: $want" ] || fail "$cause: stderr '$(cat "$tmp/err")'"
+  }
+done
+# The log is in the game's code page: the folder's name is not UTF-8 there.
+LC_ALL=C grep -q '^not found: .*/Games/Dr.vo: no Dravo.ini in this folder$' "$tmp/away/DravoPatch.log" ||
+  fail "no-ini: not in the install log"
+
 check not-a-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/game/multigen.dat" --yes
 check usage 2 "$dravo" install --bogus
 

@@ -35,8 +35,8 @@ ImportResult import_into(const messages::MemoryTables& t, const std::string& po,
 
 std::string diagnostics_of(const ImportResult& r) {
     std::string s;
-    for (const Diagnostic& d : r.diagnostics)
-        s += std::to_string(d.line) + (d.error ? ": error: " : ": warning: ") + d.text + "\n";
+    for (const diag::Diagnostic& d : r.diagnostics)
+        s += std::to_string(d.line) + (d.severity == diag::Severity::Error ? ": error: " : ": warning: ") + d.text + "\n";
     return s;
 }
 
@@ -88,7 +88,7 @@ TEST(PoFile, ReadsWhatGettextToolsWrite) {
         "msgctxt \"6\"\n"
         "msgid \"x\"\n"
         "msgstr \"y\"\n";
-    std::vector<Diagnostic> problems;
+    std::vector<diag::Diagnostic> problems;
     std::vector<PoEntry> entries = read_po(po, problems);
     ASSERT_TRUE(problems.empty()) << problems[0].line << ": " << problems[0].text;
     ASSERT_EQ(entries.size(), 3u);
@@ -114,12 +114,12 @@ TEST(PoFile, BrokenEntriesAreReportedAtTheirLinesAndTheRestIsRead) {
         "msgcontext \"4\"\n\n"                                      // 12
         "msgctxt \"5\"\nmsgid \"fine\"\nmsgstr \"gut\"\n\n"          // 14
         "msgctxt \"6\"\nmsgid \"no str\"\n";                         // 18
-    std::vector<Diagnostic> problems;
+    std::vector<diag::Diagnostic> problems;
     std::vector<PoEntry> entries = read_po(po, problems);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].context, "5");
     std::vector<long> lines;
-    for (const Diagnostic& d : problems) lines.push_back(d.line);
+    for (const diag::Diagnostic& d : problems) lines.push_back(d.line);
     EXPECT_EQ(lines, (std::vector<long>{2, 7, 10, 12, 18})) << problems.size();
 }
 
@@ -129,7 +129,7 @@ TEST(PoFile, WrittenStringsReadBackTheSame) {
     std::string po;
     for (std::size_t i = 0; i < std::size(values); ++i)
         po += po_string("msgctxt", std::to_string(i)) + po_string("msgid", values[i]) + po_string("msgstr", values[i]) + "\n";
-    std::vector<Diagnostic> problems;
+    std::vector<diag::Diagnostic> problems;
     std::vector<PoEntry> entries = read_po(po, problems);
     ASSERT_TRUE(problems.empty());
     ASSERT_EQ(entries.size(), std::size(values));

@@ -33,12 +33,12 @@ struct InstallOptions {
     bool dry_run = false;
 };
 
-class ConsoleFace final : public InstallerFace {
+class ConsoleFace final : public install::InstallerFace {
 public:
     explicit ConsoleFace(bool yes) : yes_(yes) {}
-    void show_phase(Phase phase) override {
-        if (phase == Phase::Searching) std::printf("Search DRAVO...\n");
-        if (phase == Phase::Installing) std::printf("Install Patch DRAVO...\n");
+    void show_phase(install::Phase phase) override {
+        if (phase == install::Phase::Searching) std::printf("Search DRAVO...\n");
+        if (phase == install::Phase::Installing) std::printf("Install Patch DRAVO...\n");
         std::fflush(stdout);
     }
     bool confirm() override {
@@ -66,9 +66,9 @@ private:
 };
 
 // The face of a dry run: it asks nothing, and keeps the final text for the report's end.
-class DryRunFace final : public InstallerFace {
+class DryRunFace final : public install::InstallerFace {
 public:
-    void show_phase(Phase) override {}
+    void show_phase(install::Phase) override {}
     bool confirm() override { return true; }
     void final_message(const std::string& text, const std::string&) override { final_text = text; }
     void notice(const std::string& text) override { std::printf("%s\n", plat::to_host_text(text).c_str()); }
@@ -85,13 +85,13 @@ const char* change_word(const plat::Overlay::Change& c, bool differs) {
 }
 
 // Each work item and what it would do, each file that would change, and the verdict last.
-void print_dry_run(const DryRunResult& dry, const std::string& final_text) {
-    const InstallResult& r = dry.install;
+void print_dry_run(const install::DryRunResult& dry, const std::string& final_text) {
+    const install::InstallResult& r = dry.install;
     if (!r.work.items.empty()) std::printf("Work items:\n");
     // Each item as the install log would record it.
-    for (const WorkItemReport& item : r.work.items)
-        std::printf("  %s\n", plat::to_host_text(work_item_line(item)).c_str());
-    bool completes = r.outcome == InstallOutcome::Completed;
+    for (const install::WorkItemReport& item : r.work.items)
+        std::printf("  %s\n", plat::to_host_text(install::work_item_line(item)).c_str());
+    bool completes = r.outcome == install::InstallOutcome::Completed;
     // A failed install is rolled back whole: it changes no file, whatever its items wrote.
     if (completes && !dry.changes.empty()) std::printf("Files the install would change:\n");
     for (std::size_t i = 0; completes && i < dry.changes.size(); ++i)
@@ -100,6 +100,11 @@ void print_dry_run(const DryRunResult& dry, const std::string& final_text) {
     std::printf("%s\n", plat::to_host_text(final_text).c_str());
     std::printf(completes ? "Dry run: the install would complete; nothing was changed.\n"
                           : "Dry run: the install would fail, and would change nothing; nothing was changed.\n");
+}
+
+// Why the game was not found, on stderr: the outcome stays the last line of the output.
+void tell_not_found(const install::InstallResult& r) {
+    if (!r.not_found.empty()) std::fprintf(stderr, "dravo: %s\n", plat::to_host_text(r.not_found).c_str());
 }
 
 class ConsoleSink final : public report::Sink {
@@ -151,23 +156,26 @@ int run_install(const InstallOptions& o) {
     if (!o.patch.empty()) {
         if (int rc = read_region(o.patch, region, digest_area); rc != kExitOk) return rc;
     }
-    CarriedPatch patch{region, digest_area};
+    install::CarriedPatch patch{region, digest_area};
     ConsoleSink sink;
     report::set_sink(&sink);
-    InstallSources sources = o.game_dir.empty() ? patch_sources(patch, nullptr)
-                                                : patch_sources_for(directory_argument(o.game_dir), patch);
+    install::InstallSources sources = o.game_dir.empty()
+                                          ? install::patch_sources(patch, nullptr)
+                                          : install::patch_sources_for(directory_argument(o.game_dir), patch);
     if (o.dry_run) {
         DryRunFace face;
-        DryRunResult dry = try_installation(face, sources);
+        install::DryRunResult dry = install::try_installation(face, sources);
         report::set_sink(nullptr);
         print_dry_run(dry, face.final_text);
-        return dry.install.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
+        tell_not_found(dry.install);
+        return dry.install.outcome == install::InstallOutcome::Completed ? kExitOk : kExitFailure;
     }
     ConsoleFace face(o.yes);
-    InstallResult r = run_installation(face, sources);
+    install::InstallResult r = install::run_installation(face, sources);
     report::set_sink(nullptr);
-    if (r.outcome == InstallOutcome::Cancelled) return kExitCancelled;
-    return r.outcome == InstallOutcome::Completed ? kExitOk : kExitFailure;
+    tell_not_found(r);
+    if (r.outcome == install::InstallOutcome::Cancelled) return kExitCancelled;
+    return r.outcome == install::InstallOutcome::Completed ? kExitOk : kExitFailure;
 }
 
 }  // namespace

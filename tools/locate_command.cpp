@@ -22,9 +22,9 @@ struct LocateOptions {
 int run_locate(const LocateOptions& o) {
     std::string windows = o.windows_dir.empty() ? std::string() : directory_argument(o.windows_dir);
     if (!windows.empty() && windows.size() > 3 && windows.back() == '\\') windows.pop_back();
-    locate::GameLocation where;
-    Result located = locate::locate_game(windows, nullptr, &where);
-    if (where.shortcut.empty()) return fail(locate::kShortcutName, located.problem);
+    install::locate::GameLocation where;
+    Result located = install::locate::locate_game(windows, nullptr, &where);
+    if (where.shortcut.empty()) return fail(install::locate::kShortcutName, located.problem);
     if (o.verbose)
         std::fprintf(stderr, "shortcut: %s\ntarget: %s\n", plat::to_host_text(where.shortcut).c_str(),
                      plat::to_host_text(where.target).c_str());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "base/diagnostic.h"
 #include "base/text.h"
 #include "messages/message_compiler.h"
 #include "decompiler/message_source.h"
@@ -215,10 +216,11 @@ int run_import(const MsgOptions& o) {
     print_decompiler_warnings(dir, tables.warnings);
     translation::ImportResult r = translation::import_po(tables, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), options);
     int errors = 0;
-    for (const translation::Diagnostic& d : r.diagnostics) {
-        std::fprintf(stderr, "%s:%ld: %s: %s\n", o.po.c_str(), d.line, d.error ? "error" : "warning",
+    for (const diag::Diagnostic& d : r.diagnostics) {
+        bool error = d.severity == diag::Severity::Error;
+        std::fprintf(stderr, "%s:%ld: %s: %s\n", o.po.c_str(), d.line, error ? "error" : "warning",
                      plat::to_host_text(d.text).c_str());
-        errors += d.error ? 1 : 0;
+        errors += error ? 1 : 0;
     }
     if (r.failed()) return fail(o.po, std::to_string(errors) + " error(s); nothing was written");
     std::fprintf(stderr, "%d translated messages, %d kept their original text.\n", r.translated, r.kept);

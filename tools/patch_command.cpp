@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "authoring/patch_lint.h"
 #include "authoring/patch_maker.h"
 #include "authoring/patch_proof.h"
-#include "install/patch_lint.h"
+#include "base/diagnostic.h"
 #include "payload/region.h"
 #include "platform/rewrite/output_file.h"
 #include "platform/platform.h"
@@ -80,11 +81,11 @@ int run_check(const PatchOptions& o) {
     }
     std::string path = absolute(file_argument(o.patch));
     if (!path_fits(path)) return fail(o.patch, kPathTooLong);
-    std::vector<lint::Diagnostic> found;
+    std::vector<diag::Diagnostic> found;
     if (plat::is_directory(path.c_str())) {
-        lint::PatchToCheck patch{absolute(directory_argument(o.patch)), {}, game};
+        authoring::PatchToCheck patch{absolute(directory_argument(o.patch)), {}, game};
         if (!folder_files(patch.dir, &patch.carried)) return fail(o.patch, "cannot list the folder: " + last_error());
-        found = lint::check_patch_files(patch);
+        found = authoring::check_patch_files(patch);
     } else {
         std::vector<std::uint8_t> image;
         std::string limit = "an installer is a few MB (at most " + std::to_string(kMaxInstallerBytes) + " bytes are read)";
@@ -92,11 +93,12 @@ int run_check(const PatchOptions& o) {
         std::string scratch = make_scratch_folder();
         if (scratch.empty()) return fail(shown(plat::temp_directory()), "cannot make a scratch folder: " + last_error());
         std::vector<std::string> unpacked;
-        found = lint::check_patch_image(image, o.patch, scratch, game, &unpacked);
+        found = authoring::check_patch_image(image, o.patch, scratch, game, &unpacked);
         remove_scratch_folder(scratch, unpacked);
     }
-    for (const lint::Diagnostic& d : found) std::fprintf(stderr, "%s\n", plat::to_host_text(lint::format(d)).c_str());
-    return lint::any_error(found) ? kExitFailure : kExitOk;
+    for (const diag::Diagnostic& d : found)
+        std::fprintf(stderr, "%s\n", plat::to_host_text(diag::format(d)).c_str());
+    return diag::any_error(found) ? kExitFailure : kExitOk;
 }
 
 // The patch's files, for an author who wants to edit them: written into `dir`, made if missing.

@@ -124,7 +124,7 @@ Keyword keyword_of(std::string_view line, std::string_view& rest) {
 
 class Reader {
 public:
-    Reader(std::vector<Diagnostic>& problems) : problems_(problems) {}
+    Reader(std::vector<diag::Diagnostic>& problems) : problems_(problems) {}
     std::vector<PoEntry> read(std::string_view text);
 
 private:
@@ -132,13 +132,14 @@ private:
     void keyword(Keyword k, std::string_view rest);
     void continuation(std::string_view line);
     void end_entry();
+    void problem(long line, const std::string& text) { problems_.push_back({{}, line, diag::Severity::Error, text}); }
     void fail(const std::string& text) {
-        problems_.push_back({cursor_.number, true, text});
+        problem(cursor_.number, text);
         broken_ = true;
     }
     std::string* target_of(Keyword k);
 
-    std::vector<Diagnostic>& problems_;
+    std::vector<diag::Diagnostic>& problems_;
     LineCursor cursor_;
     std::vector<PoEntry> entries_;
     PoEntry entry_;
@@ -162,9 +163,9 @@ std::string* Reader::target_of(Keyword k) {
 void Reader::end_entry() {
     if (started_ && !broken_) {
         if (!has_id_)
-            problems_.push_back({entry_.line ? entry_.line : cursor_.number, true, "the entry has no msgid"});
+            problem(entry_.line ? entry_.line : cursor_.number, "the entry has no msgid");
         else if (!has_str_)
-            problems_.push_back({entry_.line, true, "the entry has no msgstr"});
+            problem(entry_.line, "the entry has no msgstr");
         else
             entries_.push_back(std::move(entry_));
     }
@@ -297,7 +298,7 @@ void append_escaped(std::string& out, std::string_view value) {
 
 }  // namespace
 
-std::vector<PoEntry> read_po(std::string_view text, std::vector<Diagnostic>& problems) {
+std::vector<PoEntry> read_po(std::string_view text, std::vector<diag::Diagnostic>& problems) {
     return Reader(problems).read(text);
 }
 

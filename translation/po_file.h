@@ -8,14 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace translation {
+#include "base/diagnostic.h"
 
-// A problem found in a file, at its line (counted from 1; 0 for the whole file).
-struct Diagnostic {
-    long line = 0;
-    bool error = true;  // false: a warning, which changes nothing about the outcome
-    std::string text;
-};
+namespace translation {
 
 struct PoEntry {
     std::vector<std::string> extracted;  // the "#." comments, each without the mark and one blank
@@ -32,7 +27,7 @@ struct PoEntry {
 // The entries of a PO file, the header entry (empty msgid, no context) among them; obsolete
 // entries ("#~") are left out. Each problem is added to `problems` as an error with its line,
 // and the entry it concerns is dropped.
-std::vector<PoEntry> read_po(std::string_view text, std::vector<Diagnostic>& problems);
+std::vector<PoEntry> read_po(std::string_view text, std::vector<diag::Diagnostic>& problems);
 
 // `keyword "value"` with the value's escapes, and a line feed. A value holding line feeds is
 // written as `keyword ""` and one line per piece, each piece ending with its "\n".

@@ -87,8 +87,12 @@ public:
     ImportResult run(std::string_view po);
 
 private:
-    void error(long line, const std::string& text) { result_.diagnostics.push_back({line, true, text}); }
-    void warning(long line, const std::string& text) { result_.diagnostics.push_back({line, false, text}); }
+    void error(long line, const std::string& text) {
+        result_.diagnostics.push_back({{}, line, diag::Severity::Error, text});
+    }
+    void warning(long line, const std::string& text) {
+        result_.diagnostics.push_back({{}, line, diag::Severity::Warning, text});
+    }
     void check_charset(const PoEntry& header);
     void match_entries(const std::vector<PoEntry>& entries);
     bool apply_comments(const PoEntry& e, decompiler::SourceMessage& m);
@@ -386,7 +390,7 @@ ImportResult Importer::run(std::string_view po) {
     }
     if (!result_.failed()) compile_and_report();
     std::stable_sort(result_.diagnostics.begin(), result_.diagnostics.end(),
-                     [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
+                     [](const diag::Diagnostic& a, const diag::Diagnostic& b) { return a.line < b.line; });
     if (result_.failed()) result_.source.clear();
     return std::move(result_);
 }
@@ -394,7 +398,7 @@ ImportResult Importer::run(std::string_view po) {
 }  // namespace
 
 bool ImportResult::failed() const {
-    return std::any_of(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) { return d.error; });
+    return diag::any_error(diagnostics);
 }
 
 ImportResult import_po(const decompiler::DecompiledMessages& tables, std::string_view po, const ImportOptions& options) {

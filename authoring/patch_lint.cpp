@@ -1,7 +1,7 @@
 // The patch checker. It loads the configuration and the file table as the installer does
 // (with the game folder current, so that the patch's "hd:" means what it will mean there),
 // watches the [path] reader and the work-list runner at work, and judges what they read.
-#include "install/patch_lint.h"
+#include "authoring/patch_lint.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,9 +25,12 @@
 #include "xfile/replace.h"
 #include "xfile/xfile.h"
 
-namespace lint {
+namespace authoring {
 
 namespace {
+
+using diag::Diagnostic;
+using diag::Severity;
 
 constexpr char kPatchIni[] = "patch.ini";
 constexpr char kPatchDat[] = "patch.dat";
@@ -487,19 +490,19 @@ void Checker::check_passed_over(const char* line, std::FILE* stream) {
 
 void Checker::check_work_list() {
     std::string path = patch_.dir + kPatchIni;
-    WorkListSurvey survey = survey_work_list(path.c_str());
+    install::WorkListSurvey survey = install::survey_work_list(path.c_str());
     if (!survey.has_section) {
         error(kPatchIni, 0, "no [work] section: the installer refuses the patch");
         return;
     }
     if (!survey.has_items && patch_.carried.size() <= 2)
         error(kPatchIni, 0, "no work item, and nothing carried besides patch.ini and patch.dat: the patch does nothing");
-    WorkHandlers h;
+    install::WorkHandlers h;
     h.by_kind[0] = [this](const char* a, std::FILE* s) { check_member_line(a, s); return Result::applied(); };
     h.by_kind[1] = [this](const char* a, std::FILE* s) { check_source_line(a, s); return Result::applied(); };
     h.by_kind[2] = [this](const char* a, std::FILE* s) { check_one_message_line(a, s); return Result::applied(); };
     h.passed_over = [this](const char* line, std::FILE* s) { check_passed_over(line, s); return Result::applied(); };
-    run_work_list(path.c_str(), h);
+    install::run_work_list(path.c_str(), h);
     xfile::reset_xfile();
 }
 
@@ -551,16 +554,6 @@ std::vector<Diagnostic> Checker::run() {
 
 }  // namespace
 
-std::string format(const Diagnostic& d) {
-    std::string where = d.file + (d.line > 0 ? ":" + std::to_string(d.line) : std::string());
-    return where + (d.severity == Severity::Error ? ": error: " : ": warning: ") + d.text;
-}
-
-bool any_error(const std::vector<Diagnostic>& diagnostics) {
-    return std::any_of(diagnostics.begin(), diagnostics.end(),
-                       [](const Diagnostic& d) { return d.severity == Severity::Error; });
-}
-
 std::vector<Diagnostic> check_patch_files(const PatchToCheck& patch) { return Checker(patch).run(); }
 
 std::vector<Diagnostic> check_patch_image(std::vector<std::uint8_t>& image, const std::string& shown_name,
@@ -590,4 +583,4 @@ std::vector<Diagnostic> check_patch_image(std::vector<std::uint8_t>& image, cons
     return check_patch_files(patch);
 }
 
-}  // namespace lint
+}  // namespace authoring

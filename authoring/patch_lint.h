@@ -11,21 +11,12 @@
 #include <string>
 #include <vector>
 
-namespace lint {
+#include "base/diagnostic.h"
 
-enum class Severity { Warning, Error };
+namespace authoring {
 
-struct Diagnostic {
-    std::string file;  // a carried file's name ("patch.ini"), the patch's, or a game file's path
-    int line = 0;      // from 1; 0 when the problem concerns the file as a whole
-    Severity severity = Severity::Error;
-    std::string text;
-};
-
-// "patch.ini:7: error: TEXT"; "FILE: error: TEXT" when the line is 0. patch.dat's lines are
-// its 42-byte records, counted from 1.
-std::string format(const Diagnostic& d);
-bool any_error(const std::vector<Diagnostic>& diagnostics);
+// Each diagnostic's file is a carried file's name ("patch.ini"), the patch's, or a game file's
+// path; patch.dat's lines are its 42-byte records, counted from 1.
 
 struct PatchToCheck {
     std::string dir;                   // where the carried files lie; core form, ends with '\'
@@ -36,14 +27,14 @@ struct PatchToCheck {
 // Checks the files of a patch. Without a game, the patch's folder stands in for the game
 // folder that the files are unpacked into, and what only the game can tell is not checked.
 // Uses the program's configuration and file table, and leaves them reset.
-std::vector<Diagnostic> check_patch_files(const PatchToCheck& patch);
+std::vector<diag::Diagnostic> check_patch_files(const PatchToCheck& patch);
 
 // Checks a patch installer's image: its payload is found, checked against its digest, walked
 // and unpacked into `scratch_dir` (existing, core form, ends with '\'), and the files are then
 // checked as above. Problems of the payload itself are reported against `shown_name`, line 0.
 // The image's region is unscrambled in place. `unpacked` receives the names written.
-std::vector<Diagnostic> check_patch_image(std::vector<std::uint8_t>& image, const std::string& shown_name,
+std::vector<diag::Diagnostic> check_patch_image(std::vector<std::uint8_t>& image, const std::string& shown_name,
                                           const std::string& scratch_dir, const std::string& game_dir,
                                           std::vector<std::string>* unpacked);
 
-}  // namespace lint
+}  // namespace authoring
