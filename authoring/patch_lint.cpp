@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "config/config.h"
+#include "config/line_widths.h"
 #include "config/file_table.h"
 #include "install/work_list.h"
 #include "messages/message_header.h"
@@ -35,11 +36,11 @@ using diag::Severity;
 constexpr char kPatchIni[] = "patch.ini";
 constexpr char kPatchDat[] = "patch.dat";
 constexpr std::size_t kNameChars = 19;           // a carried file's or a logical name
-constexpr std::size_t kWorkPieceChars = 98;      // the runner reads a line in pieces this long
-constexpr std::size_t kPathPieceChars = 79;      // the [path] reader's
+constexpr std::size_t kWorkPieceChars = config::kLineChars;     // the runner reads a line in pieces this long
+constexpr std::size_t kPathPieceChars = config::kPathLineChars;  // the [path] reader's
 constexpr std::int64_t kMaxReadBytes = 64 << 20;  // patch.ini and patch.dat are a few KB
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using text::is_blank;
 
 using text::lowered;
 using text::trimmed;

@@ -5,6 +5,7 @@
 // and the section does not end at a later header. The kind is the line's first character,
 // the second is a separator, whatever it is, and the argument is the rest, in its written
 // case. A line whose kind is not '0', '1' or '2' is passed over.
+#include "config/line_widths.h"
 #include "install/work_list.h"
 
 #include <cstring>
@@ -17,7 +18,7 @@ namespace install {
 
 namespace {
 
-constexpr int kLineChars = 98;
+constexpr int kLineChars = static_cast<int>(config::kLineChars);
 
 const char* argument_of(const char* line) { return std::strlen(line) >= 2 ? line + 2 : line + std::strlen(line); }
 
