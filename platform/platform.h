@@ -150,7 +150,8 @@ bool replace_file(const char* from, const char* to);
 // The same for a target that the caller holds open through `target_lock`, so that no other
 // program can open the old file between the caller's last read and the swap. The handle is
 // closed in every case. Where the system cannot rename over an open file, it is closed just
-// before the rename.
+// before the rename. The caller has flushed `from` already (the safe rewrite does, through its
+// own handle), so only the rename and the folders remain.
 bool replace_locked_file(const char* from, const char* to, Handle target_lock);
 // Gives `from` the new name `to`, which must not exist yet (AlreadyExists otherwise), on the
 // same volume; the new name is on disk when this returns true (its folders were flushed; the

@@ -72,10 +72,11 @@ bool durable_rename(const char* from, const char* to, os::RenameMode mode, Handl
 }
 
 // Every replacement of a file by another: injection, the view, the watcher, the durable rename.
-bool replace_chain(const char* from, const char* to, Handle held) {
+bool replace_chain(const char* from, const char* to, Handle held, bool flush_data) {
     if (injected(FaultOp::Replace)) return false;
     if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
-    return detail::announce_replace(from, to, held) && durable_rename(from, to, os::RenameMode::Replace, held, true);
+    return detail::announce_replace(from, to, held) &&
+           durable_rename(from, to, os::RenameMode::Replace, held, flush_data);
 }
 
 }  // namespace
@@ -138,7 +139,7 @@ bool delete_file(const char* path) {
     return os::delete_file(path);
 }
 
-bool replace_file(const char* from, const char* to) { return replace_chain(from, to, Handle::Invalid); }
+bool replace_file(const char* from, const char* to) { return replace_chain(from, to, Handle::Invalid, true); }
 
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     File lock(target_lock);  // closed in every case
@@ -148,7 +149,8 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     // file, so there the lock is kept through the rename: an opener before it finds the file
     // locked, one after it gets the new file.
     if (!os::renames_over_held_files()) lock.close();
-    bool ok = replace_chain(from, to, lock.get());
+    // The safe rewrite, its one caller, flushed the new file through its own handle just before.
+    bool ok = replace_chain(from, to, lock.get(), false);
     os::SavedError why = os::saved_error();
     lock.close();
     os::restore_error(why);
