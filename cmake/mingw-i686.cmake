@@ -10,5 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# Tests run under 32-bit Wine in the project's scratch prefix.
+# Tests run under 32-bit Wine in the project's scratch prefix (scripts/wine-run picks it from
+# the program's PE header).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the README's demo both ways, as a user would, and checks what it reports: the headless
-# install with "dravo install", and the installer under Wine on a display of its own (Xvfb).
+# install with "dravo install", and the installer under Wine on a display of its own (Xvfb):
+# the 32-bit DravoPatch.exe, or the 64-bit one under 64-bit Wine on a machine that cannot run
+# 32-bit programs (the demo says which).
 # Each run is bounded in time; its whole output is kept in build/demo-test/. Prints PASS or
 # FAIL for each check and exits 1 when any failed.
 # Usage: demo_test.sh [SECONDS_PER_RUN]
@@ -69,6 +71,7 @@ check "headless: the install reports completion" grep -qF 'Dravo patch completed
 
 echo "== scripts/demo (the installer under Wine and Xvfb)"
 run_demo gui
+grep '^== Windows programs: ' "$logs/gui.log" | sed 's/^== /gui: /'
 check_messages gui
 final=$root/build/demo/shots/demo-final.txt
 [ -f "$final" ] && cp "$final" "$logs/"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# End-to-end tests of DravoPatch.exe under 32-bit Wine and Xvfb, driven with xdotool as a
-# user would, each in a fresh scratch prefix with the game installed and its shortcut made by
-# Wine's own shell. Screenshots go to WIN32_BUILD/e2e/.
-# Usage: e2e_installer.sh WIN32_BUILD NATIVE_DRAVO
+# End-to-end tests of DravoPatch.exe under Wine and Xvfb, driven with xdotool as a user would,
+# each in a fresh scratch prefix with the game installed and its shortcut made by Wine's own
+# shell. WINDOWS_BUILD is the 32-bit build (32-bit Wine), or the 64-bit one (64-bit Wine) on a
+# machine that cannot run 32-bit programs. Screenshots go to WINDOWS_BUILD/e2e/.
+# Usage: e2e_installer.sh WINDOWS_BUILD NATIVE_DRAVO
 set -u
 win=$(cd "$1" && pwd)
 dravo=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
@@ -48,8 +49,11 @@ setup() {
 
 # The installer ships without the symbols and debug information of the static runtime
 # libraries, 0.8 MB more in every patch; a Debug build keeps them.
-if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Debug' "$win/CMakeCache.txt" &&
-   i686-w64-mingw32-objdump -h "$win/DravoPatch.exe" | grep -q '\.debug_'; then
+# The build's own objdump, which reads its kind of program.
+objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$win/CMakeCache.txt")
+if ! sections=$("${objdump:-objdump}" -h "$win/DravoPatch.exe"); then
+  fail "cannot read the sections of DravoPatch.exe"
+elif ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Debug' "$win/CMakeCache.txt" && grep -q '\.debug_' <<<"$sections"; then
   fail "DravoPatch.exe carries debug information"
 fi
 

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # The installer's manifest, read back from the built program as Windows reads it: one manifest
 # resource with id 1, well-formed XML (Windows refuses to start a program whose manifest does
-# not parse), asking to run elevated, and naming the Windows versions from Vista to 11.
-# Usage: installer_manifest_test.sh DRAVOPATCH_EXE
+# not parse), naming the program's own processor (Windows refuses to start a program whose
+# manifest names another), asking to run elevated, and naming the Windows versions from Vista
+# to 11.
+# Usage: installer_manifest_test.sh DRAVOPATCH_EXE [WINDRES]
 set -u
 exe=$1
+windres=${2:-i686-w64-mingw32-windres}
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/windows-build.sh"
 
-rc=$(i686-w64-mingw32-windres -i "$exe" -O rc) || { echo "cannot read the resources of $exe"; exit 1; }
+rc=$("$windres" -i "$exe" -O rc) || { echo "cannot read the resources of $exe"; exit 1; }
 [ "$(grep -c '^[^ ].* 24 /\* RT_MANIFEST \*/$' <<<"$rc")" = 1 ] || fail "not exactly one manifest resource"
 grep -qx '1 24 /\* RT_MANIFEST \*/' <<<"$rc" || fail "the manifest is not resource 1, the one read at process start"
 
@@ -25,6 +29,13 @@ try:
 except Exception as e:
     print(e)' <<<"$manifest" 2>&1)
 [ -z "$problem" ] || fail "the manifest is not well-formed XML: $problem"
+case $(win_pe_machine "$exe") in
+  i386) processor=x86 ;;
+  x86_64) processor=amd64 ;;
+  *) processor=; fail "$exe is not a program for x86 or x86-64 Windows" ;;
+esac
+[ -z "$processor" ] || grep -q "<assemblyIdentity [^>]*processorArchitecture=\"$processor\"" <<<"$manifest" ||
+  fail "the manifest does not name the program's processor, $processor"
 grep -q '<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>' <<<"$manifest" ||
   fail "the manifest does not ask to run as administrator"
 grep -q '<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1">' <<<"$manifest" ||

@@ -84,8 +84,11 @@ if [ -z "$emu" ]; then
   check cyrillic-other-code-page 1 in_locale LANG=C.UTF-8 "$dravo" locate &&
     { grep -q 'no Dravo.lnk' "$tmp/err" || fail_check "cyrillic-other-code-page: $(cat "$tmp/err")"; }
 else
-  # A scratch prefix: a copy of the project's clean one when it exists (1 s), else a new one.
-  source_prefix=${DRAVO_WINEPREFIX:-$here/../build/wineprefix}
+  # A scratch prefix: a copy of the project's clean one of the tool's kind (32-bit or 64-bit)
+  # when it exists (1 s), else a new one.
+  . "$here/../scripts/lib/windows-build.sh"
+  win_wine_for "$dravo"
+  source_prefix=$WIN_PREFIX
   trap 'WINEPREFIX=$prefix timeout 20 wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
   # The lock is the one scripts/wine-run holds while it creates the prefix.
   if [ -f "$source_prefix/system.reg" ]; then

@@ -1,17 +1,24 @@
 # Driving DravoPatch.exe under Wine as a user would, for the end-to-end tests and the demo.
 # Source it; it defines functions and uses these variables:
+#   GUI_ROOT    the project's folder
 #   GUI_TOOLS   folder with list_windows.exe and make_shortcut.exe (the Windows test helpers)
 #   GUI_SHOTS   folder for screenshots
+# The helpers and the installer come from one Windows build, 32-bit or 64-bit; each program
+# runs under the Wine its PE header asks for, in a prefix of that kind.
 # Every wait is bounded, and only the processes started here are ended. The functions work
 # both in scripts that stop at the first failing command (set -euo pipefail) and in those that
 # do not: a probe that finds nothing is an answer, not a failure.
 
 gui_log() { echo "  [gui] $*"; }
 
-# A scratch Wine prefix: a copy of the project's clean one (made by scripts/wine-run).
+WIN_ROOT=$GUI_ROOT
+. "$GUI_ROOT/scripts/lib/windows-build.sh"
+
+# A scratch Wine prefix: a copy of the project's clean one of the kind the helpers need (made
+# by scripts/wine-run).
 gui_new_prefix() {  # gui_new_prefix DIR
-  local base=${DRAVO_WINEPREFIX:-$GUI_ROOT/build/wineprefix}
-  [ -f "$base/system.reg" ] || "$GUI_ROOT/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true
+  local base
+  base=$("$GUI_ROOT/scripts/wine-run" --prefix "$GUI_TOOLS/list_windows.exe") || return 1
   rm -rf "$1" && cp -a "$base" "$1"
 }
 
@@ -25,8 +32,9 @@ gui_make_shortcut() {  # gui_make_shortcut PREFIX LINK TARGET
 }
 
 gui_wine() {  # gui_wine PREFIX PROGRAM ARGS...
-  local prefix=$1; shift
-  WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wine "$@"
+  local prefix=$1 WIN_WINE WIN_ARCH WIN_PREFIX; shift
+  win_wine_for "$1"
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=$WIN_ARCH WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WIN_WINE" "$@"
 }
 
 # Starts Xvfb on a free display unless GUI_USE_DISPLAY is set and a display is there.

@@ -1,0 +1,17 @@
+# Cross build for 64-bit Windows with MinGW-w64: the same programs as the 32-bit build, for
+# machines that cannot run 32-bit code, where only 64-bit Wine can test them. The -posix
+# compilers have std::thread and std::mutex (GoogleTest needs them); -static puts libstdc++,
+# libgcc and winpthread in the exe.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Tests run under Wine in the project's scratch prefix; scripts/wine-run picks 64-bit Wine
+# and a 64-bit prefix from the program's PE header.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
