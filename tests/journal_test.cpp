@@ -230,7 +230,9 @@ TEST_F(TransactionTest, BothTablesChangeTogetherWhicheverStepFails) {
             std::string dat = read_file(game.file("message.dat")), str = read_file(game.file("message.str"));
             bool old_pair = dat == "old index" && str == "old strings", new_pair = dat == new_dat && str == new_str;
             EXPECT_TRUE(old_pair || new_pair) << "the tables are mixed";
-            if (run.succeeded) EXPECT_TRUE(new_pair);
+            if (run.succeeded) {
+                EXPECT_TRUE(new_pair);
+            }
             EXPECT_EQ(names_starting_with(game.path(), "message.dat~"), std::vector<std::string>{});
             EXPECT_EQ(names_starting_with(game.path(), "message.str~"), std::vector<std::string>{});
             EXPECT_FALSE(plat::file_exists(journal::undo_folder(game.path()).c_str()));
