@@ -16,8 +16,7 @@
 #include "payload/stamp.h"
 #include "platform/file_tree.h"
 #include "platform/rules/winpath.h"
-#include "tests/container_builder.h"
-#include "tests/payload_test_support.h"
+#include "tests/small_game.h"
 #include <regex>
 
 #include "journal/recovery.h"
@@ -29,31 +28,6 @@ using namespace install;
 
 namespace {
 
-class SilentFace : public InstallerFace {
-public:
-    void show_phase(Phase) override {}
-    bool confirm() override { return true; }
-    void final_message(const std::string&, const std::string&) override {}
-    void notice(const std::string&) override {}
-};
-
-std::string record(const std::string& name, const std::string& container) {
-    std::string r(42, '\0');
-    std::memcpy(r.data(), name.data(), name.size());
-    std::memcpy(r.data() + 20, container.data(), container.size());
-    return r;
-}
-
-std::string tables_of(const std::string& source, bool index) {
-    messages::MemoryTables t = messages::compile_in_memory(source);
-    const std::vector<std::uint8_t>& bytes = index ? t.dat : t.str;
-    return std::string(bytes.begin(), bytes.end());
-}
-
-const char kOldMessages[] =
-    "#1 0 0 0 0 40 2 0\nWelcome to Dravo, traveller.\n#2 0 0 0 0 40 2 0\nGold is scarce in the north.\n#0\n";
-
-// Every record of the index whose strings are not all in the string table.
 // The names whose contents differ between two trees, or that only one of them has.
 std::vector<std::string> differences(const std::map<std::string, std::string>& a,
                                      const std::map<std::string, std::string>& b) {
@@ -65,6 +39,7 @@ std::vector<std::string> differences(const std::map<std::string, std::string>& a
     return names;
 }
 
+// Every record of the index whose strings are not all in the string table.
 std::vector<int> records_without_strings(const std::string& dat, const std::string& str) {
     std::vector<int> broken;
     for (std::size_t at = 0; at + messages::kIndexRecordSize <= dat.size(); at += messages::kIndexRecordSize) {
@@ -82,31 +57,14 @@ class WholeInstall : public CoreTest {
 protected:
     TempDir game;
     RecordingSink sink;
-    std::vector<std::uint8_t> region = template_region();
-    std::vector<std::uint8_t> digest_area = template_digest_area();
+    SmallPatch patch;
     // The game's files by name, as they are before the install.
-    std::map<std::string, std::string> old_game = {
-        {"Dravo.ini", "[path]\nhero                hd:\nworld               hd:\n"},
-        {"multigen.dat", record("hero", "dravo.mul") + record("world", "dravo.mul")},
-        {"dravo.mul", make_container({{"hero", "HERO v1"}, {"world", pattern(30000)}})},
-        {"message.dat", tables_of(kOldMessages, true)},
-        {"message.str", tables_of(kOldMessages, false)},
-    };
+    std::map<std::string, std::string> old_game = small_game();
 
     void SetUp() override {
         CoreTest::SetUp();
-        std::vector<payload::PackFile> files = {
-            {"patch.ini",
-             bytes("[work]\n0 newhero.bin hero\n1 msgnew.txt #1 Welcome\n2 2:Gold:#2 0 0 0 0 40 2 0\n"
-                   "Gold is fair now.\n#\n")},
-            {"patch.dat", {}},
-            {"newhero.bin", bytes("HERO v2, with a lantern")},
-            {"msgnew.txt", bytes("#1 0 0 0 0 40 2 0\nWelcome back.\n#2 0 0 0 0 40 2 0\nGold is scarce.\n#0\n")},
-        };
-        ASSERT_FALSE(payload::stamp_region(region, files).failed());
-        ASSERT_FALSE(payload::stamp_digest(digest_area, region).failed());
+        ASSERT_TRUE(patch.stamped);
     }
-    static std::vector<std::uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
     void lay_out_old_game() {
         for (const auto& [name, content] : old_game) write_file(game.file(name), content);
@@ -126,11 +84,7 @@ protected:
         }
         return files;
     }
-    InstallResult install() {
-        SilentFace face;
-        std::vector<std::uint8_t> copy = region;  // extraction unscrambles the region in place
-        return run_installation(face, patch_sources_for(game.path(), {copy, digest_area}));
-    }
+    InstallResult install() { return patch.install_into(game.path()); }
 };
 
 TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
@@ -140,7 +94,7 @@ TEST_F(WholeInstall, AFailureAtAnyStepLeavesTheOldGameByteForByte) {
     std::map<std::string, std::string> new_game = game_files();
     // The log says which patch ran and what each item did.
     const std::string log = new_game["DravoPatch.log"];
-    EXPECT_NE(log.find("patch: sha256 " + payload::recorded_digest(digest_area) + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("patch: sha256 " + payload::recorded_digest(patch.digest_area) + "\n"), std::string::npos) << log;
     EXPECT_NE(log.find("applied: 0 newhero.bin hero\n"), std::string::npos) << log;
     EXPECT_NE(log.find("applied: 2 2:Gold:#2 0 0 0 0 40 2 0\n"), std::string::npos) << log;
     EXPECT_NE(log.find("outcome:\n  Dravo patch completed.\n"), std::string::npos) << log;

@@ -15,8 +15,7 @@
 #include "decompiler/message_source.h"
 #include "messages/message_tables.h"
 #include "platform/rewrite/output_file.h"
-#include "journal/recovery.h"
-#include "journal/transaction.h"
+#include "install/table_compile.h"
 #include "platform/platform.h"
 #include "platform/code_pages.h"
 #include "tools/commands.h"
@@ -95,25 +94,23 @@ int run_compile(const MsgOptions& o) {
             return fail(shown(dir + "message.txt"), std::to_string(warn.count) +
                                                         " warning(s), taken as errors (--strict): nothing was written");
     }
-    // Both tables change together: the compile runs in a short transaction of its own, so that
-    // a kill or a power cut between the two swaps leaves both old or both new, and the next
-    // "dravo recover" finishes what was interrupted.
     if (!plat::is_directory(dir.c_str())) return fail(shown(dir + "message.txt"), "cannot be opened: the folder is not there");
-    if (Result whole = journal::check_whole(dir); whole.failed())
-        return fail(o.dir, whole.problem + ": run \"dravo recover --game-dir " + o.dir + "\" first");
-    journal::Transaction tables;
-    if (Result begun = tables.begin_tables(dir); begun.failed()) return fail(o.dir, begun.problem);
-    messages::CompileResult r = messages::compile_messages(&warn);
-    xfile::reset_xfile();
-    if (!r.failed()) {
-        if (Result done = tables.commit_and_forget(); done.failed())
-            return fail(o.dir, "the new tables are in place, but " + done.problem + ": run \"dravo recover --game-dir " +
-                                   o.dir + "\" to finish");
-        return kExitOk;
+    using Outcome = install::TableCompile::Outcome;
+    install::TableCompile done = install::compile_tables(dir, &warn);
+    const messages::CompileResult& r = done.compile;
+    switch (done.outcome) {
+        case Outcome::Compiled: return kExitOk;
+        case Outcome::NotWhole:
+            return fail(o.dir, done.step.problem + ": run \"dravo recover --game-dir " + o.dir + "\" first");
+        case Outcome::NotBegun: return fail(o.dir, done.step.problem);
+        case Outcome::CommitFailed:
+            return fail(o.dir, "the new tables are in place, but " + done.step.problem +
+                                   ": run \"dravo recover --game-dir " + o.dir + "\" to finish");
+        case Outcome::RollBackFailed:
+            return fail(o.dir, r.problem + "; putting the old tables back failed too (" + done.step.problem +
+                                   "): run \"dravo recover --game-dir " + o.dir + "\"");
+        case Outcome::CompileFailed: break;
     }
-    if (Result back = tables.roll_back(); back.failed())
-        return fail(o.dir, r.problem + "; putting the old tables back failed too (" + back.problem +
-                               "): run \"dravo recover --game-dir " + o.dir + "\"");
     if (!r.source_opened) return fail(shown(r.file), r.problem);
     return fail(shown(r.file), r.problem + "; the old tables are left as they were");
 }

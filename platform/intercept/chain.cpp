@@ -23,6 +23,9 @@ namespace {
 
 using detail::injected;
 
+// The file system the chain ends in: the system's, or a test's in its place.
+const os::FileSystem& fs() { return os::file_system(); }
+
 Durability g_durability;
 
 void note_folder_flush_unsupported(const std::string& dir) {
@@ -47,7 +50,7 @@ bool same_folder(const std::string& a, const std::string& b) { return names_equa
 bool flush_folder_step(const std::string& dir) {
     if (injected(FaultOp::FlushFolder)) return false;
     if (detail::overlay_active()) return true;  // the view changes no folder on the disk
-    switch (os::flush_folder(dir.c_str())) {
+    switch (fs().flush_folder(dir.c_str())) {
         case os::FolderFlush::Done: return true;
         case os::FolderFlush::Unsupported: note_folder_flush_unsupported(dir); return true;
         case os::FolderFlush::Failed: return false;
@@ -56,7 +59,7 @@ bool flush_folder_step(const std::string& dir) {
 }
 
 // The file's data reaches the disk before any name points at it.
-bool flush_data_step(const char* path) { return !injected(FaultOp::Flush) && os::flush_named_file(path); }
+bool flush_data_step(const char* path) { return !injected(FaultOp::Flush) && fs().flush_named_file(path); }
 
 // Both folders of a rename hold a changed entry: the new name's, and the old name's removal.
 bool flush_folders_of_rename(const char* from, const char* to) {
@@ -68,7 +71,7 @@ bool flush_folders_of_rename(const char* from, const char* to) {
 // The rename itself, made durable: `from`'s data first (when asked), the rename, the folders.
 bool durable_rename(const char* from, const char* to, os::RenameMode mode, Handle held, bool flush_data) {
     if (flush_data && !flush_data_step(from)) return false;
-    return os::rename_file(from, to, mode, held) && flush_folders_of_rename(from, to);
+    return fs().rename_file(from, to, mode, held) && flush_folders_of_rename(from, to);
 }
 
 // Every replacement of a file by another: injection, the view, the watcher, the durable rename.
@@ -88,7 +91,7 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     std::string in_view;
     if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
     if (!detail::announce_write(in_view.c_str(), access, disposition)) return Handle::Invalid;
-    return os::open_file(in_view.c_str(), access, disposition);
+    return fs().open_file(in_view.c_str(), access, disposition);
 }
 
 std::FILE* open_text(const char* path, const char* mode) {
@@ -96,47 +99,55 @@ std::FILE* open_text(const char* path, const char* mode) {
     std::string in_view;
     if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
     if (!detail::announce_text_write(in_view.c_str(), mode)) return nullptr;
-    return os::open_text(in_view.c_str(), mode);
+    return fs().open_text(in_view.c_str(), mode);
 }
 
 bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     *bytes_read = 0;
-    return !injected(FaultOp::Read) && os::read_file(h, buffer, count, bytes_read);
+    return !injected(FaultOp::Read) && fs().read_file(h, buffer, count, bytes_read);
 }
 
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written) {
     *bytes_written = 0;
-    return !injected(FaultOp::Write) && os::write_file(h, buffer, count, bytes_written);
+    return !injected(FaultOp::Write) && fs().write_file(h, buffer, count, bytes_written);
 }
 
-bool flush_file(Handle h) { return !injected(FaultOp::Flush) && os::flush_file(h); }
+bool flush_file(Handle h) { return !injected(FaultOp::Flush) && fs().flush_file(h); }
 
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
-    return !injected(FaultOp::Copy) && os::copy_range(from, from_offset, to, length);
+    return !injected(FaultOp::Copy) && fs().copy_range(from, from_offset, to, length);
 }
+
+bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+    return fs().read_at(h, offset, buffer, count, bytes_read);
+}
+
+std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) { return fs().seek_file(h, offset, from); }
+std::int64_t file_size(Handle h) { return fs().file_size(h); }
+bool close_file(Handle h) { return fs().close_file(h); }
 
 // ---- names ----------------------------------------------------------------------------------
 
 bool file_exists(const char* path) {
     if (bool in_view; detail::overlay_exists(path, &in_view)) return in_view;
-    return os::exists(path);
+    return fs().exists(path);
 }
 
 bool is_directory(const char* path) {
     if (bool in_view; detail::overlay_exists(path, &in_view)) return false;  // the view holds files only
-    return os::is_directory(path);
+    return fs().is_directory(path);
 }
 
 bool is_read_only(const char* path) {
     std::string in_view;
-    return detail::overlay_resolve(path, Overlay::Use::Read, &in_view) && os::is_read_only(in_view.c_str());
+    return detail::overlay_resolve(path, Overlay::Use::Read, &in_view) && fs().is_read_only(in_view.c_str());
 }
 
 bool delete_file(const char* path) {
     if (injected(FaultOp::Delete)) return false;
     if (bool done; detail::overlay_remove(path, &done)) return done;
     if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
-    return os::delete_file(path);
+    return fs().delete_file(path);
 }
 
 bool replace_file(const char* from, const char* to) { return replace_chain(from, to, Handle::Invalid, true); }
@@ -148,7 +159,7 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     // for that moment another program could open the old file. POSIX renames over a held
     // file, so there the lock is kept through the rename: an opener before it finds the file
     // locked, one after it gets the new file.
-    if (!os::renames_over_held_files()) lock.close();
+    if (!fs().renames_over_held_files()) lock.close();
     // The safe rewrite, its one caller, flushed the new file through its own handle just before.
     bool ok = replace_chain(from, to, lock.get(), false);
     os::SavedError why = os::saved_error();
@@ -172,12 +183,12 @@ bool copy_file_attributes(const char* from, const char* to) {
     std::string from_view, to_view;
     return detail::overlay_resolve(from, Overlay::Use::Read, &from_view) &&
            detail::overlay_resolve(to, Overlay::Use::Read, &to_view) &&
-           os::copy_file_attributes(from_view.c_str(), to_view.c_str());
+           fs().copy_file_attributes(from_view.c_str(), to_view.c_str());
 }
 
 bool set_read_only(const char* path, bool read_only) {
     std::string in_view;
-    return detail::overlay_resolve(path, Overlay::Use::Write, &in_view) && os::set_read_only(in_view.c_str(), read_only);
+    return detail::overlay_resolve(path, Overlay::Use::Write, &in_view) && fs().set_read_only(in_view.c_str(), read_only);
 }
 
 // The view holds files only: while it is set, nothing may change a folder.
@@ -186,7 +197,7 @@ bool create_directory(const char* path) {
         os::set_error_kind(Error::AccessDenied);
         return false;
     }
-    return os::create_directory(path);
+    return fs().create_directory(path);
 }
 
 bool remove_directory(const char* path) {
@@ -194,7 +205,18 @@ bool remove_directory(const char* path) {
         os::set_error_kind(Error::AccessDenied);
         return false;
     }
-    return os::remove_directory(path);
+    return fs().remove_directory(path);
 }
+
+bool list_directory(const char* dir, std::vector<std::string>* names) { return fs().list_directory(dir, names); }
+std::int64_t free_disk_bytes(const char* dir) { return fs().free_disk_bytes(dir); }
+
+// ---- the current directory ------------------------------------------------------------------
+
+std::string current_directory() { return fs().current_directory(); }
+bool change_directory(const char* path) { return fs().change_directory(path); }
+std::string temp_directory() { return fs().temp_directory(); }
+
+bool process_running(std::uint32_t id) { return fs().process_running(id); }
 
 }  // namespace plat

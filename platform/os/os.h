@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -17,6 +19,10 @@ Handle open_file(const char* path, Access access, Disposition disposition);
 bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written);
 bool flush_file(Handle h);
+bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
+std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from);
+std::int64_t file_size(Handle h);
+bool close_file(Handle h);
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
 std::FILE* open_text(const char* path, const char* mode);
 
@@ -50,9 +56,69 @@ enum class FolderFlush {
 // Puts the folder's own entries (the names created, renamed or deleted in it) on the disk.
 FolderFlush flush_folder(const char* dir);
 
+bool list_directory(const char* dir, std::vector<std::string>* names);
+std::int64_t free_disk_bytes(const char* dir);
+
+// ---- the current directory and scratch space ------------------------------------------------
+
+std::string current_directory();
+bool change_directory(const char* path);
+std::string temp_directory();
+
+// ---- processes ------------------------------------------------------------------------------
+
+bool process_running(std::uint32_t id);
+
 // Whether a file opened without sharing may be renamed over while it is held. POSIX allows it;
 // Windows refuses a rename over a file open without delete sharing.
 bool renames_over_held_files();
+
+// ---- the file system behind the chain -----------------------------------------------------------
+
+// The calls above that touch files, as one table. The chain calls the system through it, so
+// that a test can put a file system of its own in the system's place (one in memory, say,
+// that keeps what a power cut would leave, or that lets a fuzz target write files at the
+// speed of memory) while everything in front of it stays as it is.
+struct FileSystem {
+    Handle (*open_file)(const char* path, Access access, Disposition disposition);
+    bool (*read_file)(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
+    bool (*write_file)(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written);
+    bool (*read_at)(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
+    std::int64_t (*seek_file)(Handle h, std::int64_t offset, SeekFrom from);
+    std::int64_t (*file_size)(Handle h);
+    bool (*flush_file)(Handle h);
+    bool (*close_file)(Handle h);
+    bool (*copy_range)(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
+    std::FILE* (*open_text)(const char* path, const char* mode);
+    bool (*exists)(const char* path);
+    bool (*is_directory)(const char* path);
+    bool (*is_read_only)(const char* path);
+    bool (*delete_file)(const char* path);
+    bool (*create_directory)(const char* path);
+    bool (*remove_directory)(const char* path);
+    bool (*set_read_only)(const char* path, bool read_only);
+    bool (*copy_file_attributes)(const char* from, const char* to);
+    bool (*flush_named_file)(const char* path);
+    bool (*rename_file)(const char* from, const char* to, RenameMode mode, Handle held);
+    FolderFlush (*flush_folder)(const char* dir);
+    bool (*renames_over_held_files)();
+    bool (*list_directory)(const char* dir, std::vector<std::string>* names);
+    std::int64_t (*free_disk_bytes)(const char* dir);
+    std::string (*current_directory)();
+    bool (*change_directory)(const char* path);
+    std::string (*temp_directory)();
+    // Whether a process that may still write its scratch files runs: after a power cut that a
+    // test simulates, none of the processes from before it does.
+    bool (*process_running)(std::uint32_t id);
+};
+
+// The system's own calls, the ones declared above.
+const FileSystem& system_file_system();
+// The table the chain calls now: the system's unless a test set another.
+const FileSystem& file_system();
+// Sets the table (nullptr: the system's again). For tests, between runs of the code under test:
+// handles of one file system mean nothing to another.
+void use_file_system(const FileSystem* fs);
 
 // ---- errors ---------------------------------------------------------------------------------
 

@@ -126,7 +126,7 @@ Handle os::open_file(const char* path, Access access, Disposition disposition) {
     // without destroying its contents.
     if (disposition == Disposition::CreateAlways && ::ftruncate(fd, 0) != 0) {
         int err = errno;
-        close_file(static_cast<Handle>(fd));
+        os::close_file(static_cast<Handle>(fd));
         set_errno_error(err);
         return Handle::Invalid;
     }
@@ -150,7 +150,7 @@ bool os::read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* b
     return true;
 }
 
-bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+bool os::read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     *bytes_read = 0;
     auto* out = static_cast<char*>(buffer);
     while (*bytes_read < count) {
@@ -179,7 +179,7 @@ bool os::write_file(Handle h, const void* buffer, std::uint32_t count, std::uint
     return true;
 }
 
-std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) {
+std::int64_t os::seek_file(Handle h, std::int64_t offset, SeekFrom from) {
     int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
     off_t r = ::lseek(fd_of(h), static_cast<off_t>(offset), whence);
     if (r < 0) {
@@ -189,7 +189,7 @@ std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) {
     return r;
 }
 
-std::int64_t file_size(Handle h) {
+std::int64_t os::file_size(Handle h) {
     struct stat st;
     if (::fstat(fd_of(h), &st) != 0) {
         set_errno_error(errno);
@@ -290,7 +290,7 @@ bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64
     return unsupported && copy_through_buffer(fd_of(from), offset, fd_of(to), left);
 }
 
-bool close_file(Handle h) {
+bool os::close_file(Handle h) {
     int fd = fd_of(h);
     forget_open_file(fd);
     if (::close(fd) != 0) {
@@ -343,7 +343,7 @@ bool os::delete_file(const char* path) {
         set_refusal_error(path, t);
         return false;
     }
-    if (is_directory(path)) {
+    if (os::is_directory(path)) {
         set_error(Error::AccessDenied, EISDIR);
         return false;
     }
@@ -438,14 +438,14 @@ os::FolderFlush os::flush_folder(const char* dir) {
 
 bool os::renames_over_held_files() { return true; }
 
-std::int64_t free_disk_bytes(const char* dir) {
+std::int64_t os::free_disk_bytes(const char* dir) {
     Translated t = translate(dir);
     struct statvfs vfs;
     if (!t.ok || t.parent_missing || ::statvfs(t.host.c_str(), &vfs) != 0) return -1;
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
-bool list_directory(const char* dir, std::vector<std::string>* names) {
+bool os::list_directory(const char* dir, std::vector<std::string>* names) {
     Translated t = translate(dir);
     if (!t.ok || t.parent_missing) {
         set_refusal_error(dir, t);
@@ -542,7 +542,7 @@ std::FILE* os::open_text(const char* path, const char* mode) {
         set_refusal_error(path, t);
         return nullptr;
     }
-    if (is_directory(path)) {
+    if (os::is_directory(path)) {
         set_error(Error::AccessDenied, EISDIR);
         return nullptr;
     }
@@ -597,9 +597,9 @@ std::string to_native_path(const char* path) {
 
 std::string to_host_text(const std::string& text) { return code_page_to_utf8(text); }
 
-std::string current_directory() { return from_native_path(host_cwd().c_str()); }
+std::string os::current_directory() { return from_native_path(host_cwd().c_str()); }
 
-bool change_directory(const char* path) {
+bool os::change_directory(const char* path) {
     Translated t = translate(path);
     if (!t.ok || t.parent_missing || ::chdir(t.host.c_str()) != 0) {
         if (t.ok && !t.parent_missing) set_errno_error(errno);
@@ -609,7 +609,7 @@ bool change_directory(const char* path) {
     return true;
 }
 
-std::string temp_directory() {
+std::string os::temp_directory() {
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = from_native_path(tmp && *tmp ? tmp : "/tmp");
     if (dir.back() != '\\') dir += '\\';
@@ -639,7 +639,7 @@ std::string display_path(const std::string& path) {
 std::uint32_t process_id() { return static_cast<std::uint32_t>(::getpid()); }
 
 // Signal 0 checks without sending: a process that exists but is another user's says EPERM.
-bool process_running(std::uint32_t id) {
+bool os::process_running(std::uint32_t id) {
     if (id > static_cast<std::uint32_t>(INT_MAX)) return false;
     return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
 }

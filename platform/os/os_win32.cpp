@@ -122,7 +122,7 @@ bool os::read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* b
 
 // On a handle opened without FILE_FLAG_OVERLAPPED, Windows reads at the offset given and
 // serialises the call with the handle's other calls.
-bool read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+bool os::read_at(Handle h, std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset & 0xffffffff);
     at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
@@ -141,7 +141,7 @@ bool os::write_file(Handle h, const void* buffer, std::uint32_t count, std::uint
     return ok != FALSE;
 }
 
-std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) {
+std::int64_t os::seek_file(Handle h, std::int64_t offset, SeekFrom from) {
     DWORD method = from == SeekFrom::Begin ? FILE_BEGIN : from == SeekFrom::Current ? FILE_CURRENT : FILE_END;
     LONG high = static_cast<LONG>(offset >> 32);
     SetLastError(NO_ERROR);
@@ -153,7 +153,7 @@ std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from) {
     return (static_cast<std::int64_t>(high) << 32) | low;
 }
 
-std::int64_t file_size(Handle h) {
+std::int64_t os::file_size(Handle h) {
     DWORD high = 0;
     SetLastError(NO_ERROR);
     DWORD low = GetFileSize(native(h), &high);
@@ -180,7 +180,7 @@ bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64
         return false;
     }
     if (length == 0) return true;
-    if (seek_file(from, from_offset, SeekFrom::Begin) < 0) return false;
+    if (os::seek_file(from, from_offset, SeekFrom::Begin) < 0) return false;
     std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
     while (length > 0) {
         DWORD want = static_cast<DWORD>(std::min<std::int64_t>(length, kCopyBufferSize));
@@ -208,7 +208,7 @@ bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64
     return true;
 }
 
-bool close_file(Handle h) {
+bool os::close_file(Handle h) {
     if (!CloseHandle(native(h))) {
         remember_last_error();
         return false;
@@ -294,13 +294,13 @@ os::FolderFlush os::flush_folder(const char* dir) {
 // Windows renames nothing over a file that is open without delete sharing.
 bool os::renames_over_held_files() { return false; }
 
-std::int64_t free_disk_bytes(const char* dir) {
+std::int64_t os::free_disk_bytes(const char* dir) {
     ULARGE_INTEGER available;
     if (too_long(dir) || !GetDiskFreeSpaceExA(dir, &available, nullptr, nullptr)) return -1;
     return static_cast<std::int64_t>(available.QuadPart);
 }
 
-bool list_directory(const char* dir, std::vector<std::string>* names) {
+bool os::list_directory(const char* dir, std::vector<std::string>* names) {
     std::string pattern = dir;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
     pattern += '*';
@@ -383,7 +383,7 @@ std::FILE* os::open_text(const char* path, const char* mode) {
     return f;
 }
 
-std::string current_directory() {
+std::string os::current_directory() {
     char buf[MAX_PATH + 1];
     int drive = _getdrive();
     if (drive <= 0 || !_getdcwd(drive, buf, sizeof buf)) {
@@ -393,7 +393,7 @@ std::string current_directory() {
     return buf;
 }
 
-bool change_directory(const char* path) {
+bool os::change_directory(const char* path) {
     if (!SetCurrentDirectoryA(path)) {
         remember_last_error();
         return false;
@@ -401,7 +401,7 @@ bool change_directory(const char* path) {
     return true;
 }
 
-std::string temp_directory() {
+std::string os::temp_directory() {
     char buf[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof buf, buf);
     if (n == 0 || n >= sizeof buf) return "c:\\";
@@ -432,7 +432,7 @@ std::uint32_t process_id() { return GetCurrentProcessId(); }
 // A process that has ended is still signalled while a handle keeps it; only one that does
 // not answer the wait is running. One that may not be opened (another user's) counts as
 // running.
-bool process_running(std::uint32_t id) {
+bool os::process_running(std::uint32_t id) {
     HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!h) return GetLastError() != ERROR_INVALID_PARAMETER;
     bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;

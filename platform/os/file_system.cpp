@@ -1,0 +1,25 @@
+// The table of the system's file calls, and the one the chain uses now.
+#include "platform/os/os.h"
+
+namespace plat::os {
+
+namespace {
+
+const FileSystem kSystem = {
+    open_file,      read_file,        write_file,       read_at,          seek_file,
+    file_size,      flush_file,       close_file,       copy_range,       open_text,
+    exists,         is_directory,     is_read_only,     delete_file,      create_directory,
+    remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
+    flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, current_directory,
+    change_directory, temp_directory, process_running,
+};
+
+const FileSystem* g_current = &kSystem;
+
+}  // namespace
+
+const FileSystem& system_file_system() { return kSystem; }
+const FileSystem& file_system() { return *g_current; }
+void use_file_system(const FileSystem* fs) { g_current = fs ? fs : &kSystem; }
+
+}  // namespace plat::os
