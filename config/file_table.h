@@ -30,7 +30,7 @@ struct FileEntry {
 // `used` of `capacity`: only those are stored, in blocks whose addresses never move, and a
 // section of many blank lines costs no memory for the free entries it makes room for.
 struct FileTable {
-    static constexpr std::size_t kBlockEntries = 1024;
+    static constexpr std::size_t kBlockEntries = 128;
     std::vector<std::unique_ptr<FileEntry[]>> blocks;
     std::size_t used = 0;
     std::size_t capacity = 0;  // 0: no table yet

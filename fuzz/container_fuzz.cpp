@@ -1,8 +1,6 @@
 // Container files of any bytes: the header must decode and encode back to the same bytes,
 // and the listing and check, member open and read of every member, and a replacement, must
 // neither crash nor read out of bounds, and a refused replacement must leave the file as it was.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,12 +15,9 @@
 #include "xfile/container_info.h"
 #include "xfile/replace.h"
 #include "xfile/xfile.h"
+#include "fuzz/memory_files.h"
 
 namespace {
-
-std::string scratch(const char* what) {
-    return plat::from_native_path(("/tmp/dravo-container-fuzz-" + std::to_string(getpid()) + what).c_str());
-}
 
 void write_all(const std::string& path, const std::uint8_t* data, std::size_t size) {
     std::FILE* f = plat::open_text(path.c_str(), "wb");
@@ -67,8 +62,9 @@ void check_round_trip(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     config::reset_configuration();
     xfile::reset_xfile();
-    std::string path = scratch(".mul");
-    std::string source = scratch(".new");
+    use_memory_files();
+    std::string path = "m:\\dravo.mul";
+    std::string source = "m:\\hero.new";
     check_round_trip(data, size);
     write_all(path, data, size);
     static const std::uint8_t kNew[] = "replacement data";

@@ -1,8 +1,6 @@
 // Work kind '2' with any work line and any message text behind it: the first line of the
 // input is the work line's text, the rest is the patch configuration that follows it. The item
 // must end, consume its text, and leave the tables' records whole.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -14,16 +12,17 @@
 #include "messages/message_updates.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
+#include "fuzz/memory_files.h"
 
 namespace {
 
 const char kSource[] = "#17 0 0 0 0 40 1 0\nWelcome to Dravo.\n#4999 0 0 0 0 40 1 0\nFallback\n#0\n";
 
 std::string scratch_directory() {
+    use_memory_files();
     static std::string dir = [] {
-        std::string d = plat::from_native_path(("/tmp/dravo-msg-update-fuzz-" + std::to_string(getpid())).c_str());
-        plat::create_directory(d.c_str());
-        return d + "\\";
+        plat::create_directory("m:\\game");
+        return std::string("m:\\game\\");
     }();
     return dir;
 }

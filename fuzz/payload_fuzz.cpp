@@ -2,44 +2,36 @@
 // The input is copied to an allocation of exactly its size, so that any read or write
 // behind the region's end shows; after the run, no file may exist outside the directory, and
 // none at all when the list is damaged.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "fuzz/memory_files.h"
 #include "payload/extract.h"
 #include "payload/stamp.h"
 #include "platform/platform.h"
 
 namespace {
 
-// Kept for the whole run (never destroyed), so that the exit handler can still name it.
-const std::string& scratch_dir() {
-    static const std::string* dir = [] {
-        auto* native = new std::string("/tmp/dravo-payload-fuzz-" + std::to_string(getpid()));
-        std::filesystem::create_directories(*native + "/game");
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(scratch_dir(), ec);
-        });
-        return native;
-    }();
-    return *dir;
+const char kRoot[] = "m:\\payload";
+const char kGame[] = "m:\\payload\\game\\";
+
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    plat::list_directory(dir.c_str(), &names);
+    return names;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    namespace fs = std::filesystem;
-    const std::string& root = scratch_dir();
-    std::string game = plat::from_native_path((root + "/game").c_str()) + "\\";
+    use_memory_files();
+    static const bool made = plat::create_directory(kRoot) && plat::create_directory(kGame);
+    if (!made) __builtin_trap();
     std::uint8_t* region = new std::uint8_t[size ? size : 1];
     if (size) std::memcpy(region, data, size);
-    Result result = payload::extract_payload({region, size}, game.c_str());
+    Result result = payload::extract_payload({region, size}, kGame);
     // Applied or failed, and a failure always says why.
     if (result.result == WorkResult::Skipped || result.failed() == result.problem.empty()) __builtin_trap();
 
@@ -48,14 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool sound = payload::walk_entry_list({data, size}, nullptr, nullptr);
     if (!sound && !result.failed()) __builtin_trap();
     delete[] region;
-    std::error_code ec;
-    if (!sound && !fs::is_empty(root + "/game", ec)) __builtin_trap();
+    std::vector<std::string> unpacked = names_in(kGame);
+    if (!sound && !unpacked.empty()) __builtin_trap();
 
-    for (const fs::directory_entry& entry : fs::directory_iterator(root, ec))
-        if (entry.path().filename() != "game") __builtin_trap();  // something escaped the game directory
-    for (const fs::directory_entry& entry : fs::directory_iterator(root + "/game", ec)) {
-        if (entry.is_directory()) __builtin_trap();
-        fs::remove(entry.path(), ec);
+    if (names_in(kRoot) != std::vector<std::string>{"game"}) __builtin_trap();  // something escaped the game directory
+    for (const std::string& name : unpacked) {
+        std::string path = kGame + name;
+        if (plat::is_directory(path.c_str()) || !plat::delete_file(path.c_str())) __builtin_trap();
     }
     return 0;
 }

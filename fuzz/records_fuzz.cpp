@@ -1,7 +1,5 @@
 // The table record loader: any bytes as multigen.dat against a small file table; and every
 // whole record, decoded and encoded, must decode to the same record.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include "xfile/records.h"
 #include "platform/platform.h"
 #include "xfile/xfile.h"
+#include "fuzz/memory_files.h"
 
 namespace {
 
@@ -21,11 +20,6 @@ const char kGame[] =
     "hero                c:\\game\\\n"
     "map                 c:\\game\\maps\\\n"
     "                    \n";
-
-std::string scratch_file() {
-    static std::string path = plat::from_native_path(("/tmp/dravo-records-fuzz-" + std::to_string(getpid())).c_str());
-    return path;
-}
 
 }  // namespace
 
@@ -46,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
     }
 
-    std::string path = scratch_file();
+    use_memory_files();
+    std::string path = "m:\\multigen.dat";
     std::FILE* out = plat::open_text(path.c_str(), "wb");
     if (!out) return 0;
     std::fwrite(data, 1, size, out);

@@ -83,6 +83,7 @@ struct MemoryFileSystem::State {
     std::string current = "m:";
     std::uint64_t next_node = 1;
     long changes = 0;
+    bool model_power_cuts = true;
 
     void clear() {
         nodes.clear();
@@ -161,11 +162,24 @@ struct MemoryFileSystem::State {
     // Applies a name change now, and keeps it pending until its folders are flushed.
     void make(NameChange c) {
         change();
+        std::vector<std::uint64_t> unnamed;
         for (const auto& [key, entry] : c.writes) {
+            if (auto it = names.find(key); it != names.end()) unnamed.push_back(it->second.node);
             if (entry) names[key] = *entry;
             else names.erase(key);
         }
-        pending.push_back(std::move(c));
+        if (model_power_cuts) pending.push_back(std::move(c));
+        else for (std::uint64_t node : unnamed) forget_if_unused(node);
+    }
+
+    // Without a model of power cuts, a file that no name and no handle reaches is gone, so that
+    // a long fuzzing run does not fill the memory with the files it replaced.
+    void forget_if_unused(std::uint64_t node) {
+        for (const auto& [key, entry] : names)
+            if (entry.node == node) return;
+        for (const OpenFile& f : opens)
+            if (f.in_use && f.node == node) return;
+        nodes.erase(node);
     }
 
     NameChange create_entry(const std::string& path, std::uint64_t node) const {
@@ -184,11 +198,15 @@ struct MemoryFileSystem::State {
 
     void write_data(Node& node, std::int64_t offset, const void* bytes, std::size_t count) {
         change();
+        if (!model_power_cuts) {  // no history to keep: straight into the file
+            put(node.data, offset, static_cast<const char*>(bytes), count);
+            return;
+        }
         DataChange d;
         d.offset = offset;
         d.bytes.assign(static_cast<const char*>(bytes), count);
         apply(node.data, d);
-        node.unflushed.push_back(std::move(d));
+        if (model_power_cuts) node.unflushed.push_back(std::move(d));
     }
 
     void set_size(Node& node, std::int64_t size) {
@@ -196,11 +214,12 @@ struct MemoryFileSystem::State {
         DataChange d;
         d.new_size = size;
         apply(node.data, d);
-        node.unflushed.push_back(std::move(d));
+        if (model_power_cuts) node.unflushed.push_back(std::move(d));
     }
 
     void flush(Node& node) {
         change();
+        if (!model_power_cuts) return;
         node.durable = node.data;
         node.unflushed.clear();
     }
@@ -210,9 +229,18 @@ struct MemoryFileSystem::State {
             data.resize(static_cast<std::size_t>(d.new_size));
             return;
         }
-        std::size_t end = static_cast<std::size_t>(d.offset) + d.bytes.size();
-        if (data.size() < end) data.resize(end);
-        std::memcpy(data.data() + d.offset, d.bytes.data(), d.bytes.size());
+        put(data, d.offset, d.bytes.data(), d.bytes.size());
+    }
+
+    // Writes at `offset`, the file growing as it must (a write behind its end leaves zeros).
+    static void put(std::string& data, std::int64_t offset, const char* bytes, std::size_t count) {
+        auto at = static_cast<std::size_t>(offset);
+        if (at == data.size()) {
+            data.append(bytes, count);
+            return;
+        }
+        if (data.size() < at + count) data.resize(at + count);
+        std::memcpy(data.data() + at, bytes, count);
     }
 
     OpenFile* open_of(Handle h) {
@@ -354,7 +382,9 @@ bool close_file(Handle h) {
     OpenFile* f = s.open_of(h);
     if (!f) return fail(Error::Other), false;
     if (f->exclusive) --s.nodes.at(f->node).opened;
+    std::uint64_t node = f->node;
     *f = OpenFile{};
+    if (!s.model_power_cuts) s.forget_if_unused(node);
     return true;
 }
 
@@ -364,9 +394,12 @@ bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t l
     OpenFile* in = s.open_of(from);
     OpenFile* out = s.open_of(to);
     if (!in || !out || !out->can_write) return fail(Error::AccessDenied), false;
-    std::string bytes = s.nodes.at(in->node).data;  // a copy: `from` and `to` may be one file
-    if (from_offset + length > static_cast<std::int64_t>(bytes.size())) return fail(Error::Other), false;
-    s.write_data(s.nodes.at(out->node), out->position, bytes.data() + from_offset, static_cast<std::size_t>(length));
+    const std::string& source = s.nodes.at(in->node).data;
+    if (from_offset < 0 || length < 0 || from_offset + length > static_cast<std::int64_t>(source.size()))
+        return fail(Error::Other), false;
+    // A copy of the range: `from` and `to` may be one file, which the write may reallocate.
+    std::string bytes = source.substr(static_cast<std::size_t>(from_offset), static_cast<std::size_t>(length));
+    s.write_data(s.nodes.at(out->node), out->position, bytes.data(), bytes.size());
     out->position += length;
     return true;
 }
@@ -665,8 +698,9 @@ Names with_changes(Names names, const std::vector<NameChange>& changes, std::siz
 
 }  // namespace
 
-MemoryFileSystem::MemoryFileSystem() : state_(std::make_unique<State>()) {
+MemoryFileSystem::MemoryFileSystem(PowerCuts power_cuts) : state_(std::make_unique<State>()) {
     state_->owner = this;
+    state_->model_power_cuts = power_cuts == PowerCuts::Modelled;
     load({});
 }
 

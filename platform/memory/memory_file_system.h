@@ -25,7 +25,11 @@ using Tree = std::map<std::string, std::optional<std::string>>;
 
 class MemoryFileSystem {
 public:
-    MemoryFileSystem();
+    enum class PowerCuts {
+        Modelled,  // keeps what is durable, for cut_states()
+        Ignored,   // keeps only the files as they are now, and forgets replaced ones (fuzzing)
+    };
+    explicit MemoryFileSystem(PowerCuts power_cuts = PowerCuts::Modelled);
     ~MemoryFileSystem();
     MemoryFileSystem(const MemoryFileSystem&) = delete;
     MemoryFileSystem& operator=(const MemoryFileSystem&) = delete;
@@ -36,7 +40,7 @@ public:
     // What the files and folders below `dir` hold now, `dir` left out.
     Tree tree_below(const std::string& dir) const;
 
-    // What a power cut at this moment could leave, each a whole tree. The name changes not yet
+    // What a power cut at this moment could leave (with PowerCuts::Modelled), each a whole tree. The name changes not yet
     // durable are taken as every prefix of them in the order made, and as all of them but one
     // (for each one); the data not yet flushed as none of it, all of it, and the first half of
     // each file's writes. Trees that come out the same are given once.
