@@ -54,13 +54,35 @@ std::string format_install_log(const InstallLogEntry& entry, const std::string& 
     return out;
 }
 
-void append_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
-    std::string path = game_dir + journal::kLogName;
+namespace {
+
+std::string g_log_copy;  // the installer's /LOG=FILE, or empty
+
+bool append_record(const std::string& path, const std::string& record) {
     std::FILE* log = plat::open_text(path.c_str(), "ab");
-    if (!log) return;
-    std::string record = format_install_log(entry, local_time_now());
-    std::fwrite(record.data(), 1, record.size(), log);
+    if (!log) return false;
+    bool written = std::fwrite(record.data(), 1, record.size(), log) == record.size();
+    return std::fclose(log) == 0 && written;
+}
+
+}  // namespace
+
+Result set_log_copy(const std::string& path) {
+    std::FILE* log = plat::open_text(path.c_str(), "ab");
+    if (!log) return Result::failed(plat::display_path(path) + ": cannot be opened for appending: " + plat::last_error_text());
     std::fclose(log);
+    g_log_copy = path;
+    return Result::applied();
+}
+
+void reset_log_copy() { g_log_copy.clear(); }
+
+void append_to_log_copy(const InstallLogEntry& entry) {
+    if (!g_log_copy.empty()) append_record(g_log_copy, format_install_log(entry, local_time_now()));
+}
+
+void append_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
+    append_record(game_dir + journal::kLogName, format_install_log(entry, local_time_now()));
 }
 
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/result.h"
 #include "install/work_list.h"
 
 namespace install {
@@ -22,6 +23,15 @@ void append_install_log(const std::string& game_dir, const InstallLogEntry& entr
 // The same, but only into a log the folder already has: a run that never began an install
 // makes no file in a folder that may not be the game's.
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry);
+
+// A file outside the game folder that gets a copy of every record (the installer's /LOG=FILE),
+// also of the runs that end before the game folder is known; empty (the start state): none.
+// Opening it for appending (creating it when missing) is checked here, so that a name that
+// cannot be written is refused before the run begins.
+Result set_log_copy(const std::string& path);
+void reset_log_copy();
+// Appends the record to the copy alone.
+void append_to_log_copy(const InstallLogEntry& entry);
 
 // One work item as the log writes it: "applied: LINE", "skipped: LINE (why)".
 std::string work_item_line(const WorkItemReport& item);

@@ -461,6 +461,7 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     RunMode real;
     Run run(face, sources, real);
     InstallResult r = run_steps(run);
+    append_to_log_copy({sources.patch_name, r.work, r.text.empty() ? "Cancelled." : r.text, r.not_found});
     if (run.game_dir.empty()) return r;
     // An install that began is recorded. A run that stopped before (a damaged patch, Cancel)
     // leaves the game folder byte for byte as it was; one that did not take the folder for the

@@ -22,6 +22,12 @@ public:
     virtual void show_phase(Phase phase) = 0;
     // True to go on; false when the user cancelled (nothing has been changed by the work list).
     virtual bool confirm() = 0;
+    // The question before an install is taken back (the installer's /UNDO); a face without a
+    // question of its own asks as it asks before an install.
+    virtual bool confirm_undo(const std::string& question) {
+        (void)question;
+        return confirm();
+    }
     // The final message box.
     virtual void final_message(const std::string& text, const std::string& caption) = 0;
     // What the start did to a game left unwhole by an install that did not end; the flow
@@ -70,10 +76,18 @@ struct InstallResult {
     std::string not_found = {};
 };
 
-// The exit status of the window program: 0 when the patch completed or the user cancelled.
+// The exit status of the window program, with its window or silent: 0 the install (or undo)
+// completed, 3 the user cancelled, as "dravo install" says it; 1 anything else (a failure, no
+// game). A script can tell a cancelled run from a completed one.
 inline int installer_exit_status(InstallOutcome o) {
-    return o == InstallOutcome::Completed || o == InstallOutcome::Cancelled ? 0 : 1;
+    switch (o) {
+        case InstallOutcome::Completed: return 0;
+        case InstallOutcome::Cancelled: return 3;
+        default: return 1;
+    }
 }
+// A malformed switch of the installer's command line.
+inline constexpr int kInstallerUsageError = 2;
 
 // The whole run, under one journal: a failure of any work item, or of the commit, rolls back
 // every change, so that the game is either the old one or the patched one.

@@ -17,14 +17,16 @@ struct CarriedPatch {
     std::span<const std::uint8_t> digest_area;
 };
 
-// Locates the game through its shortcut; checks the patch against its digest and unpacks it,
-// unless its region is in template state.
-InstallSources patch_sources(const CarriedPatch& patch, void* owner_window);
+// Locates the game through its shortcut, else in the running program's own folder when the
+// game is there; or takes `game_dir` when given (it must hold Dravo.ini and multigen.dat).
+// Checks the patch against its digest and unpacks it, unless its region is in template state.
+// `owner_window` null: the shortcut is resolved without any window.
+InstallSources patch_sources(const CarriedPatch& patch, void* owner_window, const std::string& game_dir = "");
 
 // The same with a game directory given instead of the shortcut search.
 InstallSources patch_sources_for(const std::string& game_dir, const CarriedPatch& patch);
 
 // The installer's own: its embedded region. Defined only in the installer.
-InstallSources installer_patch_sources(void* owner_window);
+InstallSources installer_patch_sources(void* owner_window, const std::string& game_dir = "");
 
 }  // namespace install

@@ -4,8 +4,8 @@
 
 namespace install {
 
-InstallSources installer_patch_sources(void* owner_window) {
-    return patch_sources({payload::installer_region(), payload::installer_digest_area()}, owner_window);
+InstallSources installer_patch_sources(void* owner_window, const std::string& game_dir) {
+    return patch_sources({payload::installer_region(), payload::installer_digest_area()}, owner_window, game_dir);
 }
 
 }  // namespace install

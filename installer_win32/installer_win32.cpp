@@ -10,10 +10,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/report.h"
+#include "install/install_log.h"
+#include "install/installer_switches.h"
 #include "install/main_flow.h"
 #include "install/patch_sources.h"
 #include "install/progress_line.h"
-#include "base/report.h"
+#include "install/undo_flow.h"
+#include "platform/platform.h"
 
 extern "C" {
 __declspec(dllexport) LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -142,11 +150,15 @@ public:
     }
     bool confirm() override {
         // The dialog ends with IDOK or IDCANCEL; on Cancel the flow removes the unpacked files
-        // and the program then ends with status 0, showing nothing more.
+        // and the program then ends with status 3, showing nothing more.
         return DialogBoxParamA(g_status.instance, "IDD_DIALOG1", g_status.window, DialogWnd, 0) == IDOK;
     }
+    bool confirm_undo(const std::string& question) override {
+        return MessageBoxA(g_status.window, question.c_str(), install::kUndoCaption,
+                           MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+    }
     void final_message(const std::string& text, const std::string& caption) override {
-        bool failure = caption == install::kFailedCaption;
+        bool failure = caption == install::kFailedCaption || caption == install::kUndoFailedCaption;
         MessageBoxA(g_status.window, text.c_str(), caption.c_str(), failure ? MB_OK | MB_ICONWARNING : MB_OK);
     }
     void notice(const std::string& text) override {
@@ -162,6 +174,72 @@ public:
     void progress_text(const char* text) override { show_progress_text(text); }
     void keep_alive() override { pump_pending_messages(); }
 };
+
+// A silent run (/S): no window of any kind; the question is taken as answered yes, and what
+// the boxes would say goes to standard error (the log has it too).
+class SilentFace final : public install::InstallerFace {
+public:
+    void show_phase(install::Phase) override {}
+    bool confirm() override { return true; }
+    void final_message(const std::string& text, const std::string& caption) override {
+        std::fprintf(stderr, "%s\n%s\n", caption.c_str(), text.c_str());
+    }
+    void notice(const std::string& text) override { std::fprintf(stderr, "%s\n%s\n", install::kRecoveredCaption, text.c_str()); }
+};
+
+class SilentSink final : public report::Sink {
+public:
+    void error_box(const char* text, const char* caption) override { std::fprintf(stderr, "%s\n%s\n", caption, text); }
+    void progress_text(const char*) override {}
+    void keep_alive() override {}
+};
+
+// The arguments as the C runtime split the command line, the program's name left out.
+std::vector<std::string> arguments() {
+    std::vector<std::string> args;
+    for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
+    return args;
+}
+
+// Whether /S is among the arguments, read before the rest: a usage error is told on standard
+// error rather than in a box when the run was meant to be silent.
+bool asks_silence(const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a.size() == 2 && (a[0] == '/' || a[0] == '-') && (a[1] == 's' || a[1] == 'S')) return true;
+    return false;
+}
+
+void tell(bool silent, bool to_stdout, const std::string& text, const char* caption, UINT icon) {
+    if (!silent) {
+        MessageBoxA(nullptr, text.c_str(), caption, MB_OK | icon);
+        return;
+    }
+    std::FILE* out = to_stdout ? stdout : stderr;
+    std::fprintf(out, "%s\n", text.c_str());
+    std::fflush(out);
+}
+
+int usage_error(bool silent, const std::string& problem) {
+    tell(silent, false, problem + "\n\n" + install::kInstallerUsage, "Dravo patch", MB_ICONWARNING);
+    return install::kInstallerUsageError;
+}
+
+install::InstallResult run_with(install::InstallerFace& face, const install::InstallerSwitches& switches,
+                                HWND owner) {
+    install::InstallSources sources = install::installer_patch_sources(owner, switches.game_dir);
+    if (switches.undo) return install::run_undo(face, sources, switches.undo_number);
+    return install::run_installation(face, sources);
+}
+
+int run_silent(const install::InstallerSwitches& switches) {
+    SilentSink sink;
+    report::set_sink(&sink);
+    SilentFace face;
+    install::InstallResult result = run_with(face, switches, nullptr);
+    if (!result.not_found.empty()) std::fprintf(stderr, "%s\n", result.not_found.c_str());
+    std::fflush(stderr);
+    return install::installer_exit_status(result.outcome);
+}
 
 }  // namespace
 
@@ -216,13 +294,37 @@ INT_PTR CALLBACK DialogWnd(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
-    if (!previous && !register_status_class(instance)) return 0;
+    std::vector<std::string> args = arguments();
+    bool silent = asks_silence(args);
+    install::InstallerSwitches switches;
+    if (Result parsed = install::parse_installer_switches(args, &switches); parsed.failed())
+        return usage_error(silent, parsed.problem);
+    if (switches.help) {
+        tell(silent, true, install::kInstallerUsage, "Dravo patch", MB_ICONINFORMATION);
+        return 0;
+    }
+    if (!switches.log_file.empty())
+        if (Result log = install::set_log_copy(plat::from_native_path(switches.log_file.c_str())); log.failed())
+            return usage_error(silent, log.problem);
+    if (switches.silent) return run_silent(switches);
+
+    // No window (no desktop to show it on): the run cannot ask, so it ends before anything
+    // was done, with a status a script can tell from success.
+    if (!previous && !register_status_class(instance)) {
+        std::fprintf(stderr, "DravoPatch: no window could be made (error %lu); run it with /S to install without one\n",
+                     GetLastError());
+        return 1;
+    }
     g_status.instance = instance;
     int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
     int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
     g_status.window = CreateWindowExA(0, kClassName, "Dravo patch", WS_VISIBLE | WS_CAPTION | WS_SYSMENU, left, top,
                                       kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
-    if (!g_status.window) return 0;
+    if (!g_status.window) {
+        std::fprintf(stderr, "DravoPatch: no window could be made (error %lu); run it with /S to install without one\n",
+                     GetLastError());
+        return 1;
+    }
     ShowWindow(g_status.window, show);
     UpdateWindow(g_status.window);
 
@@ -233,7 +335,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     WindowFace face;
     g_status.working = true;
     EnableMenuItem(GetSystemMenu(g_status.window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
-    install::InstallResult result = install::run_installation(face, install::installer_patch_sources(g_status.window));
+    install::InstallResult result = run_with(face, switches, g_status.window);
     release_drawing_objects(g_status.window);
     std::exit(install::installer_exit_status(result.outcome));
 }

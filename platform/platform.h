@@ -173,6 +173,8 @@ void reset_durability();
 
 // The bytes the caller may still write on the volume of directory `dir`; -1 when unknown.
 std::int64_t free_disk_bytes(const char* dir);
+// When the file was last written, in seconds since 1970 (UTC); -1 when unknown.
+std::int64_t modified_time(const char* path);
 // The names in a directory, "." and ".." left out, in no particular order.
 bool list_directory(const char* dir, std::vector<std::string>* names);
 // Gives `to` the permissions (and, where the system lets us, the owner) of `from`, so that a

@@ -71,7 +71,7 @@ diff -r -x DravoPatch.log -x '*.journal' "$tmp/expected" "$gamedir" >"$tmp/diff"
 echo "== scenario: Cancel"
 setup cancel 'windows\Start Menu\Programs'
 gui_run_installer "$prefix" "$tmp/Patch.exe" cancel cancel
-[ "$GUI_STATUS" = 0 ] || fail "cancel: exit status $GUI_STATUS"
+[ "$GUI_STATUS" = 3 ] || fail "cancel: exit status $GUI_STATUS, not 3"
 [ -z "$GUI_FINAL" ] || fail "cancel: a final box '$GUI_FINAL'"
 [ ! -e "$gamedir/patch.ini" ] || fail "cancel: the patch's files were installed"
 [ ! -e "$gamedir/DravoPatch.stage" ] || fail "cancel: the unpacked files were left behind"
@@ -118,6 +118,87 @@ gui_run_installer "$prefix" "$tmp/Damaged.exe" ok damaged
 [ "$GUI_FINAL" = "Patch install error." ] || fail "damaged: final box '$GUI_FINAL'"
 grep -q 'The patch is damaged' "$GUI_SHOTS/damaged-final.txt" 2>/dev/null || fail "damaged: the box does not say so"
 diff -r "$tmp/game" "$gamedir" >/dev/null || fail "damaged: the game directory changed"
+rm -rf "$prefix"
+
+# silent PREFIX OUT ARGS...: runs the installer with no display at all; sets rc.
+silent() {
+  local p=$1 out=$2
+  shift 2
+  DISPLAY= gui_wine "$p" "$@" >"$out.out" 2>"$out.err"
+  rc=$?
+  WINEPREFIX=$p wineserver -w 2>/dev/null || true
+}
+game_arg='/D=C:\Games\Dravo Game'
+
+echo "== scenario: /D= names a game that has no shortcut; unknown arguments are ignored"
+setup dswitch ''
+GUI_ARGS=(extra "$game_arg" /X)
+gui_run_installer "$prefix" "$tmp/Patch.exe" ok dswitch
+unset GUI_ARGS
+[ "$GUI_STATUS" = 0 ] || fail "dswitch: exit status $GUI_STATUS"
+diff -r -x DravoPatch.log -x '*.journal' "$tmp/expected" "$gamedir" >/dev/null || fail "dswitch: the game differs from the headless install"
+rm -rf "$prefix"
+
+echo "== scenario: /S installs with no window and no display, and /LOG copies the log"
+setup silent ''
+silent "$prefix" "$tmp/silent" "$tmp/Patch.exe" /s "$game_arg" '/LOG=C:\patch.log'
+[ "$rc" = 0 ] || { fail "silent: exit status $rc"; cat "$tmp/silent.err"; }
+diff -r -x DravoPatch.log -x '*.journal' "$tmp/expected" "$gamedir" >/dev/null || fail "silent: the game differs from the headless install"
+grep -q 'Dravo patch completed\.' "$prefix/drive_c/patch.log" || fail "silent: the log copy lacks the outcome"
+silent "$prefix" "$tmp/silent-help" "$tmp/Patch.exe" /S '/?'
+[ "$rc" = 0 ] && grep -q '/UNDO=N' "$tmp/silent-help.out" || fail "silent: /? listed no switches ($rc)"
+silent "$prefix" "$tmp/silent-usage" "$tmp/Patch.exe" /S '/D='
+[ "$rc" = 2 ] && grep -q '^/D=: ' "$tmp/silent-usage.err" || fail "silent: /D= with nothing after it: exit status $rc"
+silent "$prefix" "$tmp/silent-nogame" "$tmp/Patch.exe" /S '/D=C:\Games' '/LOG=C:\nogame.log'
+[ "$rc" = 1 ] && grep -q 'holds no Dravo.ini' "$tmp/silent-nogame.err" || fail "silent: a folder without the game: exit status $rc"
+grep -q 'not found: .*holds no Dravo.ini' "$prefix/drive_c/nogame.log" || fail "silent: the log copy does not say why the game was not found"
+echo "== scenario: the undo, silent, gives the game back byte for byte"
+silent "$prefix" "$tmp/silent-undo" "$tmp/Patch.exe" /S /UNDO "$game_arg"
+[ "$rc" = 0 ] || { fail "silent undo: exit status $rc"; cat "$tmp/silent-undo.err"; }
+diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$gamedir" >/dev/null || fail "silent undo: the game is not the old one"
+rm -rf "$prefix"
+
+echo "== scenario: a failing silent install exits 1 and changes nothing; with no display and no /S, exit 1"
+setup silentfail ''
+silent "$prefix" "$tmp/silentfail" "$tmp/BadPatch.exe" /S "$game_arg"
+[ "$rc" = 1 ] || fail "silentfail: exit status $rc, not 1"
+grep -q 'Patch install error\.' "$tmp/silentfail.err" || fail "silentfail: standard error does not say so"
+diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$gamedir" >/dev/null || fail "silentfail: the game changed"
+silent "$prefix" "$tmp/nodisplay" "$tmp/Patch.exe" "$game_arg"
+[ "$rc" = 1 ] && grep -q 'no window could be made' "$tmp/nodisplay.err" || fail "nodisplay: exit status $rc"
+diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$gamedir" >/dev/null || fail "nodisplay: the game changed"
+rm -rf "$prefix"
+
+echo "== scenario: the installer inside the game folder, which has no shortcut"
+setup beside ''
+cp "$tmp/Patch.exe" "$gamedir/DravoPatch.exe"
+gui_run_installer "$prefix" "$gamedir/DravoPatch.exe" ok beside
+[ "$GUI_STATUS" = 0 ] || fail "beside: exit status $GUI_STATUS"
+diff -r -x DravoPatch.log -x '*.journal' -x DravoPatch.exe "$tmp/expected" "$gamedir" >/dev/null || fail "beside: the game differs from the headless install"
+rm -rf "$prefix"
+
+echo "== scenario: /UNDO asks, and takes two stacked installs back newest first"
+mkdir -p "$tmp/patch2" && cp "$tmp"/patch/* "$tmp/patch2/"
+printf 'a second look' >>"$tmp/patch2/newhero.bin"
+"$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/Patch2.exe" "$tmp"/patch2/* >/dev/null ||
+  fail "undo: cannot stamp the second patch"
+setup undo 'windows\Start Menu\Programs'
+silent "$prefix" "$tmp/undo-1" "$tmp/Patch.exe" /S
+silent "$prefix" "$tmp/undo-2" "$tmp/Patch2.exe" /S
+[ -f "$gamedir/DravoPatch.undo/install-2.journal" ] || fail "undo: the two installs did not both complete"
+gui_run_undo "$prefix" "$tmp/Patch.exe" cancel undo-cancel /UNDO
+[ "$GUI_STATUS" = 3 ] || fail "undo: Cancel: exit status $GUI_STATUS, not 3"
+gui_run_undo "$prefix" "$tmp/Patch.exe" ok undo-older /UNDO=1
+[ "$GUI_STATUS" = 1 ] && [ "$GUI_FINAL" = "Patch undo error." ] || fail "undo: install 1 before 2: $GUI_STATUS '$GUI_FINAL'"
+grep -q 'Install 1 cannot be taken back before install 2, which came after it\.' "$GUI_SHOTS/undo-older-final.txt" ||
+  fail "undo: the refusal does not say why"
+gui_run_undo "$prefix" "$tmp/Patch.exe" ok undo-newest /UNDO=2
+[ "$GUI_STATUS" = 0 ] && [ "$GUI_FINAL" = "Dravo patch" ] || fail "undo: install 2: $GUI_STATUS '$GUI_FINAL'"
+grep -q 'Take back the Dravo patch 2 installed on [0-9-]* in C:' "$GUI_SHOTS/undo-newest-question.txt" || fail "undo: the question"
+grep -q 'The game is as it was before\.' "$GUI_SHOTS/undo-newest-final.txt" || fail "undo: the final box"
+gui_run_undo "$prefix" "$tmp/Patch.exe" ok undo-first /UNDO
+[ "$GUI_STATUS" = 0 ] || fail "undo: install 1: exit status $GUI_STATUS"
+diff -r -x DravoPatch.log -x DravoPatch.undo "$tmp/game" "$gamedir" >/dev/null || fail "undo: the game is not the old one"
 rm -rf "$prefix"
 
 echo "== scenario: a long install: the window is drawn and answers, and cannot be closed"

@@ -147,6 +147,15 @@ protected:
         EXPECT_GT(cuts.states.size(), 3u) << what;
     }
 
+    // The small game, laid out in memory, and the patch that does every kind of work on it.
+    SmallPatch patch;
+    const Tree start = under(kGame, small_game());
+    Tree old_game;
+    void lay_out_small_game() {
+        fresh(start);
+        old_game = settled(kGame);
+    }
+
     static void compile_tables_of(const std::string& dir) {
         config::reset_configuration();
         ASSERT_TRUE(text::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()));
@@ -157,11 +166,8 @@ protected:
 };
 
 TEST_F(PowerCut, AnInstallOfEveryKindOfWorkEndsAllOldOrAllNew) {
-    SmallPatch patch;
     ASSERT_TRUE(patch.stamped);
-    Tree start = under(kGame, small_game());
-    fresh(start);
-    Tree old_game = settled(kGame);
+    lay_out_small_game();
     Cuts cuts = cut_everywhere(start, [&] {
         install::InstallResult r = patch.install_into(kGame);
         EXPECT_EQ(r.outcome, install::InstallOutcome::Completed) << r.text;
@@ -172,11 +178,8 @@ TEST_F(PowerCut, AnInstallOfEveryKindOfWorkEndsAllOldOrAllNew) {
 }
 
 TEST_F(PowerCut, AnInstallThatRollsBackEndsAllOld) {
-    SmallPatch patch;
     ASSERT_TRUE(patch.stamped);
-    Tree start = under(kGame, small_game());
-    fresh(start);
-    Tree old_game = settled(kGame);
+    lay_out_small_game();
     // The latest rename whose failure rolls the install back, found by trying.
     long fail_at = 0;
     for (long n = 40; n > 0 && !fail_at; --n) {
@@ -194,16 +197,14 @@ TEST_F(PowerCut, AnInstallThatRollsBackEndsAllOld) {
 }
 
 TEST_F(PowerCut, UnpatchEndsAllInstalledOrAllTakenBack) {
-    SmallPatch patch;
     ASSERT_TRUE(patch.stamped);
-    fresh(under(kGame, small_game()));
-    Tree old_game = settled(kGame);
+    lay_out_small_game();
     ASSERT_EQ(patch.install_into(kGame).outcome, install::InstallOutcome::Completed);
     xfile::reset_xfile();
     Tree installed = settled(kGame);
-    Tree start;
-    for (auto& [name, content] : fs.tree_below(kGame)) start[kGame + name] = content;
-    Cuts cuts = cut_everywhere(start, [&] {
+    Tree patched;
+    for (auto& [name, content] : fs.tree_below(kGame)) patched[kGame + name] = content;
+    Cuts cuts = cut_everywhere(patched, [&] {
         journal::Recovery undone = journal::undo_last_install(kGame);
         EXPECT_FALSE(undone.result.failed()) << undone.result.problem;
     });

@@ -320,7 +320,7 @@ TEST_F(MainFlowTest, CancelRunsNoWorkAndAFailedItemIsNotReportedAsSuccess) {
     EXPECT_EQ(r.text.find("Dravo patch completed."), std::string::npos);
     EXPECT_NE(r.text.find("Nothing was changed"), std::string::npos);
     EXPECT_EQ(installer_exit_status(r.outcome), 1);
-    EXPECT_EQ(installer_exit_status(InstallOutcome::Cancelled), 0);
+    EXPECT_EQ(installer_exit_status(InstallOutcome::Cancelled), 3);
 }
 
 }  // namespace

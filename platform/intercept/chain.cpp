@@ -210,6 +210,7 @@ bool remove_directory(const char* path) {
 
 bool list_directory(const char* dir, std::vector<std::string>* names) { return fs().list_directory(dir, names); }
 std::int64_t free_disk_bytes(const char* dir) { return fs().free_disk_bytes(dir); }
+std::int64_t modified_time(const char* path) { return fs().modified_time(path); }
 
 // ---- the current directory ------------------------------------------------------------------
 

@@ -628,6 +628,8 @@ bool list_directory(const char* dir, std::vector<std::string>* names) {
 
 std::int64_t free_disk_bytes(const char*) { return std::int64_t{1} << 40; }
 
+std::int64_t modified_time(const char*) { return -1; }  // no clock: files here have no time
+
 std::string current_directory() {
     auto& s = st();
     std::lock_guard guard(s.lock);
@@ -655,7 +657,7 @@ const os::FileSystem kMemory = {
     file_size,      flush_file,       close_file,       copy_range,       open_text,
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
-    flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, current_directory,
+    flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running,
 };
 

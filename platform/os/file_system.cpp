@@ -10,7 +10,7 @@ const FileSystem kSystem = {
     file_size,      flush_file,       close_file,       copy_range,       open_text,
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
-    flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, current_directory,
+    flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running,
 };
 

@@ -58,6 +58,7 @@ FolderFlush flush_folder(const char* dir);
 
 bool list_directory(const char* dir, std::vector<std::string>* names);
 std::int64_t free_disk_bytes(const char* dir);
+std::int64_t modified_time(const char* path);
 
 // ---- the current directory and scratch space ------------------------------------------------
 
@@ -104,6 +105,7 @@ struct FileSystem {
     bool (*renames_over_held_files)();
     bool (*list_directory)(const char* dir, std::vector<std::string>* names);
     std::int64_t (*free_disk_bytes)(const char* dir);
+    std::int64_t (*modified_time)(const char* path);
     std::string (*current_directory)();
     bool (*change_directory)(const char* path);
     std::string (*temp_directory)();

@@ -445,6 +445,13 @@ std::int64_t os::free_disk_bytes(const char* dir) {
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
+std::int64_t os::modified_time(const char* path) {
+    Translated t = translate(path);
+    struct stat st;
+    if (!t.ok || t.parent_missing || ::stat(t.host.c_str(), &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_mtime);
+}
+
 bool os::list_directory(const char* dir, std::vector<std::string>* names) {
     Translated t = translate(dir);
     if (!t.ok || t.parent_missing) {

@@ -300,6 +300,16 @@ std::int64_t os::free_disk_bytes(const char* dir) {
     return static_cast<std::int64_t>(available.QuadPart);
 }
 
+std::int64_t os::modified_time(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return -1;
+    ULARGE_INTEGER t;
+    t.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    t.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;  // 1970-01-01 in 100 ns since 1601
+    return t.QuadPart < kUnixEpoch ? -1 : static_cast<std::int64_t>((t.QuadPart - kUnixEpoch) / 10000000ull);
+}
+
 bool os::list_directory(const char* dir, std::vector<std::string>* names) {
     std::string pattern = dir;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';

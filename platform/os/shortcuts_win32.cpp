@@ -59,7 +59,11 @@ ShellResult resolve_shortcut(void* owner_window, const char* link_path, char* ou
         WCHAR wide[MAX_PATH] = {};
         MultiByteToWideChar(CP_ACP, 0, link_path, -1, wide, MAX_PATH);
         hr = file->Load(wide, STGM_READ);
-        if (SUCCEEDED(hr)) hr = link->Resolve(static_cast<HWND>(owner_window), SLR_ANY_MATCH);
+        // Without a window (a silent run, the tool) no dialog may appear: a link that must be
+        // searched for gives up after a second.
+        DWORD flags = SLR_ANY_MATCH;
+        if (!owner_window) flags |= SLR_NO_UI | (1000u << 16);
+        if (SUCCEEDED(hr)) hr = link->Resolve(static_cast<HWND>(owner_window), flags);
         char path[MAX_PATH] = {};
         WIN32_FIND_DATAA data;
         if (SUCCEEDED(hr)) hr = link->GetPath(path, MAX_PATH, &data, SLGP_SHORTPATH);

@@ -157,13 +157,33 @@ gui_shot() {  # gui_shot NAME: waits briefly for the screen to settle, then save
 # 124 when it had to be ended), GUI_FINAL (the caption of the final box, empty if none) and
 # GUI_NOTICE (what the box "Dravo patch recovery" said at the start, empty if none shown; it
 # is answered with OK).
+# Waits up to 30 s for the installer (GUI_PID) to end, killing it after that, and sets
+# GUI_STATUS to its exit status (124 when it had to be killed).
+gui_wait_exit() {
+  local i
+  for i in $(seq 1 60); do
+    kill -0 "$GUI_PID" 2>/dev/null || break
+    sleep 0.5
+  done
+  if kill -0 "$GUI_PID" 2>/dev/null; then
+    WINEPREFIX=$GUI_PREFIX wineserver -k 2>/dev/null || true
+    wait "$GUI_PID" 2>/dev/null || true
+    GUI_STATUS=124
+  else
+    GUI_STATUS=0
+    wait "$GUI_PID" || GUI_STATUS=$?
+  fi
+  WINEPREFIX=$GUI_PREFIX wineserver -w 2>/dev/null || true
+}
+
+# GUI_ARGS, an array, holds the installer's arguments (none when unset).
 # When GUI_WHILE_WORKING names a function, it is called once the dialog was answered with OK,
 # while the installer works, with GUI_PID and GUI_PREFIX set; it must return in bounded time.
 gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
   GUI_PREFIX=$1
   local exe=$2 action=$3 shots=$4
   GUI_FINAL= GUI_NOTICE=
-  gui_wine "$GUI_PREFIX" "$exe" >/dev/null 2>&1 &
+  gui_wine "$GUI_PREFIX" "$exe" ${GUI_ARGS[@]+"${GUI_ARGS[@]}"} >/dev/null 2>&1 &
   GUI_PID=$!
   local ready='I am found game Dravo\.|title="Patch search error\."|title="Patch install error\."'
   if gui_wait_text "$ready"'|title="Dravo patch recovery"' 60 && gui_shows 'title="Dravo patch recovery"'; then
@@ -199,19 +219,41 @@ gui_run_installer() {  # gui_run_installer PREFIX EXE ACTION SHOT_PREFIX
     gui_shot "$shots-final"
     gui_press "$w" Return
   fi
-  for i in $(seq 1 60); do
-    kill -0 "$GUI_PID" 2>/dev/null || break
-    sleep 0.5
-  done
-  if kill -0 "$GUI_PID" 2>/dev/null; then
-    WINEPREFIX=$GUI_PREFIX wineserver -k 2>/dev/null || true
-    wait "$GUI_PID" 2>/dev/null || true
-    GUI_STATUS=124
-  else
-    GUI_STATUS=0
-    wait "$GUI_PID" || GUI_STATUS=$?
+  gui_wait_exit
+}
+
+# The last visible X window whose name matches REGEX: of two windows of one name (the status
+# window and a message box with the same caption), the one made later.
+gui_last_xid_by_name() {  # gui_last_xid_by_name REGEX
+  local found
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null) || return 0
+  printf '%s\n' "$found" | tail -1
+}
+
+# Runs the installer to take an install back (ARGS hold /UNDO), answers its question with
+# ACTION (ok or cancel), and presses the final box away. Sets GUI_STATUS, and GUI_FINAL to the
+# final box's caption; saves the question's and the final box's texts and pictures.
+gui_run_undo() {  # gui_run_undo PREFIX EXE ACTION SHOT_PREFIX ARGS...
+  GUI_PREFIX=$1
+  local exe=$2 action=$3 shots=$4
+  shift 4
+  GUI_FINAL=
+  gui_wine "$GUI_PREFIX" "$exe" "$@" >/dev/null 2>&1 &
+  GUI_PID=$!
+  local final='The Dravo patch was taken back|Nothing was changed'
+  if gui_wait_text "Take back the Dravo patch|$final" 60 && gui_shows 'Take back the Dravo patch'; then
+    gui_windows >"$GUI_SHOTS/$shots-question.txt"
+    gui_shot "$shots-question"
+    gui_press "$(gui_last_xid_by_name '^Dravo patch$')" "$([ "$action" = cancel ] && echo Escape || echo Return)"
   fi
-  WINEPREFIX=$GUI_PREFIX wineserver -w 2>/dev/null || true
+  if [ "$action" != cancel ] && gui_wait_text "$final" 60; then
+    gui_windows >"$GUI_SHOTS/$shots-final.txt"
+    GUI_FINAL=$(grep -o 'title="\(Dravo patch\|Patch undo error\.\)"' "$GUI_SHOTS/$shots-final.txt" | tail -1 |
+      sed 's/^title="//; s/"$//')
+    gui_shot "$shots-final"
+    gui_press "$(gui_last_xid_by_name "^$GUI_FINAL\$")" Return
+  fi
+  gui_wait_exit
 }
 
 # Sets GUI_EXTENT to the size in pixels, "WIDTH HEIGHT", of TEXT in the default font of a
