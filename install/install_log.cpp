@@ -6,6 +6,7 @@
 
 #include "journal/transaction.h"
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 namespace install {
 
@@ -54,9 +55,17 @@ std::string format_install_log(const InstallLogEntry& entry, const std::string& 
     return out;
 }
 
+Result check_install_log(const std::string& game_dir) {
+    std::string path = game_dir + journal::kLogName;
+    plat::EntryKind kind = plat::entry_kind(path.c_str());
+    if (kind == plat::EntryKind::Missing || kind == plat::EntryKind::File) return Result::applied();
+    return Result::failed(plat::display_path(path) + " is " + plat::entry_kind_words(kind) +
+                          ", not the installer's log; remove it and try again");
+}
+
 void append_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
     std::string path = game_dir + journal::kLogName;
-    std::FILE* log = plat::open_text(path.c_str(), "ab");
+    std::FILE* log = plat::open_append_no_follow(path.c_str());
     if (!log) return;
     std::string record = format_install_log(entry, local_time_now());
     std::fwrite(record.data(), 1, record.size(), log);
@@ -64,7 +73,8 @@ void append_install_log(const std::string& game_dir, const InstallLogEntry& entr
 }
 
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
-    if (plat::file_exists((game_dir + journal::kLogName).c_str())) append_install_log(game_dir, entry);
+    if (plat::entry_kind((game_dir + journal::kLogName).c_str()) == plat::EntryKind::File)
+        append_install_log(game_dir, entry);
 }
 
 }  // namespace install

@@ -14,6 +14,7 @@
 #include "install/patch_sources.h"
 #include "install/progress_line.h"
 #include "base/report.h"
+#include "platform/trust.h"
 
 extern "C" {
 __declspec(dllexport) LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -216,6 +217,7 @@ INT_PTR CALLBACK DialogWnd(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
+    plat::restrict_dll_search();  // before anything can load a DLL
     if (!previous && !register_status_class(instance)) return 0;
     g_status.instance = instance;
     int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
