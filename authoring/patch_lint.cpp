@@ -242,6 +242,21 @@ bool Checker::load_tables() {
     return true;
 }
 
+// How a name the installer reads (a work line's source, a [path] folder) could reach beyond the
+// game: "" when it cannot. A [path] folder may begin with "cd:" or "hd:", the game's own folders.
+std::string reach_beyond_game(std::string text) {
+    if (text.size() >= 3 && (lowered(text.substr(0, 3)) == "cd:" || lowered(text.substr(0, 3)) == "hd:"))
+        text.erase(0, 3);
+    if (!text.empty() && (text[0] == '\\' || text[0] == '/')) return "is an absolute path";
+    if (text.size() >= 2 && text[1] == ':') return "names a drive";
+    for (std::size_t at = 0; at <= text.size();) {
+        std::size_t end = std::min(text.find_first_of("\\/", at), text.size());
+        if (text.compare(at, end - at, "..") == 0) return "climbs out with \"..\"";
+        at = end + 1;
+    }
+    return {};
+}
+
 void Checker::check_path_line(const config::PathLineSeen& seen) {
     std::size_t start = static_cast<std::size_t>(seen.offset);
     Piece piece = piece_ending_at(ini_, start + std::strlen(seen.piece), kPathPieceChars);
@@ -281,8 +296,12 @@ void Checker::check_path_line(const config::PathLineSeen& seen) {
         error(kPatchIni, line, "no free entry left in the file table for " + name + ": the game's table has room for " +
                                    std::to_string(room) + " new names, and this line is dropped");
     }
-    if (trimmed(raw.size() > kNameChars + 1 ? raw.substr(kNameChars + 1) : std::string()).empty())
+    std::string directory = trimmed(raw.size() > kNameChars + 1 ? raw.substr(kNameChars + 1) : std::string());
+    if (directory.empty())
         warning(kPatchIni, line, "no directory from column 21 on: " + name + " resolves in the current folder");
+    else if (std::string how = reach_beyond_game(directory); !how.empty())
+        warning(kPatchIni, line, "the directory of " + name + " " + how + ": the installer, which runs with the "
+                                 "system's rights, reads and writes whatever it names");
 }
 
 void Checker::check_records() {
@@ -355,6 +374,9 @@ bool Checker::check_work_line(const char* kind_name, std::FILE* stream, Piece* p
 }
 
 void Checker::check_source(const std::string& source, int line) {
+    if (std::string how = reach_beyond_game(source); !how.empty())
+        warning(kPatchIni, line, "the source " + source + " " + how + ": the installer, which runs with the "
+                                 "system's rights, reads whatever it names");
     std::vector<char> name(source.begin(), source.end());
     name.push_back(0);
     int resolution = config::resolve_logical_name(name.data());

@@ -6,6 +6,7 @@
 
 #include "journal/transaction.h"
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 namespace install {
 
@@ -54,12 +55,22 @@ std::string format_install_log(const InstallLogEntry& entry, const std::string& 
     return out;
 }
 
+Result check_install_log(const std::string& game_dir) {
+    std::string path = game_dir + journal::kLogName;
+    plat::EntryKind kind = plat::entry_kind(path.c_str());
+    if (kind == plat::EntryKind::Missing || kind == plat::EntryKind::File) return Result::applied();
+    return Result::failed(plat::display_path(path) + " is " + plat::entry_kind_words(kind) +
+                          ", not the installer's log; remove it and try again");
+}
+
 namespace {
 
 std::string g_log_copy;  // the installer's /LOG=FILE, or empty
 
-bool append_record(const std::string& path, const std::string& record) {
-    std::FILE* log = plat::open_text(path.c_str(), "ab");
+// The game folder's log is opened without following a link, since others may write in that
+// folder; the copy is a file the person running the installer named.
+bool append_record(const std::string& path, const std::string& record, bool in_game_folder) {
+    std::FILE* log = in_game_folder ? plat::open_append_no_follow(path.c_str()) : plat::open_text(path.c_str(), "ab");
     if (!log) return false;
     bool written = std::fwrite(record.data(), 1, record.size(), log) == record.size();
     return std::fclose(log) == 0 && written;
@@ -78,15 +89,16 @@ Result set_log_copy(const std::string& path) {
 void reset_log_copy() { g_log_copy.clear(); }
 
 void append_to_log_copy(const InstallLogEntry& entry) {
-    if (!g_log_copy.empty()) append_record(g_log_copy, format_install_log(entry, local_time_now()));
+    if (!g_log_copy.empty()) append_record(g_log_copy, format_install_log(entry, local_time_now()), false);
 }
 
 void append_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
-    append_record(game_dir + journal::kLogName, format_install_log(entry, local_time_now()));
+    append_record(game_dir + journal::kLogName, format_install_log(entry, local_time_now()), true);
 }
 
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
-    if (plat::file_exists((game_dir + journal::kLogName).c_str())) append_install_log(game_dir, entry);
+    if (plat::entry_kind((game_dir + journal::kLogName).c_str()) == plat::EntryKind::File)
+        append_install_log(game_dir, entry);
 }
 
 }  // namespace install

@@ -17,8 +17,14 @@ struct InstallLogEntry {
     std::string not_found = {};  // why the folder was not taken for the game, "PATH: REASON"
 };
 
+// Failed, saying why, when the log's name in `game_dir` holds anything but a plain file (a
+// link, a folder, a pipe): checked before the install's first change, since the log is never
+// written through such a name.
+Result check_install_log(const std::string& game_dir);
+
 // Appends the entry to the log in `game_dir` (which ends with a backslash). A log that cannot
-// be written costs the install nothing: it is a record, not part of the game.
+// be written costs the install nothing: it is a record, not part of the game. Nothing is
+// written where check_install_log fails.
 void append_install_log(const std::string& game_dir, const InstallLogEntry& entry);
 // The same, but only into a log the folder already has: a run that never began an install
 // makes no file in a folder that may not be the game's.

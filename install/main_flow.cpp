@@ -19,6 +19,7 @@
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "platform/file_tree.h"
+#include "platform/trust.h"
 #include "xfile/records.h"
 #include "platform/platform.h"
 #include "platform/rules/winpath.h"
@@ -132,6 +133,7 @@ public:
     const InstallSources& sources;
     const RunMode& mode;
     std::string game_dir;  // ends with a backslash; empty until the game was found
+    std::vector<std::string> game_folders;  // the other folders the game's Dravo.ini names
     Stage stage;
     SavedDirectory directory;
 
@@ -245,7 +247,7 @@ Result find_game(Run& run) {
 
 // An install that did not end is taken back (or an undo finished) before anything else.
 std::optional<InstallResult> make_game_whole(Run& run) {
-    journal::Recovery recovery = journal::recover_game(run.game_dir);
+    journal::Recovery recovery = journal::recover_game(run.game_dir, run.game_folders);
     if (recovery.result.failed())
         return run.finish(InstallOutcome::NotWhole,
                           "The game is not whole after an earlier install that did not end, and could not be "
@@ -307,6 +309,7 @@ std::optional<InstallResult> prepare(Run& run) {
     run.show(Phase::Searching);
     if (Result found = find_game(run); found.failed())
         return run.finish({InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption, std::move(found.problem)});
+    run.game_folders = game_folders(run.game_dir);
     if (std::optional<InstallResult> end = run.mode.dry() ? refuse_unwhole_game(run) : make_game_whole(run))
         return end;
     config::reset_configuration();
@@ -364,6 +367,11 @@ InstallResult install_confirmed(Run& run) {
     // The install leaves the game folder current, as the game's runtime does.
     run.directory.stay();
     run.show(Phase::Installing);
+    // The log is written after the install, whatever became of it: a name there that is no
+    // log refuses the install now, before anything changed, rather than after a commit.
+    if (Result log = check_install_log(run.game_dir); log.failed())
+        return run.finish(InstallOutcome::Failed, "The patch could not be installed: " + log.problem + kNothingChanged,
+                          kFailedCaption);
     journal::Transaction tx;
     if (Result begun = tx.begin(run.game_dir); begun.failed())
         return run.finish(InstallOutcome::Failed,
@@ -377,7 +385,7 @@ InstallResult install_confirmed(Run& run) {
     // Every check before the first change of a game file; the carried files are in place by
     // now, so their names resolve as the work items will resolve them.
     if (run.sources.check_work) {
-        Result ready = run.sources.check_work("patch.ini");
+        Result ready = run.sources.check_work("patch.ini", run.game_folders);
         xfile::reset_xfile();
         if (ready.failed()) return roll_back_and_finish(run, tx, ready.problem, {});
     }
@@ -411,7 +419,7 @@ InstallResult run_in_view(Run& run, plat::Overlay& view) {
                         "cannot install " + plat::display_path(run.game_dir + name) + ": " + plat::last_error_text(),
                         {}};
     if (run.sources.check_work) {
-        Result ready = run.sources.check_work("patch.ini");
+        Result ready = run.sources.check_work("patch.ini", run.game_folders);
         xfile::reset_xfile();
         if (ready.failed()) return {InstallOutcome::Failed, ready.problem, {}};
     }
@@ -477,13 +485,12 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
 DryRunResult try_installation(InstallerFace& face, const InstallSources& sources,
                               const std::function<void()>& inspect) {
     DryRunResult dry;
-    RunMode mode{plat::temp_directory() + "dravo-dry-run-" + std::to_string(plat::process_id()) + "\\", &dry, inspect};
-    plat::remove_tree(mode.scratch);  // left by an earlier run of a process with this number
-    if (!plat::create_directory(mode.scratch.c_str())) {
+    RunMode mode{plat::make_scratch_folder("dravo-dry-run-"), &dry, inspect};
+    if (mode.scratch.empty()) {
         Run run(face, sources, mode);
         dry.install = run.finish(InstallOutcome::Failed,
-                                 "The dry run cannot make its folder " + plat::display_path(mode.scratch) + ": " +
-                                     plat::last_error_text(),
+                                 "The dry run cannot make its folder in " + plat::display_path(plat::temp_directory()) +
+                                     ": " + plat::last_error_text(),
                                  kFailedCaption);
         return dry;
     }

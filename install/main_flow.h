@@ -53,7 +53,8 @@ struct InstallSources {
     std::string patch_name = "none carried: patch.ini and patch.dat of the current directory";
     WorkHandlers handlers;
     // Checks the work list before its first change (check_work_list for a real game).
-    std::function<Result(const char* patch_ini)> check_work;
+    // `game_folders`: the folders the game's Dravo.ini names (game_folders()).
+    std::function<Result(const char* patch_ini, const std::vector<std::string>& game_folders)> check_work;
 };
 
 enum class InstallOutcome {

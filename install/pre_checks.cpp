@@ -5,10 +5,15 @@
 #include <map>
 #include <string>
 
+#include "config/config.h"
+#include "config/file_table.h"
 #include "install/final_texts.h"
 #include "install/work_list.h"
+#include "journal/transaction.h"
 #include "messages/message_updates.h"
 #include "platform/platform.h"
+#include "platform/rules/winpath.h"
+#include "platform/trust.h"
 #include "xfile/replace.h"
 
 namespace install {
@@ -52,19 +57,82 @@ private:
     std::map<std::string, std::int64_t> by_directory_;
 };
 
+// `dir` as an absolute folder with a trailing backslash, or "" when it is empty or written
+// with "." or "..".
+std::string absolute_folder(std::string dir, const std::string& game_dir) {
+    if (dir.empty()) return {};
+    for (char& c : dir) c = c == '/' ? '\\' : c;
+    plat::WindowsPath p = plat::parse_windows_path(dir);
+    if (p.unc) return {};
+    if (p.drive == 0 && !p.rooted) dir = game_dir + dir;
+    for (std::size_t at = 0; at < dir.size();) {
+        std::size_t end = std::min(dir.find('\\', at), dir.size());
+        std::string name = dir.substr(at, end - at);
+        if (name == "." || name == "..") return {};
+        at = end + 1;
+    }
+    if (dir.back() != '\\') dir += '\\';
+    return dir;
+}
+
 }  // namespace
 
-Result check_work_list(const char* patch_ini) {
+std::vector<std::string> game_folders(const std::string& game_dir) {
+    config::reset_configuration();
+    std::vector<std::string> folders;
+    auto add = [&](const char* dir) {
+        std::string folder = absolute_folder(dir, game_dir);
+        for (const std::string& f : folders)
+            if (plat::names_equal_ignoring_case(f, folder)) return;
+        if (!folder.empty()) folders.push_back(folder);
+    };
+    if (config::read_configuration((game_dir + "Dravo.ini").c_str(), config::ConfigMode::Game)) {
+        add(config::directories().hd);
+        add(config::directories().cd);
+        const config::FileTable& table = config::file_table();
+        for (std::size_t i = 0; i < table.used; ++i) add(table.entry(i).directory);
+    }
+    config::reset_configuration();
+    return folders;
+}
+
+Result check_not_linked(const std::string& path, const std::string& game_dir, const std::vector<std::string>& folders) {
+    std::string why;
+    bool below_a_folder = false;
+    std::vector<std::string> all{game_dir};
+    all.insert(all.end(), folders.begin(), folders.end());
+    for (const std::string& folder : all) {
+        if (folder.empty() || path.size() <= folder.size() ||
+            !plat::names_equal_ignoring_case(std::string_view(path).substr(0, folder.size()), folder))
+            continue;
+        below_a_folder = true;
+        why = plat::why_not_beneath(folder, path);
+        if (why.empty()) return Result::applied();
+    }
+    if (!below_a_folder && plat::entry_kind(path.c_str()) == plat::EntryKind::Link) why = "is a link";
+    if (why.empty()) return Result::applied();
+    return Result::failed(plat::display_path(path) + " " + why + ": the installer writes nothing a link points at");
+}
+
+Result check_work_list(const char* patch_ini, const std::vector<std::string>& folders) {
     RoomNeeded room;
+    std::string game_dir = plat::current_directory();
+    if (!game_dir.empty() && game_dir.back() != '\\') game_dir += '\\';
+    auto not_linked = [&](const std::string& path) {
+        return check_not_linked(journal::absolute_path(path), game_dir, folders);
+    };
     WorkHandlers checks;
-    checks.by_kind[0] = [&room](const char* argument, std::FILE*) {
+    checks.by_kind[0] = [&](const char* argument, std::FILE*) {
         std::string container;
         std::int64_t bytes = 0;
         Result r = check_container_member(argument, &container, &bytes);
+        if (!r.failed()) r = not_linked(container);
         if (!r.failed()) room.add(container, bytes);
         return r;
     };
-    auto tables = [&room](Result r, const std::string& dat, const std::string& str) {
+    auto tables = [&](Result r, const std::string& dat, const std::string& str) {
+        if (!r.failed()) r = not_linked(dat);
+        if (!r.failed()) r = not_linked(str);
         if (!r.failed()) {
             room.add(dat);
             room.add(str);

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "install/install_log.h"
+#include "install/pre_checks.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "platform/platform.h"
@@ -52,7 +53,7 @@ InstallResult undo_located(InstallerFace& face, const std::string& game_dir, int
         return failed(face, "Install " + std::to_string(number) + " cannot be taken back before install " +
                                 std::to_string(newest) + ", which came after it.");
     if (!face.confirm_undo(undo_question(game_dir, newest))) return ended(face, InstallOutcome::Cancelled, "", "");
-    journal::Recovery undone = journal::undo_last_install(game_dir);
+    journal::Recovery undone = journal::undo_last_install(game_dir, game_folders(game_dir));
     xfile::reset_xfile();
     if (!undone.told.empty() && undone.result.failed()) face.notice(undone.told);
     if (undone.result.failed()) return failed(face, undone.result.problem);

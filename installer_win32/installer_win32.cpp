@@ -22,6 +22,7 @@
 #include "install/progress_line.h"
 #include "install/undo_flow.h"
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 extern "C" {
 __declspec(dllexport) LRESULT CALLBACK PatchWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -294,6 +295,7 @@ INT_PTR CALLBACK DialogWnd(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
+    plat::restrict_dll_search();  // before anything can load a DLL
     std::vector<std::string> args = arguments();
     bool silent = asks_silence(args);
     install::InstallerSwitches switches;

@@ -10,6 +10,7 @@
 #include "platform/digest.h"
 #include "platform/file_tree.h"
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 namespace journal {
 
@@ -41,14 +42,19 @@ Result failed_on(const std::string& path, const std::string& what) {
 Result prepare_stage(const std::string& game_dir) {
     if (Result gone = remove_stage(game_dir); gone.failed()) return gone;
     std::string stage = stage_folder(game_dir);
-    if (!plat::create_directory(stage.c_str()))
+    if (!plat::create_private_directory(stage.c_str()))
         return failed_on(stage, "cannot create the folder for the patch's files: " + plat::last_error_text());
     return Result::applied();
 }
 
 Result remove_stage(const std::string& game_dir) {
     std::string stage = stage_folder(game_dir);
-    if (!plat::is_directory(stage.c_str()) || plat::remove_tree(stage)) return Result::applied();
+    plat::EntryKind kind = plat::entry_kind(stage.c_str());
+    if (kind == plat::EntryKind::Missing) return Result::applied();
+    if (kind != plat::EntryKind::Directory)
+        return failed_on(stage, std::string("is ") + plat::entry_kind_words(kind) +
+                                    ", not the installer's own folder; it was left alone");
+    if (plat::remove_tree(stage)) return Result::applied();
     return failed_on(stage, "cannot remove the patch's unpacked files: " + plat::last_error_text());
 }
 
@@ -67,6 +73,12 @@ struct OpenJournal {
 
 Result open_journal(const std::string& path, OpenJournal* out) {
     out->path = path;
+    if (plat::EntryKind kind = plat::entry_kind(path.c_str()); kind != plat::EntryKind::File)
+        return failed_on(path, std::string("the journal is ") + plat::entry_kind_words(kind) +
+                                   ", not a file; the folder was left as it is");
+    if (!plat::owned_safely(path.c_str()))
+        return failed_on(path, "the journal belongs to another user or may be written by others, so it cannot be "
+                               "trusted; the folder was left as it is");
     out->file = plat::File::open(path.c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
     if (!out->file) {
         if (plat::last_error() == plat::Error::SharingViolation)
@@ -82,14 +94,28 @@ Result open_journal(const std::string& path, OpenJournal* out) {
     return Result::applied();
 }
 
-Result open_newest_journal(const std::string& game_dir, OpenJournal* out) {
+// A parsed journal is acted on only when every path it names may be trusted.
+Result open_trusted(const std::string& path, const std::string& game_dir, const std::vector<std::string>& roots,
+                    OpenJournal* out) {
+    if (Result r = open_journal(path, out); r.failed()) return r;
+    if (!out->parsed) return Result::applied();
+    if (Result r = check_journal_paths(out->journal, game_dir, roots); r.failed())
+        return failed_on(path, "the journal cannot be trusted: " + r.problem + "; the folder was left as it is");
+    return Result::applied();
+}
+
+Result open_newest_journal(const std::string& game_dir, const std::vector<std::string>& roots, OpenJournal* out) {
+    if (Result r = check_undo_folder(game_dir); r.failed()) return r;
     int number = newest_journal(game_dir);
-    return number == 0 ? Result::applied() : open_journal(journal_path(game_dir, number), out);
+    return number == 0 ? Result::applied() : open_trusted(journal_path(game_dir, number), game_dir, roots, out);
 }
 
 Result open_tables_journal(const std::string& dir, OpenJournal* out) {
+    if (Result r = check_undo_folder(dir); r.failed()) return r;
     std::string path = tables_journal_path(dir);
-    return plat::file_exists(path.c_str()) ? open_journal(path, out) : Result::applied();
+    // The tables' transaction names the two tables of its own folder, nothing else.
+    return plat::entry_kind(path.c_str()) != plat::EntryKind::Missing ? open_trusted(path, dir, {}, out)
+                                                                       : Result::applied();
 }
 
 // Lists problems under a heading, one a line.
@@ -139,17 +165,17 @@ std::vector<std::string> unsafe_to_undo(const JournalFile& journal) {
     for (const Record& r : journal.records) {
         if (r.kind != Record::Kind::Wrote) continue;
         written.insert(r.path);
-        if (!plat::file_exists(r.path.c_str()) || !same_digest(r.path, r.digest))
+        if (plat::entry_kind(r.path.c_str()) != plat::EntryKind::File || !same_digest(r.path, r.digest))
             problems.push_back(plat::display_path(r.path) + " changed since the install");
     }
     for (const Record& r : journal.records) {
         if (r.kind == Record::Kind::Wrote || written.count(r.path)) continue;
         // The install left no file here (a file it deleted or only used for a while).
-        if (plat::file_exists(r.path.c_str()))
+        if (plat::entry_kind(r.path.c_str()) != plat::EntryKind::Missing)
             problems.push_back(plat::display_path(r.path) + " was made since the install");
     }
     for (const Record& r : journal.records)
-        if (r.kind == Record::Kind::Keep && !plat::file_exists(r.kept.c_str()))
+        if (r.kind == Record::Kind::Keep && plat::entry_kind(r.kept.c_str()) == plat::EntryKind::Missing)
             problems.push_back("the old " + plat::display_path(r.path) + " kept as " + plat::display_path(r.kept) +
                                " is gone");
     std::vector<std::string> damaged = damaged_kept_files(journal.records);
@@ -181,12 +207,15 @@ std::vector<std::string> remove_stale_scratch_files(const std::set<std::string>&
     std::vector<std::string> removed;
     for (const std::string& folder : folders) {
         std::vector<std::string> names;
-        if (!plat::list_directory(folder.c_str(), &names)) continue;
+        if (plat::entry_kind(folder.c_str()) != plat::EntryKind::Directory ||
+            !plat::list_directory(folder.c_str(), &names))
+            continue;
         FolderSync sync;
         for (const std::string& name : names) {
             std::uint32_t process = 0;
             std::string path = folder + name;
-            if (!is_scratch_name(name, &process) || plat::process_running(process) || plat::is_directory(path.c_str()))
+            if (!is_scratch_name(name, &process) || plat::process_running(process) ||
+                plat::entry_kind(path.c_str()) != plat::EntryKind::File)
                 continue;
             if (plat::delete_file(path.c_str())) {
                 removed.push_back(plat::display_path(path));
@@ -210,7 +239,8 @@ std::set<std::string> scratch_folders(const std::string& game_dir, const std::ve
     std::vector<std::string> names;
     if (plat::list_directory(game_dir.c_str(), &names))
         for (const std::string& name : names)
-            if (std::string sub = with_backslash(game_dir) + name; plat::is_directory(sub.c_str()))
+            if (std::string sub = with_backslash(game_dir) + name;
+                plat::entry_kind(sub.c_str()) == plat::EntryKind::Directory)
                 folders.insert(with_backslash(sub));
     for (const JournalFile* j : journals)
         for (const Record& r : j->records) folders.insert(r.path.substr(0, r.path.find_last_of('\\') + 1));
@@ -226,9 +256,38 @@ void tell(std::string* told, const std::string& what) {
 // nothing it guards was changed yet and it can go; otherwise nothing is touched.
 bool unreadable(const OpenJournal& j) { return !j.parsed && !header_cut_short(j.text); }
 
+// "" when `path` lies plainly below one of the folders; else why not, from the folder that
+// holds it as text when there is one.
+std::string why_untrusted(const std::string& path, const std::vector<std::string>& folders) {
+    std::string why = "lies outside the game's folders";
+    for (const std::string& folder : folders) {
+        std::string reason = plat::why_not_beneath(folder, path);
+        if (reason.empty()) return {};
+        if (reason != "lies outside the folder") why = reason;
+    }
+    return why;
+}
+
 }  // namespace
 
+Result check_journal_paths(const JournalFile& journal, const std::string& game_dir,
+                           const std::vector<std::string>& roots) {
+    std::vector<std::string> folders{game_dir};
+    folders.insert(folders.end(), roots.begin(), roots.end());
+    for (const Record& r : journal.records) {
+        if (std::string why = why_untrusted(r.path, folders); !why.empty())
+            return Result::failed("it names " + plat::display_path(r.path) + ", which " + why);
+        // The kept name is its file's name with "~undoN" added (the reader refuses any other),
+        // yet it may be a link of its own.
+        if (r.kind != Record::Kind::Keep) continue;
+        if (std::string why = why_untrusted(r.kept, folders); !why.empty())
+            return Result::failed("it names " + plat::display_path(r.kept) + ", which " + why);
+    }
+    return Result::applied();
+}
+
 Result check_whole(const std::string& game_dir) {
+    if (Result r = check_undo_folder(game_dir); r.failed()) return r;
     std::vector<std::string> journals;
     if (std::string tables = tables_journal_path(game_dir); plat::file_exists(tables.c_str())) journals.push_back(tables);
     if (int number = newest_journal(game_dir); number > 0) journals.push_back(journal_path(game_dir, number));
@@ -245,12 +304,12 @@ Result check_whole(const std::string& game_dir) {
             return Result::failed("an earlier change in this game folder did not end (" + plat::display_path(path) +
                                   ")");
     }
-    if (plat::is_directory(stage_folder(game_dir).c_str()))
+    if (plat::entry_kind(stage_folder(game_dir).c_str()) != plat::EntryKind::Missing)
         return Result::failed("the unpacked files of an earlier install that did not end are still there");
     return Result::applied();
 }
 
-Recovery recover_game(const std::string& game_dir) {
+Recovery recover_game(const std::string& game_dir, const std::vector<std::string>& roots) {
     Recovery out;
     OpenJournal tables;
     if (Result r = open_tables_journal(game_dir, &tables); r.failed()) return {r, {}};
@@ -267,7 +326,7 @@ Recovery recover_game(const std::string& game_dir) {
                                    "tables are the old ones.");
     }
     OpenJournal j;
-    if (Result r = open_newest_journal(game_dir, &j); r.failed()) return {r, out.told};
+    if (Result r = open_newest_journal(game_dir, roots, &j); r.failed()) return {r, out.told};
     if (j.found()) {
         if (unreadable(j))
             return {failed_on(j.path, "the journal is damaged (" + j.why + "); the game folder was left as it is"),
@@ -290,18 +349,18 @@ Recovery recover_game(const std::string& game_dir) {
         tell(&out.told, "Scratch files that an interrupted command left were removed:" + names);
     }
     std::string stage = stage_folder(game_dir);
-    if (plat::is_directory(stage.c_str())) {
+    if (plat::entry_kind(stage.c_str()) != plat::EntryKind::Missing) {
         if (Result r = remove_stage(game_dir); r.failed()) return {r, out.told};
         if (out.told.empty()) out.told = "The unpacked files of an interrupted install have been removed.";
     }
     return out;
 }
 
-Recovery undo_last_install(const std::string& game_dir) {
-    Recovery first = recover_game(game_dir);
+Recovery undo_last_install(const std::string& game_dir, const std::vector<std::string>& roots) {
+    Recovery first = recover_game(game_dir, roots);
     if (first.result.failed()) return first;
     OpenJournal j;
-    if (Result r = open_newest_journal(game_dir, &j); r.failed()) return {r, first.told};
+    if (Result r = open_newest_journal(game_dir, roots, &j); r.failed()) return {r, first.told};
     if (!j.found()) return {Result::failed("no install to take back: the game folder has no journal"), first.told};
     if (!j.parsed) return {failed_on(j.path, "the journal is damaged (" + j.why + ")"), first.told};
     if (!j.journal.committed) return {failed_on(j.path, "the newest install did not complete"), first.told};

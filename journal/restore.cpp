@@ -9,14 +9,14 @@
 #include "platform/digest.h"
 #include "platform/platform.h"
 #include "platform/rules/winpath.h"
+#include "platform/trust.h"
 
 namespace journal {
 
 namespace {
 
-bool is_plain_file(const std::string& path) {
-    return plat::file_exists(path.c_str()) && !plat::is_directory(path.c_str());
-}
+// A file itself, not a link, a folder or a pipe: the only thing a restore moves or removes.
+bool is_plain_file(const std::string& path) { return plat::entry_kind(path.c_str()) == plat::EntryKind::File; }
 
 std::string folder_of(const std::string& path) {
     std::size_t cut = path.find_last_of('\\');
@@ -31,8 +31,9 @@ std::string lower(std::string s) {
 // "" when `path` is a plain file of `size` bytes (when known) whose SHA-256 is `digest` (when
 // known); else what is wrong with it, in words.
 std::string mismatch(const std::string& path, std::int64_t size, const std::string& digest) {
-    if (!plat::file_exists(path.c_str())) return "is missing";
-    if (plat::is_directory(path.c_str())) return "is not a file";
+    plat::EntryKind kind = plat::entry_kind(path.c_str());
+    if (kind == plat::EntryKind::Missing) return "is missing";
+    if (kind != plat::EntryKind::File) return std::string("is ") + plat::entry_kind_words(kind) + ", not a file";
     if (size < 0 && digest.empty()) return {};
     plat::File f = plat::File::open(path.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
     if (!f) return "cannot be read: " + plat::last_error_text();
@@ -74,7 +75,7 @@ Result remove_journal_file(const std::string& path) {
 std::vector<std::string> damaged_kept_files(const std::vector<Record>& records) {
     std::vector<std::string> problems;
     for (const Record& r : records) {
-        if (r.kind != Record::Kind::Keep || !plat::file_exists(r.kept.c_str())) continue;
+        if (r.kind != Record::Kind::Keep || plat::entry_kind(r.kept.c_str()) == plat::EntryKind::Missing) continue;
         // A kept name that is not there was never renamed to (the old file still has its own
         // name) or was put back already; the check after the restore sees to both.
         if (std::string wrong = mismatch(r.kept, r.size, r.digest); !wrong.empty())

@@ -10,6 +10,7 @@
 #include "platform/digest.h"
 #include "journal/folder_sync.h"
 #include "platform/rules/winpath.h"
+#include "platform/trust.h"
 
 namespace journal {
 
@@ -54,6 +55,20 @@ std::string journal_path(const std::string& game_dir, int number) {
 }
 
 std::string tables_journal_path(const std::string& dir) { return undo_folder(dir) + kTablesJournal; }
+
+Result check_undo_folder(const std::string& game_dir) {
+    std::string folder = undo_folder(game_dir);
+    plat::EntryKind kind = plat::entry_kind(folder.c_str());
+    if (kind == plat::EntryKind::Missing) return Result::applied();
+    if (kind != plat::EntryKind::Directory)
+        return Result::failed(plat::display_path(folder) + " is " + plat::entry_kind_words(kind) +
+                              ", not the installer's own folder; it was left alone");
+    if (!plat::owned_safely(folder.c_str()))
+        return Result::failed(plat::display_path(folder) +
+                              " belongs to another user or may be written by others, so its journals cannot be "
+                              "trusted; it was left alone");
+    return Result::applied();
+}
 
 int newest_journal(const std::string& game_dir) {
     std::vector<std::string> names;
@@ -191,8 +206,11 @@ void Transaction::stop_watching() {
 Result Transaction::start(const std::string& dir, const std::string& journal, const std::string& header) {
     game_dir_ = with_backslash(absolute_path(dir));
     std::string folder = undo_folder(game_dir_);
-    if (!plat::is_directory(folder.c_str())) {
-        if (!plat::create_directory(folder.c_str()))
+    // The folder is the kit's own: made so that no one else may write it, and refused when
+    // something else (a link, a folder others may write) stands under its name.
+    if (Result trusted = check_undo_folder(game_dir_); trusted.failed()) return trusted;
+    if (plat::entry_kind(folder.c_str()) == plat::EntryKind::Missing) {
+        if (!plat::create_private_directory(folder.c_str(), true))
             return Result::failed("cannot create " + plat::display_path(folder) + ": " + plat::last_error_text());
         if (!plat::flush_folder(game_dir_.c_str())) {
             std::string why = plat::last_error_text();
@@ -202,7 +220,8 @@ Result Transaction::start(const std::string& dir, const std::string& journal, co
     }
     journal_path_ = journal;
     journal_ = plat::File::open(journal.c_str(), plat::Access::ReadWrite, plat::Disposition::CreateNew);
-    if (!journal_ || !append(header) || !plat::flush_folder(folder.c_str())) {
+    if (!journal_ || !plat::restrict_to_owner_writes(journal.c_str()) || !append(header) ||
+        !plat::flush_folder(folder.c_str())) {
         std::string why = plat::last_error_text();
         journal_.close();
         plat::delete_file(journal.c_str());

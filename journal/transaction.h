@@ -35,6 +35,9 @@ std::string stage_folder(const std::string& game_dir);  // with a trailing backs
 std::string journal_path(const std::string& game_dir, int number);
 // The journal of the short transaction that rewrites both message tables in `dir`.
 std::string tables_journal_path(const std::string& dir);
+// Failed, saying why, when the undo folder of `game_dir` is there but is not the kit's own: a
+// link, not a folder, another user's, or writable by others. Applied when it is missing.
+Result check_undo_folder(const std::string& game_dir);
 // The number of the newest journal in the game folder, 0 when there is none.
 int newest_journal(const std::string& game_dir);
 

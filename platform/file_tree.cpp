@@ -1,23 +1,20 @@
-// Whole folders, through the platform's own operations only.
+// Whole folders, removed by the system's own walk, which never follows a link.
 #include "platform/file_tree.h"
 
-#include <vector>
-
-#include "platform/platform.h"
+#include "platform/intercept/overlay.h"
+#include "platform/os/os.h"
 
 namespace plat {
 
 bool remove_tree(const std::string& dir) {
-    std::string folder = dir;
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    std::vector<std::string> names;
-    if (!list_directory(folder.c_str(), &names)) return false;
-    bool ok = true;
-    for (const std::string& name : names) {
-        std::string path = folder + "\\" + name;
-        ok = (is_directory(path.c_str()) ? remove_tree(path) : delete_file(path.c_str())) && ok;
+    // A dry run's view holds files only: no folder changes while it is in use.
+    if (detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
     }
-    return ok && remove_directory(folder.c_str());
+    std::string folder = dir;
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    return os::file_system().remove_tree(folder.c_str());
 }
 
 }  // namespace plat

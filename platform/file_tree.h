@@ -7,8 +7,9 @@
 namespace plat {
 
 // Removes a directory and everything in it (`dir` with or without its trailing backslash).
-// Goes on past a file it cannot remove, so that as much as possible is gone; false when
-// anything is left, the directory itself included.
+// Never follows a link: a link inside goes itself, and a `dir` that is a link is refused
+// (AccessDenied) with nothing removed. Goes on past a file it cannot remove, so that as much
+// as possible is gone; false when anything is left, the directory itself included.
 bool remove_tree(const std::string& dir);
 
 }  // namespace plat

@@ -106,4 +106,31 @@ TEST_F(PatchLintTest, ThePathObserverTellsEachLinesFateWhereItBegins) {
     EXPECT_EQ(config::file_table().used, 2u);
 }
 
+// The installer runs with the system's rights and reads whatever a work line or a [path] line
+// names: what can reach beyond the game is flagged for the author, what stays inside is not.
+TEST_F(PatchLintTest, WarnsOfSourcesAndFoldersThatReachBeyondTheGame) {
+    struct Case {
+        std::string ini;
+        const char* warning;  // null: no such warning
+    } cases[] = {
+        {"[work]\n0 c:\\secret hero\n", "names a drive"},
+        {"[work]\n0 \\etc\\shadow hero\n", "is an absolute path"},
+        {"[work]\n1 ..\\..\\x.txt #1\n", "climbs out with \"..\""},
+        {"[work]\n0 a.bin hero\n", nullptr},
+        {"[path]\n" + path_line("newhero", "hd:..\\..\\") + "[work]\n0 a.bin b\n", "climbs out with \"..\""},
+        {"[path]\n" + path_line("newhero", "d:\\other\\") + "[work]\n0 a.bin b\n", "names a drive"},
+        {"[path]\n" + path_line("newhero", "hd:data\\..x\\") + "[work]\n0 a.bin b\n", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini);
+        std::string found = text(check(c.ini, {"a.bin"}));
+        if (c.warning) {
+            EXPECT_NE(found.find(std::string(c.warning) + ": the installer, which runs with the system's rights"),
+                      std::string::npos) << found;
+        } else {
+            EXPECT_EQ(found.find("system's rights"), std::string::npos) << found;
+        }
+    }
+}
+
 }  // namespace

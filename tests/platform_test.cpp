@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "platform/intercept/file_changes.h"
 #include "platform/rules/winpath.h"
+#include "platform/file_tree.h"
+#include "platform/trust.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -39,6 +41,25 @@ TEST(WindowsPathRules, TakesPathsApart) {
         EXPECT_FALSE(p.unc);
     }
     EXPECT_TRUE(plat::parse_windows_path("\\\\server\\share").unc);
+}
+
+// Wine makes no links to files, so the Windows side of the link checks is shown on the
+// attributes it reads: a reparse point is a link whatever else it is.
+TEST(WindowsPathRules, TellsLinksFromTheAttributes) {
+    struct Case {
+        unsigned long attributes;
+        plat::EntryKind kind;
+    } cases[] = {
+        {0x20, plat::EntryKind::File},                                   // archive
+        {0x80, plat::EntryKind::File},                                   // normal
+        {0x10, plat::EntryKind::Directory},
+        {0x10 | 0x400, plat::EntryKind::Link},                          // a junction or a folder link
+        {0x20 | 0x400, plat::EntryKind::Link},                          // a file link
+        {0x01 | 0x02 | 0x04 | 0x400, plat::EntryKind::Link},            // hidden system read-only link
+        {0x40, plat::EntryKind::Other},                                  // a device
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(static_cast<plat::EntryKind>(plat::entry_kind_of_attributes(c.attributes)), c.kind) << c.attributes;
 }
 
 TEST(WindowsPathRules, ReadsDriveListsAndSkipsMalformedItems) {
@@ -370,3 +391,48 @@ TEST_F(PlatformFiles, TextStreamsUseTheSameNames) {
 }
 
 }  // namespace
+
+// What the installer may trust of a name: below a folder only when written plainly, and its own
+// folders made for this user, which its own check then takes.
+TEST_F(PlatformFiles, TrustsANameBelowAFolderOnlyWhenWrittenPlainly) {
+    const std::string root = dir.path() + "game";
+    ASSERT_TRUE(plat::create_directory(root.c_str()));
+    struct Case {
+        std::string path;
+        bool trusted;
+    } cases[] = {
+        {root + "\\data\\hero.mul", true},  // names below that do not exist yet
+        {root + "\\GAME.ini", true},
+        {dir.path() + "GAME\\x", true},     // the folder's name in another case
+        {root + "\\..\\secret", false},
+        {root + "\\.\\x", false},
+        {root + "\\\\x", false},
+        {root + "\\a/..\\x", false},
+        {root + "\\x:stream", false},
+        {root + "\\", false},
+        {root + "x\\y", false},             // a neighbour whose name begins alike
+        {"c:\\elsewhere\\x", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(plat::why_not_beneath(root, c.path).empty(), c.trusted) << plat::why_not_beneath(root, c.path);
+        EXPECT_EQ(plat::why_not_beneath(root + "\\", c.path).empty(), c.trusted);
+    }
+
+    const std::string own = root + "\\own";
+    ASSERT_TRUE(plat::create_private_directory(own.c_str(), true));
+    EXPECT_FALSE(plat::create_private_directory(own.c_str())) << "a name that exists is never taken over";
+    EXPECT_EQ(plat::entry_kind(own.c_str()), plat::EntryKind::Directory);
+    EXPECT_TRUE(plat::owned_safely(own.c_str()));
+    write_file(own + "\\file", "x");
+    ASSERT_TRUE(plat::restrict_to_owner_writes((own + "\\file").c_str()));
+    EXPECT_TRUE(plat::owned_safely((own + "\\file").c_str()));
+    EXPECT_EQ(plat::entry_kind((own + "\\file").c_str()), plat::EntryKind::File);
+    EXPECT_EQ(plat::entry_kind((own + "\\none").c_str()), plat::EntryKind::Missing);
+    EXPECT_TRUE(plat::remove_tree(own));
+    EXPECT_EQ(plat::entry_kind(own.c_str()), plat::EntryKind::Missing);
+
+    std::string a = plat::random_name_part(), b = plat::random_name_part();
+    EXPECT_EQ(a.size(), 16u);
+    EXPECT_NE(a, b);
+}

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "install/pre_checks.h"
 #include "journal/recovery.h"
 #include "platform/platform.h"
 #include "tools/commands.h"
@@ -19,7 +20,7 @@ namespace {
 int run_recover(const std::string& game_dir_argument) {
     std::string game_dir = directory_argument(game_dir_argument);
     if (!plat::is_directory(game_dir.c_str())) return fail(game_dir_argument, "no such game directory");
-    journal::Recovery r = journal::recover_game(game_dir);
+    journal::Recovery r = journal::recover_game(game_dir, install::game_folders(game_dir));
     if (r.result.failed()) {
         if (!r.told.empty()) std::printf("%s\n", plat::to_host_text(r.told).c_str());
         return fail(game_dir_argument, "the game could not be made whole: " + r.result.problem);
@@ -31,7 +32,7 @@ int run_recover(const std::string& game_dir_argument) {
 int run_unpatch(const std::string& game_dir_argument) {
     std::string game_dir = directory_argument(game_dir_argument);
     if (!plat::is_directory(game_dir.c_str())) return fail(game_dir_argument, "no such game directory");
-    journal::Recovery r = journal::undo_last_install(game_dir);
+    journal::Recovery r = journal::undo_last_install(game_dir, install::game_folders(game_dir));
     if (!r.told.empty()) std::printf("%s\n", plat::to_host_text(r.told).c_str());
     if (r.result.failed()) return fail(game_dir_argument, r.result.problem);
     return kExitOk;

@@ -10,10 +10,12 @@
 #include <exception>
 #include <new>
 
+#include "platform/trust.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 
 int main(int argc, char** argv) {
+    plat::restrict_dll_search();  // before anything can load a DLL
     CLI::App app{"dravo: the Dravo patch kit's tool: files, containers, messages, patches"};
     app.set_version_flag("--version", std::string("dravo ") + DRAVO_VERSION);
     app.require_subcommand(1);

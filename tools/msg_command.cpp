@@ -120,14 +120,21 @@ void print_decompiler_warnings(const std::string& dir, const std::vector<std::st
         std::fprintf(stderr, "dravo: %s: warning: %s\n", shown(dir + "message.str").c_str(), w.c_str());
 }
 
-// Writes `text` to the file the user named, or to standard output for none or "-".
-int write_output(const std::string& output, const std::string& text) {
+// The files a command on the tables of `dir` reads.
+std::vector<std::string> table_inputs(const std::string& dir) {
+    return {dir + "message.dat", dir + "message.str", dir + "message.txt"};
+}
+
+// Writes `text` to the file the user named, or to standard output for none or "-"; never over
+// one of the command's `inputs`.
+int write_output(const std::string& output, const std::string& text, const std::vector<std::string>& inputs) {
     if (output.empty() || output == "-") {
         return plat::write_standard_output(text.data(), text.size()) ? kExitOk
                                                                      : fail("-", "cannot write: " + last_error());
     }
     std::string path = file_argument(output);
     if (!path_fits(path)) return fail(output, kPathTooLong);
+    if (int rc = refuse_output_onto_input(output, path, inputs); rc != kExitOk) return rc;
     plat::OutputFile out;
     if (!out.create(path) || !out.write(text.data(), text.size()) || !out.keep()) return fail(output, out.problem());
     return kExitOk;
@@ -139,7 +146,7 @@ int run_decompile(const MsgOptions& o) {
     if (int rc = load_tables(dir, dat, str); rc != kExitOk) return rc;
     decompiler::DecompiledSource source = decompiler::decompile(dat, str);
     print_decompiler_warnings(dir, source.warnings);
-    return write_output(o.output, source.text);
+    return write_output(o.output, source.text, table_inputs(dir));
 }
 
 // The code page --encoding names; 0 when none was given (the texts' own default).
@@ -194,7 +201,7 @@ int run_export(const MsgOptions& o) {
     options.source_lines = source_lines(dir, dat, str);
     std::string po;
     if (Result r = translation::export_po(tables, options, &po); r.failed()) return fail(shown(dir + "message.str"), r.problem);
-    return write_output(o.output, po);
+    return write_output(o.output, po, table_inputs(dir));
 }
 
 // A PO file is a few MB; the bound keeps a stray huge file out of memory.
@@ -221,7 +228,9 @@ int run_import(const MsgOptions& o) {
     }
     if (r.failed()) return fail(o.po, std::to_string(errors) + " error(s); nothing was written");
     std::fprintf(stderr, "%d translated messages, %d kept their original text.\n", r.translated, r.kept);
-    return write_output(o.output, r.source);
+    std::vector<std::string> inputs = table_inputs(dir);
+    inputs.push_back(po_path);
+    return write_output(o.output, r.source, inputs);
 }
 
 void print_record(const messages::IndexRecord& r) {

@@ -103,6 +103,10 @@ int write_installer(const std::string& path, const std::string& out_name, const 
 namespace {
 
 int run_build(const PackOptions& o) {
+    std::vector<std::string> inputs;
+    for (const std::string& f : o.files) inputs.push_back(file_argument(f));
+    inputs.push_back(file_argument(o.template_file.empty() ? default_template() : o.template_file));
+    if (int rc = refuse_output_onto_input(o.out_file, file_argument(o.out_file), inputs); rc != kExitOk) return rc;
     std::vector<payload::PackFile> files;
     for (const std::string& f : o.files) {
         std::string path = file_argument(f);

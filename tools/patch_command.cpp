@@ -17,7 +17,9 @@
 #include "base/diagnostic.h"
 #include "payload/region.h"
 #include "platform/rewrite/output_file.h"
+#include "platform/file_tree.h"
 #include "platform/platform.h"
+#include "platform/trust.h"
 #include "tools/commands.h"
 #include "tools/stamped_installer.h"
 #include "tools/tool_util.h"
@@ -58,19 +60,9 @@ bool folder_files(const std::string& dir, std::vector<std::string>* names) {
 }
 
 // The installer's files are unpacked into a scratch folder of their own, removed afterwards.
-std::string make_scratch_folder() {
-    std::string base = plat::temp_directory() + "dravo-check-" + std::to_string(plat::process_id());
-    for (int n = 0; n < 100; ++n) {
-        std::string dir = base + "." + std::to_string(n);
-        if (plat::create_directory(dir.c_str())) return dir + "\\";
-    }
-    return {};
-}
+std::string make_scratch_folder() { return plat::make_scratch_folder("dravo-check-"); }
 
-void remove_scratch_folder(const std::string& dir, const std::vector<std::string>& names) {
-    for (const std::string& n : names) plat::delete_file((dir + n).c_str());
-    plat::remove_directory(dir.substr(0, dir.size() - 1).c_str());
-}
+void remove_scratch_folder(const std::string& dir) { plat::remove_tree(dir); }
 
 int run_check(const PatchOptions& o) {
     std::string game;
@@ -94,7 +86,7 @@ int run_check(const PatchOptions& o) {
         if (scratch.empty()) return fail(shown(plat::temp_directory()), "cannot make a scratch folder: " + last_error());
         std::vector<std::string> unpacked;
         found = authoring::check_patch_image(image, o.patch, scratch, game, &unpacked);
-        remove_scratch_folder(scratch, unpacked);
+        remove_scratch_folder(scratch);
     }
     for (const diag::Diagnostic& d : found)
         std::fprintf(stderr, "%s\n", plat::to_host_text(diag::format(d)).c_str());

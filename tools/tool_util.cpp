@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 namespace tool {
 
@@ -25,6 +26,16 @@ int fail(const std::string& file, const std::string& message) {
     // The file is named as typed or as shown(); the message is the core's text, in the code page.
     std::fprintf(stderr, "dravo: %s: %s\n", file.c_str(), plat::to_host_text(message).c_str());
     return kExitFailure;
+}
+
+int refuse_output_onto_input(const std::string& output_argument, const std::string& output,
+                             const std::vector<std::string>& inputs) {
+    plat::FileIdentity out;
+    if (!plat::file_identity(output.c_str(), &out)) return kExitOk;  // a new file is no input
+    for (const std::string& input : inputs)
+        if (plat::FileIdentity in; plat::file_identity(input.c_str(), &in) && in == out)
+            return fail(output_argument, "is the same file as the input " + shown(input) + "; nothing was written");
+    return kExitOk;
 }
 
 int usage(const std::string& message) {

@@ -36,6 +36,12 @@ bool make_directories(const std::string& core_dir);
 // The system's words for the last failed file operation.
 std::string last_error();
 
+// Fails (exit 1, naming it) when `output` (core form; `output_argument` as the user typed it)
+// is the same file as one of `inputs`, by device and inode (volume and file index on
+// Windows), before anything is written over it. Returns kExitOk otherwise.
+int refuse_output_onto_input(const std::string& output_argument, const std::string& output,
+                             const std::vector<std::string>& inputs);
+
 // Reads a whole file of at most `max_bytes` into `out`. The size is checked before any memory
 // is asked for, so a huge or sparse file is refused with its size rather than ending the
 // tool; `limit` says in words why larger files are refused. Returns kExitOk, or kExitFailure

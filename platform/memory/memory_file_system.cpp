@@ -648,6 +648,51 @@ bool change_directory(const char* path) {
 
 std::string temp_directory() { return "m:\\tmp\\"; }
 
+// ---- names that others may have planted: nobody plants anything here ----
+
+EntryKind entry_kind(const char* path) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    std::optional<std::string> abs = s.absolute(path);
+    if (!abs) return EntryKind::Missing;
+    if (s.is_folder(*abs)) return EntryKind::Directory;
+    return s.find(*abs) ? EntryKind::File : EntryKind::Missing;
+}
+
+bool owned_safely(const char* path) { return entry_kind(path) != EntryKind::Missing; }
+
+bool create_private_directory(const char* path, bool) { return create_directory(path); }
+
+bool restrict_to_owner_writes(const char*) { return true; }
+
+std::FILE* open_append_no_follow(const char* path) { return open_text(path, "ab"); }
+
+bool file_identity(const char* path, FileIdentity* out) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    std::optional<std::string> abs = s.absolute(path);
+    const Entry* e = abs ? s.find(*abs) : nullptr;
+    if (!e) return fail(abs ? s.missing_error(*abs) : Error::PathNotFound), false;
+    *out = FileIdentity{1, e->node};
+    return true;
+}
+
+// Deepest names first, each a change of its own, as the system's walk deletes them.
+bool remove_tree(const char* dir) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    std::optional<std::string> abs = s.absolute(dir);
+    if (!abs || !s.is_folder(*abs) || is_root(*abs)) return fail(abs ? s.missing_error(*abs) : Error::PathNotFound), false;
+    std::vector<std::string> below;
+    std::string prefix = key_of(*abs) + "\\";
+    for (auto it = s.names.lower_bound(prefix); it != s.names.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+        below.push_back(it->second.path);
+    bool whole = true;
+    for (auto it = below.rbegin(); it != below.rend(); ++it)
+        whole &= s.is_folder(*it) ? remove_directory(it->c_str()) : delete_file(it->c_str());
+    return remove_directory(abs->c_str()) && whole;
+}
+
 // After a power cut, no process from before it runs; before one, every scratch file of this
 // file system is this process's own.
 bool process_running(std::uint32_t) { return false; }
@@ -658,7 +703,8 @@ const os::FileSystem kMemory = {
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
-    change_directory, temp_directory, process_running,
+    change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
+    restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
 };
 
 // ---- what a cut leaves ----------------------------------------------------------------------

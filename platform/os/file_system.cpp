@@ -11,7 +11,8 @@ const FileSystem kSystem = {
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
-    change_directory, temp_directory, process_running,
+    change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
+    restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
 };
 
 const FileSystem* g_current = &kSystem;

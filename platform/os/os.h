@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/trust.h"
 
 namespace plat::os {
 
@@ -112,6 +113,14 @@ struct FileSystem {
     // Whether a process that may still write its scratch files runs: after a power cut that a
     // test simulates, none of the processes from before it does.
     bool (*process_running)(std::uint32_t id);
+    // Names that others may have planted (trust.h).
+    EntryKind (*entry_kind)(const char* path);
+    bool (*owned_safely)(const char* path);
+    bool (*create_private_directory)(const char* path, bool others_read);
+    bool (*restrict_to_owner_writes)(const char* path);
+    std::FILE* (*open_append_no_follow)(const char* path);
+    bool (*file_identity)(const char* path, FileIdentity* out);
+    bool (*remove_tree)(const char* dir);
 };
 
 // The system's own calls, the ones declared above.
@@ -136,5 +145,22 @@ struct SavedError {
 };
 SavedError saved_error();
 void restore_error(SavedError saved);
+
+// ---- names that others may have planted (os/trust_posix.cpp, os/trust_win32.cpp) ------------
+
+// What the name is, not following a link at its end.
+EntryKind entry_kind(const char* path);
+bool owned_safely(const char* path);
+// Fails when the name exists, whatever it is.
+bool create_private_directory(const char* path, bool others_read);
+bool restrict_to_owner_writes(const char* path);
+bool random_bytes(void* buffer, std::size_t count);
+std::FILE* open_append_no_follow(const char* path);
+bool file_identity(const char* path, FileIdentity* out);
+void restrict_dll_search();
+// Removes the folder and everything in it, never following a link: a link inside is removed
+// itself, and a root that is a link is refused (AccessDenied). Goes on past what it cannot
+// remove; false when anything is left.
+bool remove_tree(const char* dir);
 
 }  // namespace plat::os

@@ -93,6 +93,11 @@ Handle os::open_file(const char* path, Access access, Disposition disposition) {
         set_error(Error::AccessDenied, EISDIR);
         return Handle::Invalid;
     }
+    // A pipe or a device would block the open or the reads: refused before it is opened.
+    if (exists && !S_ISREG(st.st_mode)) {
+        set_error(Error::AccessDenied, ESPIPE);
+        return Handle::Invalid;
+    }
     if (exists && disposition == Disposition::CreateNew) {
         set_error(Error::AlreadyExists, EEXIST);
         return Handle::Invalid;
@@ -106,13 +111,22 @@ Handle os::open_file(const char* path, Access access, Disposition disposition) {
     int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
     if (disposition == Disposition::CreateAlways) flags |= O_CREAT;
     if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
-    int fd = ::open(t.host.c_str(), flags | O_CLOEXEC, 0666);
+    // O_NONBLOCK: should a pipe have taken the file's place since the look above, the open
+    // returns at once and the check below refuses it.
+    int fd = ::open(t.host.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         set_errno_error(errno);
         return Handle::Invalid;
     }
+    struct stat looked = st;
     if (::fstat(fd, &st) != 0) {
         set_errno_error(errno);
+        ::close(fd);
+        return Handle::Invalid;
+    }
+    if (!S_ISREG(st.st_mode) || (exists && (st.st_dev != looked.st_dev || st.st_ino != looked.st_ino))) {
+        if (S_ISREG(st.st_mode)) set_error(Error::SharingViolation);  // another file took the name meanwhile
+        else set_error(Error::AccessDenied, ESPIPE);
         ::close(fd);
         return Handle::Invalid;
     }
@@ -306,6 +320,7 @@ std::string last_error_text() {
     // A lock held by another opener surfaces as EWOULDBLOCK, whose words mean nothing here.
     if (g_last_error == Error::SharingViolation) return "the file is in use by another program";
     if (g_last_errno == ENODATA) return "the file ended before the bytes to be copied";
+    if (g_last_errno == ESPIPE) return "it is not a plain file (a pipe, a device or a socket)";
     if (g_last_errno == EILSEQ)
         return "the file name holds a wildcard, or a character that code page " + std::to_string(code_page().number) +
                " cannot hold";
@@ -551,6 +566,10 @@ std::FILE* os::open_text(const char* path, const char* mode) {
     }
     if (os::is_directory(path)) {
         set_error(Error::AccessDenied, EISDIR);
+        return nullptr;
+    }
+    if (struct stat st; ::stat(t.host.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        set_error(Error::AccessDenied, ESPIPE);  // a pipe would block the open
         return nullptr;
     }
     std::FILE* f = std::fopen(t.host.c_str(), mode);

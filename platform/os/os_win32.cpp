@@ -107,6 +107,12 @@ Handle os::open_file(const char* path, Access access, Disposition disposition) {
         remember_last_error();
         return Handle::Invalid;
     }
+    // A name that opens a device or a pipe is no file of the game's.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        set_error(Error::AccessDenied, ERROR_ACCESS_DENIED);
+        return Handle::Invalid;
+    }
     set_error(Error::None, 0);
     return static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
 }

@@ -1,6 +1,8 @@
 // Windows path rules as pure functions; see winpath.h.
 #include "platform/rules/winpath.h"
 
+#include "platform/trust.h"
+
 #include <cctype>
 
 namespace plat {
@@ -64,6 +66,13 @@ bool names_equal_ignoring_case(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
     return true;
+}
+
+int entry_kind_of_attributes(unsigned long attributes) {
+    if (attributes & kAttributeReparsePoint) return static_cast<int>(EntryKind::Link);
+    if (attributes & kAttributeDirectory) return static_cast<int>(EntryKind::Directory);
+    if (attributes & kAttributeDevice) return static_cast<int>(EntryKind::Other);
+    return static_cast<int>(EntryKind::File);
 }
 
 }  // namespace plat

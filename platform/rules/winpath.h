@@ -26,6 +26,12 @@ WindowsPath parse_windows_path(std::string_view path);
 // skipped; letters are lower-cased.
 std::vector<std::pair<char, std::string>> parse_drive_list(std::string_view list);
 
+// What a Windows name is, from the attributes the system gives for it (GetFileAttributes,
+// FindFirstFile): a reparse point (symbolic link, junction, mount point) counts as a link
+// whatever else it is. Returns the plat::EntryKind value (File, Directory, Link or Other).
+int entry_kind_of_attributes(unsigned long attributes);
+constexpr unsigned long kAttributeDirectory = 0x10, kAttributeDevice = 0x40, kAttributeReparsePoint = 0x400;
+
 // Case-insensitive equality of two names in the single-byte character set.
 bool names_equal_ignoring_case(std::string_view a, std::string_view b);
 

@@ -248,8 +248,9 @@ gui_run_undo() {  # gui_run_undo PREFIX EXE ACTION SHOT_PREFIX ARGS...
   fi
   if [ "$action" != cancel ] && gui_wait_text "$final" 60; then
     gui_windows >"$GUI_SHOTS/$shots-final.txt"
-    GUI_FINAL=$(grep -o 'title="\(Dravo patch\|Patch undo error\.\)"' "$GUI_SHOTS/$shots-final.txt" | tail -1 |
-      sed 's/^title="//; s/"$//')
+    # The box is the dialog-class window; the status window may have the same caption.
+    GUI_FINAL=$(grep -o 'class="#32770" title="[^"]*"' "$GUI_SHOTS/$shots-final.txt" | head -1 |
+      sed 's/^.*title="//; s/"$//')
     gui_shot "$shots-final"
     gui_press "$(gui_last_xid_by_name "^$GUI_FINAL\$")" Return
   fi
