@@ -18,6 +18,10 @@ bool read_file(Handle h, void* buffer, std::uint32_t count, std::uint32_t* bytes
 bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t* bytes_written);
 bool flush_file(Handle h);
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
+// The file open as `h` is a scratch copy that is removed before anything relies on it (the dry
+// run's view): what is written to it may stay in the system's cache, with no writing to the
+// disk started early, so that its removal has no blocks on the disk to free.
+void leave_in_cache(Handle h);
 std::FILE* open_text(const char* path, const char* mode);
 
 // ---- names ----------------------------------------------------------------------------------
