@@ -20,6 +20,7 @@ namespace {
 constexpr std::size_t kZeroFillPiece = 18000;
 constexpr std::size_t kBufferedStrings = 256;     // strings gathered before one write
 constexpr std::int32_t kIndexWindowBytes = 65520;  // 364 index records held before one write
+constexpr auto kRecordBytes = static_cast<std::int32_t>(kIndexRecordSize);
 
 // The tables under construction. Each system call costs more than the bytes it moves, so
 // both tables are written in large pieces: the strings are gathered, and the index records
@@ -38,21 +39,19 @@ public:
     }
 
     bool put_record(std::uint16_t number, const std::uint8_t* record) override {
-        constexpr auto kSize = static_cast<std::int32_t>(kIndexRecordSize);
-        std::int32_t offset = static_cast<std::int32_t>(number) * kSize;
+        std::int32_t offset = static_cast<std::int32_t>(number) * kRecordBytes;
         if (!fits_window(offset)) {
             if (!flush_window()) return ok_ = false;
             // The window starts at the record, or at the end of the file when the zeros of the
             // gap before the record fit into it; a longer gap is written straight away.
-            if (offset > file_end_ && offset - file_end_ + kSize > kIndexWindowBytes && !zero_fill(offset))
+            if (offset > file_end_ && offset - file_end_ + kRecordBytes > kIndexWindowBytes && !zero_fill(offset))
                 return ok_ = false;
             window_start_ = window_end_ = std::min(offset, file_end_);
         }
-        // The window ends at the end of the file or before it; a record past its end follows
-        // the zeros of the gap.
+        // A record past the window's end lies past the end of the file: zeros go before it.
         if (offset > window_end_) std::memset(window_.data() + (window_end_ - window_start_), 0, offset - window_end_);
         std::memcpy(window_.data() + (offset - window_start_), record, kIndexRecordSize);
-        window_end_ = std::max(window_end_, offset + kSize);
+        window_end_ = std::max(window_end_, offset + kRecordBytes);
         return ok_;
     }
 
@@ -74,8 +73,7 @@ private:
     // window reaches the end of the file, anywhere after it that leaves room for the zeros.
     bool fits_window(std::int32_t offset) const {
         if (window_end_ == window_start_) return false;
-        if (offset < window_start_ || offset + static_cast<std::int32_t>(kIndexRecordSize) - window_start_ > kIndexWindowBytes)
-            return false;
+        if (offset < window_start_ || offset + kRecordBytes - window_start_ > kIndexWindowBytes) return false;
         return offset <= window_end_ || window_end_ >= file_end_;
     }
 
@@ -107,7 +105,7 @@ private:
     XFileHandle* str_;
     std::vector<std::uint8_t> pending_;
     std::size_t pending_count_ = 0;
-    std::vector<std::uint8_t> window_;   // the index's bytes from window_start_ to window_end_
+    std::vector<std::uint8_t> window_;  // the index's bytes from window_start_ to window_end_
     std::int32_t window_start_ = 0;
     std::int32_t window_end_ = 0;
     std::int32_t file_end_ = 0;  // how far the index file has been written
