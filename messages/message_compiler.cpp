@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "base/report.h"
 #include "base/text.h"
@@ -17,83 +18,128 @@ namespace messages {
 namespace {
 
 constexpr std::size_t kZeroFillPiece = 18000;
-constexpr std::size_t kBufferedStrings = 64;  // strings gathered before one write
+constexpr std::size_t kBufferedStrings = 256;     // strings gathered before one write
+constexpr std::int32_t kIndexWindowBytes = 65520;  // 364 index records held before one write
+constexpr auto kRecordBytes = static_cast<std::int32_t>(kIndexRecordSize);
 
-// The tables under construction: the strings are gathered and written in a few large writes,
-// the records are placed by seeking, with the gap before a record filled with zeros.
+// The tables under construction. Each system call costs more than the bytes it moves, so
+// both tables are written in large pieces: the strings are gathered, and the index records
+// are placed in a window of consecutive records held in memory, written out when a record
+// falls outside it. A source's numbers mostly rise, so that is a write every 364 messages
+// rather than a seek and a write for each. The gap before a record past the end is zeros.
 class FileOutput final : public TableOutput {
 public:
-    FileOutput(XFileHandle* dat, XFileHandle* str) : dat_(dat), str_(str) {}
+    FileOutput(XFileHandle* dat, XFileHandle* str)
+        : dat_(dat), str_(str), pending_(kBufferedStrings * kStringRecordSize), window_(kIndexWindowBytes) {}
 
     bool put_string(const std::uint8_t* record) override {
-        std::memcpy(pending_ + pending_count_ * kStringRecordSize, record, kStringRecordSize);
+        std::memcpy(pending_.data() + pending_count_ * kStringRecordSize, record, kStringRecordSize);
         if (++pending_count_ == kBufferedStrings) return flush_strings();
         return ok_;
     }
 
     bool put_record(std::uint16_t number, const std::uint8_t* record) override {
-        std::int32_t offset = static_cast<std::int32_t>(number) * static_cast<std::int32_t>(kIndexRecordSize);
-        if (offset > highest_end_ && !zero_fill(offset)) return ok_ = false;
-        if (xfile_seek(dat_, offset, 0) < 0 || !write_all(dat_, record, kIndexRecordSize)) return ok_ = false;
-        if (offset >= highest_end_) highest_end_ = offset + static_cast<std::int32_t>(kIndexRecordSize);
+        std::int32_t offset = static_cast<std::int32_t>(number) * kRecordBytes;
+        if (!fits_window(offset)) {
+            if (!flush_window()) return ok_ = false;
+            // The window starts at the record, or at the end of the file when the zeros of the
+            // gap before the record fit into it; a longer gap is written straight away.
+            if (offset > file_end_ && offset - file_end_ + kRecordBytes > kIndexWindowBytes && !zero_fill(offset))
+                return ok_ = false;
+            window_start_ = window_end_ = std::min(offset, file_end_);
+        }
+        // A record past the window's end lies past the end of the file: zeros go before it.
+        if (offset > window_end_) std::memset(window_.data() + (window_end_ - window_start_), 0, offset - window_end_);
+        std::memcpy(window_.data() + (offset - window_start_), record, kIndexRecordSize);
+        window_end_ = std::max(window_end_, offset + kRecordBytes);
         return ok_;
     }
 
-    bool flush_strings() {
-        if (pending_count_ && !write_all(str_, pending_, pending_count_ * kStringRecordSize)) ok_ = false;
-        pending_count_ = 0;
-        return ok_;
-    }
-
-    bool ok() const { return ok_; }
+    // Writes what is held of both tables.
+    bool flush() { return flush_strings() && flush_window(); }
 
 private:
     static bool write_all(XFileHandle* h, const std::uint8_t* bytes, std::size_t n) {
         return xfile_write(h, bytes, static_cast<std::int32_t>(n)) == static_cast<int>(n);
     }
 
-    // Fills the gap from the highest end written so far up to `offset`. A write that moves
-    // nothing ends the fill as a failure: repeating it would not cover the gap.
+    bool flush_strings() {
+        if (pending_count_ && !write_all(str_, pending_.data(), pending_count_ * kStringRecordSize)) ok_ = false;
+        pending_count_ = 0;
+        return ok_;
+    }
+
+    // A record belongs in the window when it starts inside it or at its end, or, where the
+    // window reaches the end of the file, anywhere after it that leaves room for the zeros.
+    bool fits_window(std::int32_t offset) const {
+        if (window_end_ == window_start_) return false;
+        if (offset < window_start_ || offset + kRecordBytes - window_start_ > kIndexWindowBytes) return false;
+        return offset <= window_end_ || window_end_ >= file_end_;
+    }
+
+    bool flush_window() {
+        if (window_end_ == window_start_) return ok_;
+        if (xfile_seek(dat_, window_start_, 0) < 0 ||
+            !write_all(dat_, window_.data(), static_cast<std::size_t>(window_end_ - window_start_)))
+            return ok_ = false;
+        file_end_ = std::max(file_end_, window_end_);
+        window_start_ = window_end_ = 0;
+        return ok_;
+    }
+
+    // Fills the gap from the end of the file up to `offset`. A write that moves nothing ends
+    // the fill as a failure: repeating it would not cover the gap.
     bool zero_fill(std::int32_t offset) {
         static const std::uint8_t zeros[kZeroFillPiece] = {};
-        if (xfile_seek(dat_, highest_end_, 0) < 0) return false;
-        while (highest_end_ < offset) {
-            std::int32_t piece = std::min<std::int32_t>(offset - highest_end_, kZeroFillPiece);
+        if (xfile_seek(dat_, file_end_, 0) < 0) return false;
+        while (file_end_ < offset) {
+            std::int32_t piece = std::min<std::int32_t>(offset - file_end_, kZeroFillPiece);
             int put = xfile_write(dat_, zeros, piece);
             if (put <= 0) return false;
-            highest_end_ += put;
+            file_end_ += put;
         }
         return true;
     }
 
     XFileHandle* dat_;
     XFileHandle* str_;
-    std::int32_t highest_end_ = 0;
-    std::uint8_t pending_[kBufferedStrings * kStringRecordSize];
+    std::vector<std::uint8_t> pending_;
     std::size_t pending_count_ = 0;
+    std::vector<std::uint8_t> window_;  // the index's bytes from window_start_ to window_end_
+    std::int32_t window_start_ = 0;
+    std::int32_t window_end_ = 0;
+    std::int32_t file_end_ = 0;  // how far the index file has been written
     bool ok_ = true;
 };
 
-// Writes the long messages into "Message.err" and passes them on.
+// Writes the long messages into "Message.err" and passes them on. The lines are gathered and
+// written a few kilobytes at a time: a source can have a long message for every number.
 class ErrorFile final : public CompileObserver {
 public:
     ErrorFile(XFileHandle* err, CompileObserver* next) : err_(err), next_(next) {}
     void long_message(int number, int string_count, long line) override {
-        char text[80];
-        int n = std::snprintf(text, sizeof text, "#%-5d  The string is long. (String count=%d)\n", number,
-                              string_count);
-        // The error file only informs: a failed write there does not fail the compile.
-        xfile_write(err_, text, n);
+        if (sizeof held_ - held_length_ < kLongestLine) flush();
+        int n = std::snprintf(held_ + held_length_, kLongestLine, "#%-5d  The string is long. (String count=%d)\n",
+                              number, string_count);
+        held_length_ += static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(kLongestLine) - 1));
         if (next_) next_->long_message(number, string_count, line);
     }
     // The other warnings are the source author's, not the game's: they never go to the file.
     void warning(long line, const std::string& text) override {
         if (next_) next_->warning(line, text);
     }
+    // The error file only informs: a failed write there does not fail the compile.
+    void flush() {
+        if (held_length_) xfile_write(err_, held_, static_cast<std::int32_t>(held_length_));
+        held_length_ = 0;
+    }
 
 private:
+    static constexpr std::size_t kLongestLine = 80;
     XFileHandle* err_;
     CompileObserver* next_;
+    char held_[8192];
+    std::size_t held_length_ = 0;
 };
 
 struct TableNames {
@@ -276,10 +322,14 @@ CompileResult compile_messages(CompileObserver* observer) {
     TableNames names;
     if (!make_names(names))
         return compile_failure("message.txt", "the message tables' directory is too long a path", false);
+    // The source is read in pieces of 64 KiB rather than the C library's default of a page: a
+    // sixteenth of the system calls. The buffer outlives the stream that uses it.
+    std::vector<char> read_buffer(std::size_t{1} << 16);
     // Binary, and the line treatment strips the carriage returns: the Windows runtime's text
     // mode would give other pieces for the same file than every other system.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(plat::open_text(names.source, "rb"), &std::fclose);
     if (!source) return compile_failure(names.source, "cannot open: " + plat::last_error_text(), false);
+    std::setvbuf(source.get(), read_buffer.data(), _IOFBF, read_buffer.size());
 
     plat::OutputFile dat_file;
     plat::OutputFile str_file;
@@ -307,7 +357,8 @@ CompileResult compile_messages(CompileObserver* observer) {
     bool read_ok = !std::ferror(source.get());
     if (ok && read_ok) compiler.finish();
     source.reset();
-    ok = out.flush_strings() && ok;
+    errors.flush();
+    ok = out.flush() && ok;
     ok = finish_table(dat) && ok;
     ok = finish_table(str) && ok;
     close_error_file(err);

@@ -90,6 +90,28 @@ TEST_F(OverlayTest, ChangesGoToTheViewAndTheDiskStaysAsItWas) {
     EXPECT_EQ(scratch_files(), std::vector<std::string>{});  // the view's copies are gone too
 }
 
+// The view's files are scratch copies, so their flushes need not reach the disk; but a dry run
+// must meet every failure a real install can meet, at the same calls.
+TEST_F(OverlayTest, FlushesInTheViewFailWhereInjectedAndSucceedOtherwise) {
+    write_file(game.file("tables.dat"), "old tables");
+    plat::Overlay view(scratch.path());
+    plat::use_overlay(&view);
+    for (long failing : {1, 0}) {
+        SCOPED_TRACE(failing);
+        plat::reset_fault_injection();
+        plat::fault_injection().fail_nth(plat::FaultOp::Flush, failing);
+        plat::OutputFile out;
+        ASSERT_TRUE(out.create(game.file("tables.dat")));
+        ASSERT_TRUE(out.write("rewritten", 9));
+        EXPECT_EQ(out.keep(), failing == 0) << out.problem();
+        EXPECT_EQ(plat::fault_injection().calls[static_cast<int>(plat::FaultOp::Flush)], 1);
+        EXPECT_EQ(read_file(game.file("tables.dat")), failing ? "old tables" : "rewritten");
+    }
+    plat::reset_fault_injection();
+    plat::use_overlay(nullptr);
+    EXPECT_EQ(read_file(game.file("tables.dat")), "old tables");
+}
+
 TEST_F(OverlayTest, TheViewRefusesWhatTheSystemWouldRefuse) {
     write_file(game.file("locked.dat"), "read-only");
     ASSERT_TRUE(make_read_only(game.file("locked.dat")));

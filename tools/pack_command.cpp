@@ -107,6 +107,11 @@ int run_build(const PackOptions& o) {
     for (const std::string& f : o.files) inputs.push_back(file_argument(f));
     inputs.push_back(file_argument(o.template_file.empty() ? default_template() : o.template_file));
     if (int rc = refuse_output_onto_input(o.out_file, file_argument(o.out_file), inputs); rc != kExitOk) return rc;
+    // The names first: one the installer would refuse (a device name, say) is never opened.
+    std::vector<payload::PackFile> names;
+    for (const std::string& f : o.files) names.push_back({base_name(file_argument(f)), {}});
+    std::vector<std::size_t> order;
+    if (Result named = payload::plan_pack(names, &order); named.failed()) return fail(o.out_file, named.problem);
     std::vector<payload::PackFile> files;
     for (const std::string& f : o.files) {
         std::string path = file_argument(f);

@@ -58,8 +58,12 @@ bool flush_folder_step(const std::string& dir) {
     return false;
 }
 
-// The file's data reaches the disk before any name points at it.
-bool flush_data_step(const char* path) { return !injected(FaultOp::Flush) && fs().flush_named_file(path); }
+// The file's data reaches the disk before any name points at it. The view's files are
+// scratch copies, removed when the run ends: nothing of them has to last, as with folders.
+bool flush_data_step(const char* path) {
+    if (injected(FaultOp::Flush)) return false;
+    return detail::overlay_active() || fs().flush_named_file(path);
+}
 
 // Both folders of a rename hold a changed entry: the new name's, and the old name's removal.
 bool flush_folders_of_rename(const char* from, const char* to) {
@@ -91,7 +95,10 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     std::string in_view;
     if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
     if (!detail::announce_write(in_view.c_str(), access, disposition)) return Handle::Invalid;
-    return fs().open_file(in_view.c_str(), access, disposition);
+    Handle h = fs().open_file(in_view.c_str(), access, disposition);
+    // While a view is set, every file opened for writing is one of its scratch copies.
+    if (h != Handle::Invalid && access != Access::Read && detail::overlay_active()) fs().leave_in_cache(h);
+    return h;
 }
 
 std::FILE* open_text(const char* path, const char* mode) {
@@ -112,7 +119,11 @@ bool write_file(Handle h, const void* buffer, std::uint32_t count, std::uint32_t
     return !injected(FaultOp::Write) && fs().write_file(h, buffer, count, bytes_written);
 }
 
-bool flush_file(Handle h) { return !injected(FaultOp::Flush) && fs().flush_file(h); }
+// Every file written while a view is set is the view's: see flush_data_step.
+bool flush_file(Handle h) {
+    if (injected(FaultOp::Flush)) return false;
+    return detail::overlay_active() || fs().flush_file(h);
+}
 
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     return !injected(FaultOp::Copy) && fs().copy_range(from, from_offset, to, length);

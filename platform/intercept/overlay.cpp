@@ -37,6 +37,7 @@ bool copy_whole_file(const std::string& from, const std::string& to) {
     if (!in.is_open()) return false;
     File out = File::open(to.c_str(), Access::Write, Disposition::CreateNew);
     if (!out.is_open()) return false;
+    os::file_system().leave_in_cache(out.get());
     std::int64_t size = file_size(in.get());
     return size >= 0 && copy_range(in.get(), 0, out.get(), size) && out.close();
 }

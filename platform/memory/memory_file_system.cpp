@@ -693,6 +693,8 @@ bool remove_tree(const char* dir) {
     return remove_directory(abs->c_str()) && whole;
 }
 
+void leave_in_cache(Handle) {}  // memory is the only cache here
+
 // After a power cut, no process from before it runs; before one, every scratch file of this
 // file system is this process's own.
 bool process_running(std::uint32_t) { return false; }
@@ -705,6 +707,7 @@ const os::FileSystem kMemory = {
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
     restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
+    leave_in_cache,
 };
 
 // ---- what a cut leaves ----------------------------------------------------------------------

@@ -25,6 +25,10 @@ std::int64_t seek_file(Handle h, std::int64_t offset, SeekFrom from);
 std::int64_t file_size(Handle h);
 bool close_file(Handle h);
 bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
+// The file open as `h` is a scratch copy that is removed before anything relies on it (the dry
+// run's view): what is written to it may stay in the system's cache, with no writing to the
+// disk started early, so that its removal has no blocks on the disk to free.
+void leave_in_cache(Handle h);
 std::FILE* open_text(const char* path, const char* mode);
 
 // ---- names ----------------------------------------------------------------------------------
@@ -121,6 +125,7 @@ struct FileSystem {
     std::FILE* (*open_append_no_follow)(const char* path);
     bool (*file_identity)(const char* path, FileIdentity* out);
     bool (*remove_tree)(const char* dir);
+    void (*leave_in_cache)(Handle h);
 };
 
 // The system's own calls, the ones declared above.

@@ -292,6 +292,8 @@ bool copy_through_buffer(int in, off_t offset, int out, std::int64_t left) {
 
 }  // namespace
 
+void os::leave_in_cache(Handle h) { note_scratch(fd_of(h)); }
+
 bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, EINVAL);

@@ -180,6 +180,9 @@ bool os::flush_file(Handle h) {
 
 // Windows has no copy inside the kernel between two open files: the bytes go through one
 // bounded buffer, read at the source's offset and appended at the target's position.
+// Windows starts no writeback early of its own accord, so there is nothing to leave out.
+void os::leave_in_cache(Handle) {}
+
 bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, ERROR_INVALID_PARAMETER);

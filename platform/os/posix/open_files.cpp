@@ -17,6 +17,7 @@ struct OpenFiles {
     std::map<int, FileKey> by_fd;
     std::multiset<FileKey> keys;
     std::map<int, std::uint64_t> unsynced;  // bytes written since writeback was last started
+    std::set<int> scratch;                  // files whose writeback is never started early
 };
 
 OpenFiles& open_files() {
@@ -50,6 +51,7 @@ void forget_open_file(int fd) {
         of.keys.erase(of.keys.find(it->second));
         of.by_fd.erase(it);
         of.unsynced.erase(fd);
+        of.scratch.erase(fd);
     }
 }
 
@@ -79,6 +81,7 @@ void note_written(int fd, std::uint32_t bytes) {
     bool start = false;
     {
         std::lock_guard<std::mutex> guard(of.lock);
+        if (of.scratch.count(fd)) return;
         std::uint64_t& n = of.unsynced[fd];
         n += bytes;
         if (n >= kWritebackStep) {
@@ -87,6 +90,12 @@ void note_written(int fd, std::uint32_t bytes) {
         }
     }
     if (start) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+void note_scratch(int fd) {
+    OpenFiles& of = open_files();
+    std::lock_guard<std::mutex> guard(of.lock);
+    of.scratch.insert(fd);
 }
 
 }  // namespace plat::detail

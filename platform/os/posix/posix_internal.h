@@ -72,6 +72,8 @@ bool held_by_other_than(const std::string& host, Handle allowed);
 // while the writer goes on and the final flush before a replacement has little left to do.
 constexpr std::uint64_t kWritebackStep = 8u << 20;
 void note_written(int fd, std::uint32_t bytes);
+// The file open as `fd` is a scratch copy: no writeback is started for it.
+void note_scratch(int fd);
 
 inline int fd_of(Handle h) { return static_cast<int>(static_cast<std::intptr_t>(h)); }
 
