@@ -23,6 +23,10 @@ void append_install_log(const std::string& game_dir, const InstallLogEntry& entr
 // makes no file in a folder that may not be the game's.
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry);
 
+// Whether the log in `game_dir` records a completed install of the patch named `patch` (as
+// InstallLogEntry::patch names it) as its last run of that patch.
+bool log_records_completed(const std::string& game_dir, const std::string& patch);
+
 // One work item as the log writes it: "applied: LINE", "skipped: LINE (why)".
 std::string work_item_line(const WorkItemReport& item);
 
