@@ -111,4 +111,33 @@ check import 0 run msg import "$tmp/texts" "$tmp/good.po" -o "$tmp/imported.txt"
   grep -q $'^Gr\xfc\xdfe!' "$tmp/imported.txt" || fail_check "import: the source is not in Windows-1252"
 }
 
+# ---- One spelling: -o/--output everywhere, the older ones still taken; -k keeps old files ----
+box=$tmp/game/Data/dravo.mul
+mkdir -p "$tmp/o"
+for spelling in "pack build --template $template -o $tmp/o/a.exe $tmp/k1/patch.ini|$tmp/o/a.exe" \
+                "pack build --template $template --output $tmp/o/b.exe $tmp/k1/patch.ini|$tmp/o/b.exe" \
+                "pack build --template $template --out $tmp/o/c.exe $tmp/k1/patch.ini|$tmp/o/c.exe" \
+                "pack extract $tmp/k1.exe -o $tmp/o/d|$tmp/o/d/msgnew.txt" \
+                "pack extract $tmp/k1.exe $tmp/o/e|$tmp/o/e/msgnew.txt" \
+                "container extract $box hero -o $tmp/o/f|$tmp/o/f" \
+                "container extract $box hero $tmp/o/g|$tmp/o/g" \
+                "container extract $box --all --output $tmp/o/h|$tmp/o/h/hero" \
+                "container extract $box --all --output-dir $tmp/o/i|$tmp/o/i/hero" \
+                "msg decompile $tmp/game --output $tmp/o/j|$tmp/o/j"; do
+  # shellcheck disable=SC2086
+  check "spelling: ${spelling%%|*}" 0 run ${spelling%%|*} && { [ -s "${spelling#*|}" ] || fail_check "spelling: ${spelling%%|*}: nothing written"; }
+done
+mkdir -p "$tmp/here" && check all-here 0 sh -c "cd '$tmp/here' && '$dravo' container extract '$box' --all" &&
+  { [ -s "$tmp/here/hero" ] || fail_check "all-here: not extracted into the current folder"; }
+printf 'mine' >"$tmp/o/f"
+check keep-member 1 run container extract "$box" hero -o "$tmp/o/f" -k && [ "$(cat "$tmp/o/f")" = mine ] ||
+  fail_check "keep-member: overwritten"
+check keep-all 1 run container extract "$box" --all -o "$tmp/here" --keep-old-files
+printf 'mine' >"$tmp/o/d/msgnew.txt"
+check keep-pack 1 run pack extract "$tmp/k1.exe" -o "$tmp/o/d" -k && [ "$(cat "$tmp/o/d/msgnew.txt")" = mine ] ||
+  fail_check "keep-pack: overwritten"
+# Both list commands print the name first.
+check pack-list 0 run pack list "$tmp/k1.exe" && expect_line pack-list "$tmp/out" $'^patch\\.ini\t[0-9]+$'
+check container-list 0 run container list "$box" && expect_line container-list "$tmp/out" $'^hero\t[0-9]+\t[0-9]+'
+
 finish

@@ -135,9 +135,9 @@ check damaged-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/flipped
 # written.
 fresh
 cp "$tmp/patch.bin" "$tmp/planted.bin"
-first=$("$dravo" pack list "$tmp/patch.bin" | head -1 | cut -f2)
+first=$("$dravo" pack list "$tmp/patch.bin" | head -1 | cut -f1)
 at=$(grep -obUa "$first" "$tmp/planted.bin" | head -1 | cut -d: -f1)
-for size in $("$dravo" pack list "$tmp/patch.bin" | cut -f1); do at=$((at + 24 + size)); done
+for size in $("$dravo" pack list "$tmp/patch.bin" | cut -f2); do at=$((at + 24 + size)); done
 { printf 'planted.txt'; head -c 9 /dev/zero; printf '\004\000\000\000evil'; } |
   dd of="$tmp/planted.bin" bs=1 seek="$at" conv=notrunc status=none
 "$dravo" pack list "$tmp/planted.bin" 2>/dev/null | grep -q 'planted\.txt' || fail "planted-entry: the list does not take it in"

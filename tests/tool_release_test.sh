@@ -61,7 +61,7 @@ if [ "$runs" = 1 ]; then
   : >patch.dat
   check default-template 0 run pack build --out patch.exe patch.ini patch.dat &&
     check default-template-list 0 run pack list patch.exe &&
-    expect_line default-template-list "$tmp/out" $'^8\tpatch\\.ini$'
+    expect_line default-template-list "$tmp/out" $'^patch\\.ini\t8$'
 
   if [ -z "$emu" ]; then
     # Started through a link in another folder, the tool still finds the files beside itself.

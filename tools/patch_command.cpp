@@ -198,7 +198,8 @@ void add_patch_command(CLI::App& app, int& exit_status) {
         "make", "Write the patch that turns the game in OLD into the one in NEW, proven on a view of OLD");
     make->add_option("--old", opts->old_dir, "The game folder as players have it")->required();
     make->add_option("--new", opts->new_dir, "The game folder as the patch must leave it")->required();
-    make->add_option("--out", opts->out, "The patch installer to write")->required();
+    make->add_option("-o,--output,--out", opts->out, "The patch installer to write (--out: the older spelling)")
+        ->required();
     make->add_option("--template", opts->template_file,
                      "The installer in template state (default: the one installed with the tool)");
     make->add_option("--dir", opts->patch_dir, "Also write the patch's files into this folder");
