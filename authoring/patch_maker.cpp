@@ -442,9 +442,9 @@ Result load_game_pair(const std::string& old_folder, const std::string& new_fold
 }
 
 bool same_folder(const std::string& old_folder, const std::string& new_folder) {
-    if (same_ignoring_case(old_folder, new_folder)) return true;
     // Every open is exclusive: while OLD's Dravo.ini is held, NEW's cannot be opened exactly
-    // when it is the same file.
+    // when it is the same file (the same path, another spelling of it, or a link). Names alone
+    // cannot tell: on Linux two folders may differ only in case.
     std::string old_ini = old_folder + "Dravo.ini", new_ini = new_folder + "Dravo.ini";
     plat::File held = plat::File::open(old_ini.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
     if (!held) return false;
