@@ -529,8 +529,9 @@ void Checker::check_work_list() {
     xfile::reset_xfile();
 }
 
-// A carried file is unpacked into the game folder whatever names it; it is clearly unused
-// only when nothing names it and it replaces no file of the game, which only the game tells.
+// A carried file is unpacked into the game folder whatever names it. One that nothing names
+// and that replaces no file of the game becomes a new file of the game (a patch made from two
+// folders carries such files on purpose), or was forgotten: a note says so.
 void Checker::check_unused() {
     if (!game()) return;
     const config::FileTable& table = config::file_table();
@@ -545,8 +546,9 @@ void Checker::check_unused() {
             named = here && (same_name(entry.name, name) || same_name(entry.container, name));
         }
         if (!named)
-            warning(name, 0, "carried but never used: no work item, [path] line or patch.dat record names it, and "
-                             "the game has no file of that name");
+            report(name, 0, Severity::Note,
+                   "carried as a new file of the game folder: no work item, [path] line or patch.dat record names "
+                   "it, and the game has no file of that name");
     }
 }
 

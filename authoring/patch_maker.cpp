@@ -13,6 +13,7 @@
 #include "config/line_widths.h"
 #include "decompiler/message_source.h"
 #include "decompiler/source_lines.h"
+#include "messages/message_compiler.h"
 #include "messages/message_tables.h"
 #include "payload/extract.h"
 #include "payload/region.h"
@@ -354,7 +355,8 @@ void Builder::plan_messages(MessageWay way) {
     plan.message_items = true;
 
     std::vector<std::string> items;
-    bool items_possible = way == MessageWay::Automatic && !removed && o.present;
+    bool rebuild_asked = way == MessageWay::Rebuild;
+    bool items_possible = !rebuild_asked && !removed && o.present;
     std::string why_not_items = removed ? "messages removed in NEW" : "changed messages";
     std::size_t items_size = 0;
     if (items_possible) {
@@ -377,24 +379,27 @@ void Builder::plan_messages(MessageWay way) {
             items.push_back(std::move(item));
         }
     }
-    std::vector<std::uint8_t> source;
-    std::string rebuild;
-    if (o.tagged() && !items_possible) {
-        plan.cannot.push_back("messages: " + why_not_items +
-                              ": only a rebuild of the tables can do it, and OLD's are tagged \"02\" (rebuilt by a "
-                              "patch already)");
-        return;
-    }
-    if (!o.tagged()) rebuild = rebuild_item(&source);
-    if (items_possible && (o.tagged() || items_size <= source.size())) {
-        if (!rebuild.empty()) carried.pop_back();  // the rebuild's source is not needed after all
+    if (items_possible) {
         for (std::string& item : items) work.push_back(std::move(item));
         plan.covered_messages = changed;
         plan.done.push_back("messages: " + std::to_string(changed.size()) + " set by kind '2' items (" +
                             std::to_string(items_size) + " bytes of patch.ini)");
         return;
     }
-    work.push_back(rebuild);
+    if (o.tagged()) {
+        plan.cannot.push_back("messages: " + why_not_items +
+                              ": only a rebuild of the tables can do it, and OLD's are tagged \"02\" (rebuilt by a "
+                              "patch already)");
+        return;
+    }
+    if (!rebuild_asked) {
+        plan.cannot.push_back("messages: " + why_not_items +
+                              ": only a rebuild of the tables (a kind '1' item) can do it; --rebuild-messages asks "
+                              "for one");
+        return;
+    }
+    std::vector<std::uint8_t> source;
+    work.push_back(rebuild_item(&source));
     plan.rebuilds_messages = true;
     for (int k = 1; k <= n.highest(); ++k)
         if (n.valid(k)) plan.covered_messages.push_back(k);
@@ -434,6 +439,40 @@ Result load_game_pair(const std::string& old_folder, const std::string& new_fold
     if (Result r = load_game_folder(new_folder, &out->new_game); r.failed()) return r;
     if (Result r = read_message_tables(old_folder, &out->old_messages); r.failed()) return r;
     return read_message_tables(new_folder, &out->new_messages);
+}
+
+bool same_folder(const std::string& old_folder, const std::string& new_folder) {
+    // Every open is exclusive: while OLD's Dravo.ini is held, NEW's cannot be opened exactly
+    // when it is the same file (the same path, another spelling of it, or a link). Names alone
+    // cannot tell: on Linux two folders may differ only in case.
+    std::string old_ini = old_folder + "Dravo.ini", new_ini = new_folder + "Dravo.ini";
+    plat::File held = plat::File::open(old_ini.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!held) return false;
+    plat::File other = plat::File::open(new_ini.c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    return !other && plat::last_error() == plat::Error::SharingViolation;
+}
+
+Result check_new_source(const std::string& old_folder, const std::string& new_folder) {
+    constexpr std::int64_t kBound = std::int64_t{64} << 20;
+    std::string path = new_folder + "message.txt";
+    if (!plat::file_exists(path.c_str())) return Result::applied();
+    std::vector<std::uint8_t> source, before;
+    if (plat::read_whole_file(path.c_str(), kBound, &source) != plat::ReadWholeResult::Done)
+        return Result::failed(plat::display_path(path) + ": cannot be read: " + plat::last_error_text());
+    std::string old_path = old_folder + "message.txt";
+    if (plat::read_whole_file(old_path.c_str(), kBound, &before) == plat::ReadWholeResult::Done && before == source)
+        return Result::applied();
+    MessageTables tables;
+    if (Result r = read_message_tables(new_folder, &tables); r.failed()) return r;
+    messages::MemoryTables compiled = messages::compile_in_memory(std::string(source.begin(), source.end()));
+    // The first two bytes of message.dat are the rebuild's tag, which no compile writes.
+    bool same = tables.present && compiled.str == tables.str && compiled.dat.size() == tables.dat.size() &&
+                std::equal(compiled.dat.begin() + std::min<std::size_t>(2, compiled.dat.size()), compiled.dat.end(),
+                           tables.dat.begin() + std::min<std::size_t>(2, tables.dat.size()));
+    if (same) return Result::applied();
+    return Result::failed(plat::display_path(path) + ": it does not compile to the message tables beside it, which "
+                          "the patch carries; run \"dravo msg compile " + plat::display_path(new_folder) +
+                          "\" first");
 }
 
 PatchPlan plan_patch(const GamePair& pair, MessageWay way) {

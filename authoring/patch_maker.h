@@ -13,7 +13,9 @@
 
 namespace authoring {
 
-enum class MessageWay { Automatic, Rebuild };
+// How changed messages are carried: kind '2' items, one for each message (what a patch does
+// unless asked otherwise), or one kind '1' item that rebuilds the tables from NEW's source.
+enum class MessageWay { Items, Rebuild };
 
 struct PatchPlan {
     std::vector<payload::PackFile> files;  // patch.ini, patch.dat, then the carried files
@@ -32,7 +34,16 @@ struct GamePair {
 };
 Result load_game_pair(const std::string& old_folder, const std::string& new_folder, GamePair* out);
 
-// Plans the patch. `way`: Rebuild forces one kind '1' item for the messages.
+// Whether two folder paths name one folder (written twice, or through a link).
+bool same_folder(const std::string& old_folder, const std::string& new_folder);
+
+// NEW's message.txt, when it is not OLD's, must be what NEW's tables were compiled from: the
+// patch carries the tables, so an edit of the source alone would be lost without a word.
+// Failed: "PATH: REASON".
+Result check_new_source(const std::string& old_folder, const std::string& new_folder);
+
+// Plans the patch. `way`: Rebuild carries the messages in one kind '1' item; Items never
+// does, and names what only a rebuild could carry.
 PatchPlan plan_patch(const GamePair& pair, MessageWay way);
 
 }  // namespace authoring

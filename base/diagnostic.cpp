@@ -7,7 +7,10 @@ namespace diag {
 
 std::string format(const Diagnostic& d) {
     std::string where = d.file + (d.line > 0 ? ":" + std::to_string(d.line) : std::string());
-    return where + (d.severity == Severity::Error ? ": error: " : ": warning: ") + d.text;
+    const char* grade = d.severity == Severity::Error     ? ": error: "
+                        : d.severity == Severity::Warning ? ": warning: "
+                                                          : ": note: ";
+    return where + grade + d.text;
 }
 
 bool any_error(const std::vector<Diagnostic>& diagnostics) {

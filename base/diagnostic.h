@@ -7,8 +7,9 @@
 
 namespace diag {
 
-// An error is what makes the result unusable; a warning changes nothing about the outcome.
-enum class Severity { Warning, Error };
+// An error is what makes the result unusable; a warning changes nothing about the outcome but
+// is likely a mistake; a note only says what will happen.
+enum class Severity { Warning, Error, Note };
 
 struct Diagnostic {
     std::string file;  // empty when the caller names the file itself (the PO file it read)
@@ -17,7 +18,7 @@ struct Diagnostic {
     std::string text;
 };
 
-// "FILE:7: error: TEXT"; "FILE: error: TEXT" when the line is 0.
+// "FILE:7: error: TEXT" (or warning, note); "FILE: error: TEXT" when the line is 0.
 std::string format(const Diagnostic& d);
 bool any_error(const std::vector<Diagnostic>& diagnostics);
 

@@ -293,8 +293,9 @@ std::string header_line(const IndexRecord& r, bool complete) {
     return h;
 }
 
-std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines) {
-    std::string text = "// Message source written by dravo msg decompile\n";
+std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines,
+                        const char* writer) {
+    std::string text = std::string("// Message source written by ") + writer + "\n";
     long lines = 1;
     auto add = [&](const std::string& piece) {
         text += piece;

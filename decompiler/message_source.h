@@ -87,7 +87,9 @@ DecompiledSource decompile(const std::vector<std::uint8_t>& dat, const std::vect
 // The message source of `messages`: section lines where the language changes, each message's
 // header and lines, and the "..." of a message's dots flag on the line that closes it.
 // `header_lines`, when given, receives the line of each message's header in that text.
-std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines = nullptr);
+// `writer` names the command in the source's first line.
+std::string source_text(const std::vector<SourceMessage>& messages, std::vector<long>* header_lines = nullptr,
+                        const char* writer = "dravo msg decompile");
 
 // The header line that the compiler reads back into the same record fields. `complete`: every
 // number written, as a message update reads a header (it abandons none).

@@ -8,6 +8,7 @@ inline constexpr char kCompletedText[] = "Dravo patch completed.";
 inline constexpr char kCompletedCaption[] = "My congratulations!";
 inline constexpr char kNotFoundText[] = "Dravo not found.";
 inline constexpr char kNotFoundCaption[] = "Patch search error.";
+inline constexpr char kAlreadyInstalledText[] = "This patch is already installed.";
 inline constexpr char kFailedCaption[] = "Patch install error.";
 inline constexpr char kDidNotCompleteText[] = "The Dravo patch did not complete. These work items failed:";
 inline constexpr char kCannotBeDoneText[] = "The Dravo patch was not installed. These work items cannot be done:";

@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
+#include "install/final_texts.h"
 #include "journal/transaction.h"
 #include "platform/platform.h"
 #include "platform/trust.h"
@@ -99,6 +101,33 @@ void append_install_log(const std::string& game_dir, const InstallLogEntry& entr
 void add_to_install_log(const std::string& game_dir, const InstallLogEntry& entry) {
     if (plat::entry_kind((game_dir + journal::kLogName).c_str()) == plat::EntryKind::File)
         append_install_log(game_dir, entry);
+}
+
+bool log_records_completed(const std::string& game_dir, const std::string& patch) {
+    std::string path = game_dir + journal::kLogName;
+    std::vector<std::uint8_t> bytes;
+    if (plat::read_whole_file(path.c_str(), std::int64_t{64} << 20, &bytes) != plat::ReadWholeResult::Done) return false;
+    // Each record: "== WHEN", "patch: NAME", ..., "outcome:", the outcome indented.
+    std::string text(bytes.begin(), bytes.end());
+    bool ours = false, completed = false, in_outcome = false;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        at = end + 1;
+        if (line.rfind("== ", 0) == 0) {
+            in_outcome = false;
+        } else if (line.rfind("patch: ", 0) == 0) {
+            ours = line.substr(7) == patch;
+        } else if (line == "outcome:") {
+            in_outcome = ours;
+        } else if (in_outcome) {
+            completed = line == std::string("  ") + kCompletedText;
+            in_outcome = false;
+        }
+    }
+    return completed;
 }
 
 }  // namespace install

@@ -39,6 +39,10 @@ void reset_log_copy();
 // Appends the record to the copy alone.
 void append_to_log_copy(const InstallLogEntry& entry);
 
+// Whether the log in `game_dir` records a completed install of the patch named `patch` (as
+// InstallLogEntry::patch names it) as its last run of that patch.
+bool log_records_completed(const std::string& game_dir, const std::string& patch);
+
 // One work item as the log writes it: "applied: LINE", "skipped: LINE (why)".
 std::string work_item_line(const WorkItemReport& item);
 

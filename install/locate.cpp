@@ -38,13 +38,14 @@ TargetStatus game_directory_of(const char* target, char* game_dir) {
 
 namespace {
 
-// "no Dravo.lnk in the Start menu or below the Windows directory", and the folders searched.
+// Why no shortcut was found, about the first folder searched (the Start menu's, where the
+// system has one): "no Dravo.lnk below this folder", and the other folders searched.
 std::string no_shortcut_below(const std::vector<std::string>& roots) {
-    std::string text = std::string("no ") + kShortcutName + " in the Start menu or below the Windows directory";
-    if (roots.empty()) return text + ": there is neither to search";
-    text += "; searched below ";
-    for (std::size_t i = 0; i < roots.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == roots.size() ? " and " : ", ") + plat::display_path(roots[i]);
+    if (roots.empty())
+        return std::string("no ") + kShortcutName + " to look for: there is neither a Start menu nor a Windows directory";
+    std::string text = std::string("no ") + kShortcutName + " below this folder";
+    for (std::size_t i = 1; i < roots.size(); ++i)
+        text += (i == 1 ? ", nor below " : i + 1 == roots.size() ? " and " : ", ") + plat::display_path(roots[i]);
     return text;
 }
 
@@ -53,6 +54,7 @@ std::string no_shortcut_below(const std::vector<std::string>& roots) {
 Result locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out) {
     *out = GameLocation{};
     std::vector<std::string> roots = shortcut_search_roots(windows_dir);
+    if (!roots.empty()) out->searched = roots.front();
     if (!find_shortcut(roots, &out->shortcut)) return Result::failed(no_shortcut_below(roots));
     plat::initialize_shell();
     char target[plat::kMaxPath + 1];
@@ -67,6 +69,11 @@ Result locate_game(const std::string& windows_dir, void* owner_window, GameLocat
     }
     out->game_dir = game_dir;
     return Result::applied();
+}
+
+std::string failure_path(const GameLocation& where) {
+    if (!where.shortcut.empty()) return plat::display_path(where.shortcut);
+    return where.searched.empty() ? std::string(kShortcutName) : plat::display_path(where.searched);
 }
 
 }  // namespace install::locate

@@ -34,6 +34,7 @@ bool find_shortcut(const std::vector<std::string>& roots, std::string* shortcut)
 TargetStatus game_directory_of(const char* target, char* game_dir);
 
 struct GameLocation {
+    std::string searched;  // the first folder searched, which a failure to find the shortcut concerns
     std::string shortcut;
     std::string target;
     std::string game_dir;
@@ -42,7 +43,12 @@ struct GameLocation {
 
 // The whole search. `windows_dir` empty: the system's Windows directory. Applied with the
 // game directory in `out`, or failed with the reason in words; `out` holds what was found on
-// the way, and its shortcut stays empty when there is none.
+// the way, and its shortcut stays empty when there is none (the reason then concerns the
+// folder `searched`, or the shortcut's name when there was no folder to search).
 Result locate_game(const std::string& windows_dir, void* owner_window, GameLocation* out);
+
+// The path a failure of locate_game concerns, as the user reads it: the shortcut once found,
+// else the first folder searched, else the shortcut's name.
+std::string failure_path(const GameLocation& where);
 
 }  // namespace install::locate

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "config/config.h"
@@ -269,6 +270,27 @@ std::optional<InstallResult> refuse_unwhole_game(Run& run) {
                       kFailedCaption);
 }
 
+// The digest a carried patch is named by ("sha256 HEX"); empty when it has none.
+std::string patch_digest(const InstallSources& sources) {
+    constexpr std::string_view kPrefix = "sha256 ";
+    const std::string& name = sources.patch_name;
+    return name.compare(0, kPrefix.size(), kPrefix) == 0 ? name.substr(kPrefix.size()) : std::string();
+}
+
+// The same patch installed again would run its items once more: kind '2' items append their
+// messages again on every run. A committed install of it that was not taken back, by the
+// journals, or by the log where the journals were removed, refuses it.
+std::optional<InstallResult> refuse_installed_patch(Run& run) {
+    std::string digest = patch_digest(run.sources);
+    if (run.sources.reinstall || digest.empty()) return std::nullopt;
+    journal::PatchRecord record = journal::find_installed_patch(run.game_dir, digest);
+    bool installed = record == journal::PatchRecord::Installed ||
+                     (record == journal::PatchRecord::NoJournals &&
+                      log_records_completed(run.game_dir, run.sources.patch_name));
+    if (!installed) return std::nullopt;
+    return run.finish(InstallOutcome::AlreadyInstalled, kAlreadyInstalledText, kFailedCaption);
+}
+
 // A damaged patch ends the run before anything of it is unpacked.
 std::optional<InstallResult> check_patch(Run& run) {
     if (!run.sources.check_patch) return std::nullopt;
@@ -319,7 +341,7 @@ std::optional<InstallResult> prepare(Run& run) {
     if (std::optional<Problem> problem =
             load_configuration(run.game_dir, run.sources.unpack ? run.stage_folder() : "", run.sources))
         return run.finish(*std::move(problem));
-    return std::nullopt;
+    return refuse_installed_patch(run);
 }
 
 // ---- the confirmed install ----
@@ -376,6 +398,9 @@ InstallResult install_confirmed(Run& run) {
     if (Result begun = tx.begin(run.game_dir); begun.failed())
         return run.finish(InstallOutcome::Failed,
                           "The patch could not be installed: " + begun.problem + kNothingChanged, kFailedCaption);
+    if (std::string digest = patch_digest(run.sources); !digest.empty())
+        if (Result noted = tx.note_patch(digest); noted.failed())
+            return roll_back_and_finish(run, tx, "The patch could not be installed: " + noted.problem, {});
     if (run.sources.unpack) {
         Result moved = move_in_from_stage(run.game_dir, run.sources.carried_files);
         if (moved.failed())
@@ -470,6 +495,7 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     Run run(face, sources, real);
     InstallResult r = run_steps(run);
     append_to_log_copy({sources.patch_name, r.work, r.text.empty() ? "Cancelled." : r.text, r.not_found});
+    r.game_dir = run.game_dir;
     if (run.game_dir.empty()) return r;
     // An install that began is recorded. A run that stopped before (a damaged patch, Cancel)
     // leaves the game folder byte for byte as it was; one that did not take the folder for the
@@ -497,6 +523,7 @@ DryRunResult try_installation(InstallerFace& face, const InstallSources& sources
     ScratchFolder scratch(mode.scratch);
     Run run(face, sources, mode);
     dry.install = run_steps(run);
+    dry.install.game_dir = run.game_dir;
     return dry;
 }
 

@@ -55,6 +55,8 @@ struct InstallSources {
     // Checks the work list before its first change (check_work_list for a real game).
     // `game_folders`: the folders the game's Dravo.ini names (game_folders()).
     std::function<Result(const char* patch_ini, const std::vector<std::string>& game_folders)> check_work;
+    // Installs the patch even when the game folder records it as installed already.
+    bool reinstall = false;
 };
 
 enum class InstallOutcome {
@@ -62,6 +64,7 @@ enum class InstallOutcome {
     UnpackFailed,    // a carried file could not be written
     GameIncomplete,  // the game lacks its multigen.dat
     PatchDamaged,    // the patch lacks patch.ini or patch.dat, or gives nothing to do
+    AlreadyInstalled,  // the game records this very patch as installed; nothing was changed
     Cancelled,
     Completed,
     Failed,          // a work item failed, or the install could not be made whole; nothing was changed
@@ -75,6 +78,8 @@ struct InstallResult {
     // NotFound: where the game was looked for and why it is not there, "PATH: REASON" (the
     // final message only says that it was not found); empty otherwise.
     std::string not_found = {};
+    // The game folder the run worked on (ending with a backslash); empty when none was found.
+    std::string game_dir = {};
 };
 
 // The exit status of the window program, with its window or silent: 0 the install (or undo)

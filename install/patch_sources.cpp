@@ -63,8 +63,7 @@ Result holds_game(const std::string& dir) {
 Result locate_by_shortcut(void* owner_window, std::string& game_dir) {
     locate::GameLocation where;
     Result located = locate::locate_game("", owner_window, &where);
-    // Once a shortcut was found, the reason concerns it.
-    std::string about = where.shortcut.empty() ? locate::kShortcutName : plat::display_path(where.shortcut);
+    std::string about = locate::failure_path(where);
     if (located.failed()) return Result::failed(about + ": " + located.problem);
     // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
     if (!plat::is_directory(where.game_dir.c_str()))

@@ -382,4 +382,22 @@ Recovery undo_last_install(const std::string& game_dir, const std::vector<std::s
     return {Result::applied(), first.told.empty() ? told : first.told + "\n" + told};
 }
 
+PatchRecord find_installed_patch(const std::string& game_dir, const std::string& digest) {
+    if (!plat::is_directory(undo_folder(game_dir).c_str())) return PatchRecord::NoJournals;
+    // A journal is a few lines for each file an install changed.
+    constexpr std::int64_t kBound = std::int64_t{16} << 20;
+    for (int number = newest_journal(game_dir); number > 0; --number) {
+        std::string path = journal_path(game_dir, number);
+        std::vector<std::uint8_t> bytes;
+        if (!plat::file_exists(path.c_str()) ||
+            plat::read_whole_file(path.c_str(), kBound, &bytes) != plat::ReadWholeResult::Done)
+            continue;
+        JournalFile j;
+        if (parse_journal(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &j).failed())
+            continue;
+        if (j.committed && !j.undoing && !j.patch.empty() && j.patch == digest) return PatchRecord::Installed;
+    }
+    return PatchRecord::NotInstalled;
+}
+
 }  // namespace journal

@@ -42,6 +42,12 @@ Result check_whole(const std::string& game_dir);
 // refuses, naming the files, otherwise. Installs are taken back newest first.
 Recovery undo_last_install(const std::string& game_dir, const std::vector<std::string>& roots = {});
 
+// Whether the game folder holds a committed install, not taken back, of the patch whose digest
+// is `digest`, by its journals. NoJournals when the folder keeps none (its undo folder was
+// removed, or it never had an install), so that the journals cannot tell.
+enum class PatchRecord { Installed, NotInstalled, NoJournals };
+PatchRecord find_installed_patch(const std::string& game_dir, const std::string& digest);
+
 // The stage: the patch's files unpacked beside the game before the user said yes. It is made
 // fresh, for this user only; a stage name that is a link or not a folder is refused, never
 // entered or removed through.

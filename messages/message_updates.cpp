@@ -222,7 +222,9 @@ Result read_source_update_line(const char* text, SourceUpdateLine* out) {
 }
 
 Result source_update_applies(const SourceUpdateLine& line) {
-    if (tables_tagged()) return Result::skipped("the message tables were rebuilt by a patch already (tag \"02\")");
+    if (tables_tagged())
+        return Result::skipped("the message tables were rebuilt by a patch already (tag \"02\"), and a rebuild is done "
+                               "only once: the game keeps its messages; kind '2' items change them");
     StringRecord first = check_string(line.check_number);
     if (std::strncmp(first.text, line.check_text.c_str(), line.check_text.size()) != 0)
         return Result::skipped("message " + std::to_string(line.check_number) + " does not begin with the check text");

@@ -211,6 +211,9 @@ std::string to_native_path(const char* path);
 // Text of the core (in the code page) as the host's terminal shows it: on Windows the text
 // itself; on POSIX in UTF-8.
 std::string to_host_text(const std::string& text);
+// The same for a text of the game in a code page of its own (a message of a "#RUS" section is
+// in 1251): on POSIX in UTF-8 through that code page's characters; on Windows the text itself.
+std::string to_host_text(const std::string& text, int code_page);
 
 // A path of this layer's form as the user of this system reads it: on Windows the path
 // itself, on POSIX the host path it names. Like every text of the core it is in the code page:

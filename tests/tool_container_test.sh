@@ -44,7 +44,7 @@ check usage 2 run container list
 check extract-stdout 0 run container extract "$c" map - && same_file extract-stdout "$tmp/map.bin" "$tmp/out"
 check extract-all 0 run container extract "$c" --all -o "$(winpath "$tmp/all/deeper")" &&
   same_file extract-all-map "$tmp/map.bin" "$tmp/all/deeper/map" && same_file extract-all-hero "$tmp/new.bin" "$tmp/all/deeper/hero"
-check extract-all-usage 2 run container extract "$c" --all
+check extract-all-usage 2 run container extract "$c" map --all  # --all takes no MEMBER
 cp "$tmp/game.mul" "$tmp/unsafe.mul"
 check add-unsafe-name 0 run container add "$(winpath "$tmp/unsafe.mul")" 'a:b' "$(winpath "$tmp/hero.bin")"
 check extract-all-unsafe 1 run container extract "$(winpath "$tmp/unsafe.mul")" --all -o "$(winpath "$tmp/unsafe")" &&

@@ -40,9 +40,29 @@ check install 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --
   "$dravo" msg show "$tmp/g" 4 | grep -q 'new message' || fail "install: the tables were not rebuilt"
   [ "$(head -c 2 "$tmp/g/message.dat")" = "02" ] || fail "install: message.dat not tagged"
 }
-# Again on the patched game: the rebuild is tagged, the member replaced again, the message added
-# again; nothing failed, so it completes.
-check again 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && last_line_is again "Dravo patch completed."
+# The same patch again is refused, by its digest, as long as its install stands: by the journal,
+# and by the log once the journals were removed; nothing changes, and a dry run says the same.
+# Taken back, it installs again; --reinstall installs it anyway (the rebuild is tagged, the
+# member replaced again, the message added again, so it completes).
+snapshot() { (cd "$tmp/g" && find . -type f ! -name DravoPatch.log -exec cksum {} + | sort); }
+for how in journal dry-run log; do
+  [ $how = log ] && mv "$tmp/g/DravoPatch.undo" "$tmp/undo-away"
+  snapshot >"$tmp/before"
+  case $how in
+    journal) check again-$how 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes ;;
+    dry-run) check again-$how 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --dry-run ;;
+    log) check again-$how 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes ;;
+  esac && {
+    grep -qx 'This patch is already installed.' "$tmp/out" || fail "again-$how: not refused as installed"
+    grep -q "^dravo: $tmp/g: This patch is already installed\. .*--reinstall" "$tmp/err" || fail "again-$how: stderr $(cat "$tmp/err")"
+    snapshot | cmp -s - "$tmp/before" || fail "again-$how: the game changed"
+  }
+done
+mv "$tmp/undo-away" "$tmp/g/DravoPatch.undo"
+check reinstall 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes --reinstall &&
+  last_line_is reinstall "Dravo patch completed."
+check undone-twice 0 sh -c "'$dravo' unpatch --game-dir '$tmp/g' && '$dravo' unpatch --game-dir '$tmp/g'"
+check after-undo 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && last_line_is after-undo "Dravo patch completed."
 
 # A work item that cannot be applied is not reported as success.
 fresh
@@ -72,7 +92,7 @@ for kind in 0 1 2; do
 done
 fresh
 check twice-1 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes
-check twice-2 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes
+check twice-2 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes --reinstall
 check twice-undo-2 0 "$dravo" unpatch --game-dir "$tmp/g" && grep -q '^Install 2 was taken back' "$tmp/out" ||
   fail "twice-undo-2: not install 2"
 check twice-undo-1 0 "$dravo" unpatch --game-dir "$tmp/g" && { same_as_old || fail "twice-undo-1: not the old game"; }
@@ -115,9 +135,9 @@ check damaged-patch 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/flipped
 # written.
 fresh
 cp "$tmp/patch.bin" "$tmp/planted.bin"
-first=$("$dravo" pack list "$tmp/patch.bin" | head -1 | cut -f2)
+first=$("$dravo" pack list "$tmp/patch.bin" | head -1 | cut -f1)
 at=$(grep -obUa "$first" "$tmp/planted.bin" | head -1 | cut -d: -f1)
-for size in $("$dravo" pack list "$tmp/patch.bin" | cut -f1); do at=$((at + 24 + size)); done
+for size in $("$dravo" pack list "$tmp/patch.bin" | cut -f2); do at=$((at + 24 + size)); done
 { printf 'planted.txt'; head -c 9 /dev/zero; printf '\004\000\000\000evil'; } |
   dd of="$tmp/planted.bin" bs=1 seek="$at" conv=notrunc status=none
 "$dravo" pack list "$tmp/planted.bin" 2>/dev/null | grep -q 'planted\.txt' || fail "planted-entry: the list does not take it in"
@@ -212,7 +232,7 @@ for cause in no-ini missing-folder no-shortcut; do
     missing-folder) mv "$tmp/Dravo.ini" "$game/" && mv "$game" "$tmp/away"
       want="$link: it points into $game, a folder that is not there" ;;
     no-shortcut) rm "$link"
-      want="Dravo.lnk: no Dravo.lnk in the Start menu or below the Windows directory; searched below $prefix/drive_c/$menu" ;;
+      want="$prefix/drive_c/$menu: no Dravo.lnk below this folder" ;;
   esac
   check "$cause" 1 in_prefix LANG=C.UTF-8 "$dravo" install --patch "$tmp/patch.bin" --yes && {
     last_line_is "$cause" "Dravo not found."

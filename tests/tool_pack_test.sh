@@ -33,8 +33,8 @@ check build-over-read-only 1 run pack build --template "$(winpath "$template")" 
   expect_line build-over-read-only "$tmp/err" 'read-only'
 [ "$(cat "$tmp/ro.exe")" = keep ] || fail_check "build-over-read-only: overwritten"
 check list 0 run pack list "$(winpath "$patch")" &&
-  expect_line list "$tmp/out" $'^26\tpatch\\.ini$' && expect_line list "$tmp/out" $'^0\tpatch\\.dat$' &&
-  expect_line list "$tmp/out" $'^30721\tpatch\\.mul$' && expect_line list "$tmp/out" $'^10240\tDRAVO\\.EXE$'
+  expect_line list "$tmp/out" $'^patch\\.ini\t26$' && expect_line list "$tmp/out" $'^patch\\.dat\t0$' &&
+  expect_line list "$tmp/out" $'^patch\\.mul\t30721$' && expect_line list "$tmp/out" $'^DRAVO\\.EXE\t10240$'
 check extract 0 run pack extract "$(winpath "$patch")" "$(winpath "$tmp/x")" &&
   for f in patch.ini patch.dat patch.mul DRAVO.EXE; do expect_same "extract $f" "$in/$f" "$tmp/x/$f"; done
 
@@ -53,7 +53,7 @@ printf 'x' >"$in/Beginner.txt"
 check begin-first 0 run pack build --template "$(winpath "$template")" --out "$(winpath "$tmp/b.exe")" \
   "$(winpath "$in/Beginner.txt")" "$(winpath "$in/patch.ini")" &&
   check begin-first-list 0 run pack list "$(winpath "$tmp/b.exe")" &&
-  { [ "$(tr -d '\r' <"$tmp/out" | head -1)" = $'26\tpatch.ini' ] || fail_check "begin-first: patch.ini not first"; }
+  { [ "$(tr -d '\r' <"$tmp/out" | head -1)" = $'patch.ini\t26' ] || fail_check "begin-first: patch.ini not first"; }
 
 check template-list 0 run pack list "$(winpath "$template")" && { [ ! -s "$tmp/out" ] || fail_check "template-list: printed entries"; }
 mkdir -p "$tmp/none"

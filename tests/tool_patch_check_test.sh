@@ -51,20 +51,21 @@ check work 1 run patch check "$p" && {
   ! grep -q '^patch\.ini:1[12]:' "$tmp/err" || fail_check "work: the message text was read as work"
 }
 
-# Carried files: one missing, one never used (a warning only), one named too long.
+# Carried files: one missing, one named by nothing (a new file of the game: a note), one named
+# too long.
 p=$(variant carried)
 rm "$p/newhero.bin"
 printf 'x' >"$p/extra.bin"
 printf 'x' >"$p/a-name-of-twenty.txt"
 check carried 1 run patch check "$p" --game-dir "$tmp/game" && {
   expect_line carried-missing "$tmp/err" '^patch\.ini:4: error: the patch does not carry newhero\.bin, and the game has no such file'
-  expect_line carried-unused "$tmp/err" '^extra\.bin: warning: carried but never used'
+  expect_line carried-unused "$tmp/err" '^extra\.bin: note: carried as a new file of the game folder'
   expect_line carried-long "$tmp/err" '^a-name-of-twenty\.txt: error: the name is longer than the 19 characters'
 }
 p=$(variant unused)
 printf 'x' >"$p/extra.bin"
-check unused-is-a-warning 0 run patch check "$p" --game-dir "$tmp/game" &&
-  expect_line unused-is-a-warning "$tmp/err" '^extra\.bin: warning: carried but never used'
+check unused-is-a-note 0 run patch check "$p" --game-dir "$tmp/game" &&
+  expect_line unused-is-a-note "$tmp/err" '^extra\.bin: note: carried as a new file of the game folder'
 check unused-needs-the-game 0 run patch check "$p" && quiet unused-needs-the-game
 
 # The [path] section out of its columns: the directory one column early, a name run into it.

@@ -26,8 +26,8 @@ compare() {  # compare NAME A B: same_game, its findings shown on failure
   same_game "$2" "$3" "$dravo" >"$tmp/differences" && return
   fail_check "$1: differs from the new game:"; cat "$tmp/differences"; return 1
 }
-completes() {  # completes NAME GAME PATCH: an install that ends with the success line
-  check "$1" 0 "$dravo" install --game-dir "$2" --patch "$3" --yes || return 1
+completes() {  # completes NAME GAME PATCH [OPTION]: an install that ends with the success line
+  check "$1" 0 "$dravo" install --game-dir "$2" --patch "$3" --yes ${4:+"$4"} || return 1
   [ "$(tr -d '\r' <"$tmp/out" | tail -1)" = "Dravo patch completed." ] || { fail_check "$1: not completed"; cat "$tmp/out"; return 1; }
 }
 
@@ -136,7 +136,7 @@ patched() {  # patched SEED
     { ! grep -aq 'error:' "$tmp/err" || { fail_check "check-game-$1: errors"; cat "$tmp/err"; }; }
   rm -rf "$tmp/copy" && cp -r "$tmp/old" "$tmp/copy"
   completes "install-$1" "$tmp/copy" "$tmp/patch.exe" && compare "install-$1" "$tmp/copy" "$tmp/new" &&
-    completes "again-$1" "$tmp/copy" "$tmp/patch.exe" && compare "again-$1" "$tmp/copy" "$tmp/new"
+    completes "again-$1" "$tmp/copy" "$tmp/patch.exe" --reinstall && compare "again-$1" "$tmp/copy" "$tmp/new"
   rm -rf "$tmp/copy"
 }
 

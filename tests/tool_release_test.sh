@@ -25,7 +25,7 @@ if [ -n "$emu" ]; then
 else
   dravo=$prefix/bin/dravo
   installed_template=$prefix/share/dravo/DravoPatch.exe
-  manual=$prefix/share/man/man1/dravo.1
+  manual=$prefix/share/man/man1/dravo.1.gz
   shipped_template=$(sed -n 's/^DRAVO_TEMPLATE_EXE:FILEPATH=//p' "$build/CMakeCache.txt")
 fi
 runs=1
@@ -39,8 +39,10 @@ if [ -n "$emu" ]; then
 fi
 
 # ---- the install ---------------------------------------------------------------------------
-check install 0 cmake --install "$build" --prefix "$prefix"
+check install 0 cmake --install "$build" --prefix "$prefix" --strip
 for f in "$dravo" "$manual"; do [ -f "$f" ] || fail_check "install: $f missing"; done
+# Installed with --strip, the tool carries no symbols (unstripped it is some 40 MB).
+if [ -z "$emu" ] && readelf -S "$dravo" 2>/dev/null | grep -q '\.symtab'; then fail_check "install: $dravo is not stripped"; fi
 if [ -f "$shipped_template" ]; then
   same_file install-template "$shipped_template" "$installed_template"
 else
@@ -61,7 +63,7 @@ if [ "$runs" = 1 ]; then
   : >patch.dat
   check default-template 0 run pack build --out patch.exe patch.ini patch.dat &&
     check default-template-list 0 run pack list patch.exe &&
-    expect_line default-template-list "$tmp/out" $'^8\tpatch\\.ini$'
+    expect_line default-template-list "$tmp/out" $'^patch\\.ini\t8$'
 
   if [ -z "$emu" ]; then
     # Started through a link in another folder, the tool still finds the files beside itself.
@@ -80,7 +82,8 @@ fi
 
 # ---- the manual page -----------------------------------------------------------------------
 # Rendered as plain text; any warning of groff's is a fault of the page.
-if groff -man -Tascii -P-cbou -ww "$manual" >"$tmp/manual.txt" 2>"$tmp/groff.err"; then
+case $manual in *.gz) gzip -dc "$manual" >"$tmp/manual.1" ;; *) cp "$manual" "$tmp/manual.1" ;; esac
+if groff -man -Tascii -P-cbou -ww "$tmp/manual.1" >"$tmp/manual.txt" 2>"$tmp/groff.err"; then
   [ ! -s "$tmp/groff.err" ] || { fail_check "manual: groff warns"; cat "$tmp/groff.err"; }
 else
   fail_check "manual: groff failed"; cat "$tmp/groff.err"
@@ -117,10 +120,17 @@ if [ -z "$emu" ]; then
   deb=$(ls "$packages"/*.deb 2>/dev/null | head -1)
   if [ -n "$deb" ]; then
     dpkg-deb -c "$deb" | awk '{ print $NF }' >"$tmp/contents"
-    wanted=(./usr/bin/dravo ./usr/share/man/man1/dravo.1)
+    wanted=(./usr/bin/dravo ./usr/share/man/man1/dravo.1.gz ./usr/share/doc/dravo/copyright
+      ./usr/share/doc/dravo/changelog.gz)
     [ -f "$shipped_template" ] && wanted+=(./usr/share/dravo/DravoPatch.exe)
     for f in "${wanted[@]}"; do grep -qx -- "$f" "$tmp/contents" || fail_check "deb: no $f"; done
     dpkg-deb -f "$deb" Depends | grep -q 'libnettle' || fail_check "deb: does not depend on libnettle"
+    # What Debian's own checker finds an error in (lintian comes with scripts/setup).
+    if command -v lintian >/dev/null; then
+      lintian --fail-on error "$deb" >"$tmp/lintian" 2>&1 || { fail_check "deb: lintian finds errors"; cat "$tmp/lintian"; }
+    else
+      echo "lintian is not installed (scripts/setup installs it): the package is not checked with it"
+    fi
   else
     fail_check "deb: no package written"
   fi
@@ -129,7 +139,7 @@ else
   zip=$(ls "$packages"/*.zip 2>/dev/null | head -1)
   if [ -n "$zip" ]; then
     cmake -E tar tf "$zip" | sed 's|^[^/]*/||' >"$tmp/contents"
-    for f in dravo.exe DravoPatch.exe README.md dravo.1; do grep -qx -- "$f" "$tmp/contents" || fail_check "zip: no $f"; done
+    for f in dravo.exe DravoPatch.exe README.md dravo.1 dravo.txt; do grep -qx -- "$f" "$tmp/contents" || fail_check "zip: no $f"; done
     # The zip is named for the kind of Windows its programs are built for.
     case $(win_pe_machine "$build/dravo.exe") in
       i386) kind=win32 ;;

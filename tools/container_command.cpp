@@ -31,7 +31,8 @@ struct ContainerOptions {
     std::string member;
     std::string other;  // OUTFILE of extract, SOURCE of add and replace
     bool all = false;   // extract --all
-    std::string out_dir;
+    std::string output;  // extract -o: the file, or with --all the folder
+    bool keep_old = false;
 };
 
 bool valid_member_name(const std::string& name) { return !name.empty() && name.size() <= 19; }
@@ -124,9 +125,12 @@ bool open_member(const ContainerOptions& o, const std::string& path, const std::
 // A member name is used as a file name only when it is one on every system: the rule the
 // installer applies to the files it unpacks.
 int extract_all(const ContainerOptions& o, const std::string& path) {
-    std::string dir = directory_argument(o.out_dir);
-    if (!path_fits(dir)) return fail(o.out_dir, kPathTooLong);
-    if (!make_directories(dir)) return fail(o.out_dir, "cannot create the directory: " + last_error());
+    // Without -o, into the current folder.
+    std::string dir = o.output.empty() ? plat::current_directory() : directory_argument(o.output);
+    if (!dir.empty() && dir.back() != '\\') dir += '\\';
+    const std::string& dir_arg = o.output.empty() ? std::string(".") : o.output;
+    if (!path_fits(dir)) return fail(dir_arg, kPathTooLong);
+    if (!make_directories(dir)) return fail(dir_arg, "cannot create the directory: " + last_error());
     ContainerInfo info;
     if (!read_container_info(path.c_str(), info)) return fail(o.file, "cannot read: " + last_error());
     if (std::string why = structural_problem(info); !why.empty()) return fail(o.file, "not a container: " + why);
@@ -138,6 +142,8 @@ int extract_all(const ContainerOptions& o, const std::string& path) {
             if (plat::names_equal_ignoring_case(t, m.name))
                 return fail(o.file, "two members are named " + m.name + ": nothing more extracted");
         taken.push_back(m.name);
+        if (std::string to = dir + m.name; o.keep_old && plat::file_exists(to.c_str()))
+            return fail(shown(to), "already there, and --keep-old-files keeps it: nothing was extracted");
     }
     for (const ContainerMemberInfo& m : info.members) {
         XFileHandle* h = nullptr;
@@ -153,17 +159,20 @@ int run_extract(const ContainerOptions& o) {
     std::string path = file_argument(o.file);
     if (!path_fits(path)) return fail(o.file, kPathTooLong);
     if (o.all) {
-        if (!o.member.empty() || !o.other.empty() || o.out_dir.empty())
-            return usage("extract --all takes no MEMBER or OUTFILE, and needs -o DIR");
+        if (!o.member.empty() || !o.other.empty())
+            return usage("extract --all takes no MEMBER or OUTFILE; -o DIR names the folder (default: the current one)");
         int rc = extract_all(o, path);
         xfile::reset_xfile();
         return rc;
     }
-    if (o.member.empty() || o.other.empty())
-        return usage("extract needs MEMBER and OUTFILE (- for standard output), or --all -o DIR");
+    const std::string& target = !o.output.empty() ? o.output : o.other;
+    if (o.member.empty() || target.empty())
+        return usage("extract needs MEMBER and -o OUTFILE (- for standard output), or --all [-o DIR]");
+    if (o.keep_old && target != "-" && plat::file_exists(file_argument(target).c_str()))
+        return fail(target, "already there, and --keep-old-files keeps it: nothing was extracted");
     XFileHandle* h = nullptr;
     if (!open_member(o, path, o.member, &h)) return kExitFailure;
-    int result = copy_member_to(h, o.other == "-" ? o.other : file_argument(o.other), o.other);
+    int result = copy_member_to(h, target == "-" ? target : file_argument(target), target);
     xfile::reset_xfile();
     return result;
 }
@@ -212,11 +221,16 @@ void add_container_command(CLI::App& app, int& exit_status) {
     add_verb(group, "check", "Report what is wrong with a container; exit 1 if anything is", *o)
         ->callback([o, &exit_status] { exit_status = run_check(*o); });
 
-    CLI::App* extract = add_verb(group, "extract", "Write one member's data to a file (- for standard output), or --all into -o DIR", *o);
+    CLI::App* extract = add_verb(group, "extract",
+                                 "Write one member's data to -o FILE (- for standard output), or --all into -o DIR", *o);
     extract->add_option("MEMBER", o->member, "The member's name");
-    extract->add_option("OUTFILE", o->other, "Where to write it; - writes to standard output");
+    extract->add_option("OUTFILE", o->other, "The same as -o OUTFILE (the older spelling)");
     extract->add_flag("--all", o->all, "Extract every member, each into a file of its name");
-    extract->add_option("-o,--output-dir", o->out_dir, "With --all: the directory to write into (created if missing)");
+    extract->add_option("-o,--output,--output-dir", o->output,
+                        "Where to write: the file (- writes to standard output), or with --all the directory (created "
+                        "if missing; default: the current one); --output-dir is the older spelling");
+    extract->add_flag("-k,--keep-old-files", o->keep_old,
+                      "Refuse to overwrite a file that is already there (nothing is extracted then)");
     extract->callback([o, &exit_status] { exit_status = run_extract(*o); });
 
     CLI::App* add = add_verb(group, "add", "Append a new member (creates the container if it is missing)", *o);

@@ -19,6 +19,7 @@
 #include "install/install_log.h"
 #include "install/patch_sources.h"
 #include "base/report.h"
+#include "base/text.h"
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 
@@ -31,6 +32,7 @@ struct InstallOptions {
     std::string patch;
     bool yes = false;
     bool dry_run = false;
+    bool reinstall = false;
 };
 
 class ConsoleFace final : public install::InstallerFace {
@@ -52,14 +54,13 @@ public:
         if (!ok) std::printf("Cancelled: nothing was changed.\n");
         return ok;
     }
-    void final_message(const std::string& text, const std::string&) override {
-        std::printf("%s\n", plat::to_host_text(text).c_str());
-        std::fflush(stdout);
-    }
+    // The final text is said once the run is over, after the items it passed over.
+    void final_message(const std::string& text, const std::string&) override { final_text = text; }
     void notice(const std::string& text) override {
         std::printf("%s\n", plat::to_host_text(text).c_str());
         std::fflush(stdout);
     }
+    std::string final_text;
 
 private:
     bool yes_;
@@ -102,9 +103,30 @@ void print_dry_run(const install::DryRunResult& dry, const std::string& final_te
                           : "Dry run: the install would fail, and would change nothing; nothing was changed.\n");
 }
 
-// Why the game was not found, on stderr: the outcome stays the last line of the output.
-void tell_not_found(const install::InstallResult& r) {
-    if (!r.not_found.empty()) std::fprintf(stderr, "dravo: %s\n", plat::to_host_text(r.not_found).c_str());
+// A failed run also says why on stderr, in one line, "dravo: PATH: REASON": where the game was
+// looked for and why it is not there, or the file the failure concerns (the patch when it is
+// damaged, else the game folder) and the outcome's words. The outcome itself stays the last
+// line of the output.
+void tell_failure(const install::InstallResult& r, const std::string& patch) {
+    if (r.outcome == install::InstallOutcome::Completed || r.outcome == install::InstallOutcome::Cancelled) return;
+    if (!r.not_found.empty()) {
+        std::fprintf(stderr, "dravo: %s\n", plat::to_host_text(r.not_found).c_str());
+        return;
+    }
+    std::string about = r.outcome == install::InstallOutcome::PatchDamaged && !patch.empty() ? patch
+                        : !r.game_dir.empty() ? shown(r.game_dir)
+                                              : std::string("install");
+    std::string reason;
+    for (std::size_t at = 0; at < r.text.size();) {
+        std::size_t end = r.text.find('\n', at);
+        if (end == std::string::npos) end = r.text.size();
+        std::string line = text::trimmed(r.text.substr(at, end - at));
+        if (!line.empty()) reason += (reason.empty() ? "" : " ") + line;
+        at = end + 1;
+    }
+    if (r.outcome == install::InstallOutcome::AlreadyInstalled)
+        reason += " Nothing was changed; --reinstall installs it again.";
+    std::fprintf(stderr, "dravo: %s: %s\n", about.c_str(), plat::to_host_text(reason).c_str());
 }
 
 class ConsoleSink final : public report::Sink {
@@ -162,18 +184,26 @@ int run_install(const InstallOptions& o) {
     install::InstallSources sources = o.game_dir.empty()
                                           ? install::patch_sources(patch, nullptr)
                                           : install::patch_sources_for(directory_argument(o.game_dir), patch);
+    sources.reinstall = o.reinstall;
     if (o.dry_run) {
         DryRunFace face;
         install::DryRunResult dry = install::try_installation(face, sources);
         report::set_sink(nullptr);
         print_dry_run(dry, face.final_text);
-        tell_not_found(dry.install);
+        tell_failure(dry.install, o.patch);
         return dry.install.outcome == install::InstallOutcome::Completed ? kExitOk : kExitFailure;
     }
     ConsoleFace face(o.yes);
     install::InstallResult r = install::run_installation(face, sources);
     report::set_sink(nullptr);
-    tell_not_found(r);
+    // An item passed over leaves the game without its change although the patch completed:
+    // each is said, with why, before the outcome.
+    for (const install::WorkItemReport& item : r.work.items)
+        if (item.outcome.result == WorkResult::Skipped)
+            std::printf("%s\n", plat::to_host_text(install::work_item_line(item)).c_str());
+    if (r.outcome != install::InstallOutcome::Cancelled) std::printf("%s\n", plat::to_host_text(face.final_text).c_str());
+    std::fflush(stdout);
+    tell_failure(r, o.patch);
     if (r.outcome == install::InstallOutcome::Cancelled) return kExitCancelled;
     return r.outcome == install::InstallOutcome::Completed ? kExitOk : kExitFailure;
 }
@@ -191,6 +221,8 @@ void add_install_command(CLI::App& app, int& exit_status) {
     cmd->add_flag("--dry-run", o->dry_run,
                   "Run the install on scratch copies of the files it would change and print what each work "
                   "item would do; change nothing");
+    cmd->add_flag("--reinstall", o->reinstall,
+                  "Install the patch even when the game records it as installed already (its items run again)");
     cmd->callback([o, &exit_status] { exit_status = run_install(*o); });
 }
 

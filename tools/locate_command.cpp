@@ -24,7 +24,7 @@ int run_locate(const LocateOptions& o) {
     if (!windows.empty() && windows.size() > 3 && windows.back() == '\\') windows.pop_back();
     install::locate::GameLocation where;
     Result located = install::locate::locate_game(windows, nullptr, &where);
-    if (where.shortcut.empty()) return fail(install::locate::kShortcutName, located.problem);
+    if (where.shortcut.empty()) return fail(plat::to_host_text(install::locate::failure_path(where)), located.problem);
     if (o.verbose)
         std::fprintf(stderr, "shortcut: %s\ntarget: %s\n", plat::to_host_text(where.shortcut).c_str(),
                      plat::to_host_text(where.target).c_str());

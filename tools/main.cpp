@@ -14,6 +14,37 @@
 #include "tools/commands.h"
 #include "tools/tool_util.h"
 
+namespace {
+
+// The commands named on the command line, walked down from the tool itself ("dravo container
+// list" gives the container command's list); stops at the first option or at a word that names
+// no command, which goes into `unknown`.
+CLI::App* named_command(CLI::App& app, int argc, char** argv, std::string* unknown) {
+    CLI::App* at = &app;
+    for (int i = 1; i < argc && argv[i][0] != '-'; ++i) {
+        std::vector<CLI::App*> subs = at->get_subcommands({});
+        if (subs.empty()) break;
+        CLI::App* next = nullptr;
+        for (CLI::App* sub : subs)
+            if (sub->check_name(argv[i])) next = sub;
+        if (!next) {
+            *unknown = argv[i];
+            break;
+        }
+        at = next;
+    }
+    return at;
+}
+
+// The command as the user calls it: "dravo", "dravo container list".
+std::string command_path(const CLI::App* cmd) {
+    std::string path;
+    for (const CLI::App* a = cmd; a; a = a->get_parent()) path = (a->get_parent() ? " " + a->get_name() : "dravo") + path;
+    return path;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     plat::restrict_dll_search();  // before anything can load a DLL
     CLI::App app{"dravo: the Dravo patch kit's tool: files, containers, messages, patches"};
@@ -29,11 +60,26 @@ int main(int argc, char** argv) {
     tool::add_recover_command(app, exit_status);
     tool::add_unpatch_command(app, exit_status);
     tool::add_patch_command(app, exit_status);
+    std::string unknown;
+    CLI::App* named = named_command(app, argc, argv, &unknown);
+    if (!unknown.empty() && !named->get_subcommands({}).empty()) {
+        std::string names;
+        for (const CLI::App* sub : named->get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
+        std::fprintf(stderr, "dravo: %s: unknown command; %s takes one of: %s\n", unknown.c_str(),
+                     command_path(named).c_str(), names.c_str());
+        return tool::kExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        int code = app.exit(e);
-        return code == 0 ? tool::kExitOk : tool::kExitUsage;
+        // Help and the version go to stdout as asked; a usage error is one line on stderr, in
+        // the tool's own form, with where to read how the command is used.
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            app.exit(e);
+            return tool::kExitOk;
+        }
+        std::fprintf(stderr, "dravo: %s (see %s --help)\n", e.what(), command_path(named).c_str());
+        return tool::kExitUsage;
     } catch (const std::bad_alloc&) {
         // The commands check sizes before they allocate; this is the last line of defence, so
         // that no input ends the tool with an abort instead of a message and a failure status.

@@ -39,19 +39,31 @@ struct MsgOptions {
     bool template_file = false;
 };
 
+// A file of a folder the user named, as the user named the folder ("bad" gives
+// "bad/message.txt"), so that an editor opens it from where the command ran.
+std::string as_given(const std::string& dir, const char* name) {
+    if (dir.empty()) return name;
+    char last = dir.back();
+    return dir + (last == '/' || last == '\\' || last == ':' ? "" : "/") + name;
+}
+
 // The compiler's warnings in the form translators know from gettext's tools, on stderr.
 class PrintWarnings final : public messages::CompileObserver {
 public:
+    explicit PrintWarnings(std::string file) : file_(std::move(file)) {}
     void long_message(int number, int string_count, long line) override {
-        std::fprintf(stderr, "message.txt:%ld: warning: message %d: the string is long (string count %d)\n", line,
+        std::fprintf(stderr, "%s:%ld: warning: message %d: the string is long (string count %d)\n", file_.c_str(), line,
                      number, string_count);
         ++count;
     }
     void warning(long line, const std::string& text) override {
-        std::fprintf(stderr, "message.txt:%ld: warning: %s\n", line, plat::to_host_text(text).c_str());
+        std::fprintf(stderr, "%s:%ld: warning: %s\n", file_.c_str(), line, plat::to_host_text(text).c_str());
         ++count;
     }
     int count = 0;
+
+private:
+    std::string file_;
 };
 
 // A source is a few MB at the most; the bound only keeps a stray huge file out of memory.
@@ -82,7 +94,7 @@ int run_compile(const MsgOptions& o) {
     config::reset_configuration();
     if (!text::copy_if_fits(config::directories().hd, config::kDirectoryCapacity, dir.c_str()))
         return fail(o.dir, kPathTooLong);
-    PrintWarnings warn;
+    PrintWarnings warn(as_given(o.dir, "message.txt"));
     if (o.strict) {
         // Compiled in memory first: with any warning, nothing is written at all.
         std::vector<std::uint8_t> source;
@@ -222,12 +234,13 @@ int run_import(const MsgOptions& o) {
     int errors = 0;
     for (const diag::Diagnostic& d : r.diagnostics) {
         bool error = d.severity == diag::Severity::Error;
-        std::fprintf(stderr, "%s:%ld: %s: %s\n", o.po.c_str(), d.line, error ? "error" : "warning",
-                     plat::to_host_text(d.text).c_str());
+        // The import's texts are in UTF-8 already, the PO file's own encoding.
+        std::fprintf(stderr, "%s:%ld: %s: %s\n", o.po.c_str(), d.line, error ? "error" : "warning", d.text.c_str());
         errors += error ? 1 : 0;
     }
     if (r.failed()) return fail(o.po, std::to_string(errors) + " error(s); nothing was written");
-    std::fprintf(stderr, "%d translated messages, %d kept their original text.\n", r.translated, r.kept);
+    std::fprintf(stderr, "%d translated message%s, %d kept %s original text.\n", r.translated,
+                 r.translated == 1 ? "" : "s", r.kept, r.kept == 1 ? "its" : "their");
     std::vector<std::string> inputs = table_inputs(dir);
     inputs.push_back(po_path);
     return write_output(o.output, r.source, inputs);
@@ -236,8 +249,8 @@ int run_import(const MsgOptions& o) {
 void print_record(const messages::IndexRecord& r) {
     std::printf("number\t%u\nhdr2\t%u\nhdr3\t%u\nhdr4\t%u\nhdr5\t%u\nwidth\t%u\npage_lines\t%u\nend_point\t%d\n", r.number,
                 r.hdr2, r.hdr3, r.hdr4, r.hdr5, r.width, r.page_lines, r.end_point);
-    std::printf("wav_name\t%s\navs_name\t%s\navs_first\t%u\navs_second\t%u\n", r.wav_name, r.avs_name, r.avs_first,
-                r.avs_second);
+    std::printf("wav_name\t%s\navs_name\t%s\navs_first\t%u\navs_second\t%u\n", plat::to_host_text(r.wav_name).c_str(),
+                plat::to_host_text(r.avs_name).c_str(), r.avs_first, r.avs_second);
     std::printf("string_count\t%u\nfirst_string\t%u\npoints\t", r.string_count, r.first_string);
     for (int k = 0; k < messages::kPointCount; ++k) std::printf(k ? " %d" : "%d", r.points[k]);
     std::printf("\nraw\t%u\nnostop\t%u\nalign\t%u\ndots\t%u\nhas_points\t%u\nlanguage\t%u\n", r.raw, r.nostop, r.align,
@@ -260,7 +273,9 @@ int run_show(const MsgOptions& o) {
         if (s + messages::kStringRecordSize > str.size())
             return fail(shown(dir + "message.str"), "string " + std::to_string(r.first_string + i) + " is missing");
         messages::StringRecord rec = messages::decode_string(std::span(str).subspan(s, messages::kStringRecordSize));
-        std::printf("string %u\t%u\t[%s]\n", r.first_string + i, rec.length, rec.text);
+        // The game's bytes in the terminal's characters: Windows-1251 in a "#RUS" section.
+        std::printf("string %u\t%u\t[%s]\n", r.first_string + i, rec.length,
+                    plat::to_host_text(rec.text, r.language == 0 ? 1251 : 1252).c_str());
     }
     return kExitOk;
 }
@@ -273,7 +288,7 @@ void add_msg_command(CLI::App& app, int& exit_status) {
     msg->require_subcommand(1);
 
     CLI::App* compile = msg->add_subcommand(
-        "compile", "Compile DIR/message.txt into DIR/message.dat and DIR/message.str (Message.err goes here)");
+        "compile", "Compile DIR/message.txt into DIR/message.dat and DIR/message.str (message.err goes here)");
     compile->add_option("DIR", opts->dir, "The directory of the message files")->required();
     compile->add_flag("--strict", opts->strict, "Take every warning as an error: exit 1 and write nothing");
     compile->callback([opts, &exit_status] { exit_status = run_compile(*opts); });

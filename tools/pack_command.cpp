@@ -25,7 +25,9 @@ struct PackOptions {
     std::string out_file;
     std::vector<std::string> files;
     std::string patch_file;
-    std::string dir;
+    std::string dir;     // extract: the folder as the older positional spelling gives it
+    std::string output;  // extract: -o DIR
+    bool keep_old = false;
 };
 
 // A template or patch installer is the program with its 1.2 MB region, a few MB in all.
@@ -153,20 +155,26 @@ int run_list(const PackOptions& o) {
     std::span<std::uint8_t> region;
     std::vector<payload::EntryView> entries;
     if (int rc = load_region(patch, &image, &region, &entries); rc != kExitOk) return rc;
-    for (const payload::EntryView& e : entries) std::printf("%d\t%s\n", e.size, e.name);
+    for (const payload::EntryView& e : entries) std::printf("%s\t%d\n", e.name, e.size);
     return kExitOk;
 }
 
 int run_extract(const PackOptions& o) {
     std::string patch = file_argument(o.patch_file);
-    std::string dir = directory_argument(o.dir);
+    const std::string& dir_arg = !o.output.empty() ? o.output : o.dir;
+    if (dir_arg.empty()) return usage("pack extract needs -o DIR, the folder to write into");
+    std::string dir = directory_argument(dir_arg);
     std::vector<std::uint8_t> image;
     std::span<std::uint8_t> region;
     std::vector<payload::EntryView> entries;
     if (int rc = load_region(patch, &image, &region, &entries); rc != kExitOk) return rc;
     if (!payload::holds_patch(region)) return kExitOk;  // the installer unpacks nothing either
-    if (!path_fits(dir)) return fail(o.dir, kPathTooLong);
-    if (!make_directories(dir)) return fail(o.dir, "cannot create the directory: " + last_error());
+    if (!path_fits(dir)) return fail(dir_arg, kPathTooLong);
+    if (o.keep_old)
+        for (const payload::EntryView& e : entries)
+            if (std::string to = dir + e.name; plat::file_exists(to.c_str()))
+                return fail(shown(to), "already there, and --keep-old-files keeps it: nothing was extracted");
+    if (!make_directories(dir)) return fail(dir_arg, "cannot create the directory: " + last_error());
     Result unpacked = payload::extract_payload(region, dir.c_str());
     if (unpacked.failed()) return fail(o.patch_file, unpacked.problem);
     return kExitOk;
@@ -182,17 +190,21 @@ void add_pack_command(CLI::App& app, int& exit_status) {
     CLI::App* build = pack->add_subcommand("build", "Stamp FILEs into a copy of the template installer");
     build->add_option("--template", opts->template_file,
                       "The installer in template state (default: the DravoPatch.exe installed with the tool)");
-    build->add_option("--out", opts->out_file, "The patch installer to write")->required();
+    build->add_option("-o,--output,--out", opts->out_file, "The patch installer to write (--out: the older spelling)")
+        ->required();
     build->add_option("FILE", opts->files, "Files to carry, unpacked under their base names")->required();
     build->callback([opts, &exit_status] { exit_status = run_build(*opts); });
 
-    CLI::App* list = pack->add_subcommand("list", "Print each carried file as <size>\\t<name>");
+    CLI::App* list = pack->add_subcommand("list", "Print each carried file as <name>\\t<size>");
     list->add_option("PATCH", opts->patch_file, "A patch installer")->required();
     list->callback([opts, &exit_status] { exit_status = run_list(*opts); });
 
     CLI::App* extract = pack->add_subcommand("extract", "Write the carried files into DIR (created if missing), as the installer does");
     extract->add_option("PATCH", opts->patch_file, "A patch installer")->required();
-    extract->add_option("DIR", opts->dir, "The directory to write into")->required();
+    extract->add_option("-o,--output", opts->output, "The directory to write into (created if missing)");
+    extract->add_option("DIR", opts->dir, "The same as -o DIR (the older spelling)");
+    extract->add_flag("-k,--keep-old-files", opts->keep_old,
+                      "Refuse to overwrite a file that is already there (nothing is extracted then)");
     extract->callback([opts, &exit_status] { exit_status = run_extract(*opts); });
 }
 

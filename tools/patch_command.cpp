@@ -34,6 +34,7 @@ struct PatchOptions {
     // patch make
     std::string old_dir, new_dir, out, template_file, patch_dir;
     bool allow_partial = false;
+    bool rebuild_messages = false;
 };
 
 // A patch installer is the program with its 1.2 MB region, a few MB in all.
@@ -124,41 +125,45 @@ int run_make(const PatchOptions& o) {
     std::string old_dir = absolute(directory_argument(o.old_dir)), new_dir = absolute(directory_argument(o.new_dir));
     for (const std::string* d : {&old_dir, &new_dir})
         if (!plat::is_directory(d->c_str())) return fail(shown(*d), "no such directory");
+    if (authoring::same_folder(old_dir, new_dir)) return fail(o.out, "no differences: nothing to patch (OLD and NEW are one folder)");
+    if (Result source = authoring::check_new_source(old_dir, new_dir); source.failed())
+        return fail("patch make", source.problem);
     authoring::GamePair pair;
     if (Result loaded = authoring::load_game_pair(old_dir, new_dir, &pair); loaded.failed())
         return fail("patch make", loaded.problem);
-    authoring::PatchPlan plan;
-    authoring::ProofResult proof;
-    StampedInstaller made;
-    for (authoring::MessageWay way : {authoring::MessageWay::Automatic, authoring::MessageWay::Rebuild}) {
-        plan = authoring::plan_patch(pair, way);
-        if (!plan.cannot.empty() && !o.allow_partial) {
-            print_lines("What the installer cannot do:", plan.cannot);
-            return fail(o.out, std::to_string(plan.cannot.size()) +
-                                   " change(s) the installer cannot make; nothing was written (--allow-partial "
-                                   "writes the patch without them)");
-        }
-        std::size_t size = payload::packed_size(plan.files);
-        if (size > payload::kEntryCapacity)
-            return fail(o.out, "the patch takes " + std::to_string(size) + " bytes, and an installer carries " +
-                                   std::to_string(payload::kEntryCapacity) + ":" + sizes_of(plan.files));
-        made = StampedInstaller{};
-        if (int rc = stamp_installer(o.template_file, plan.files, o.out, &made); rc != kExitOk) return rc;
-        // The proof unpacks a copy: the installer written stays as stamped.
-        std::vector<std::uint8_t> copy(made.image);
-        proof = authoring::prove_patch(pair, plan, std::span(copy.data() + made.region_at, payload::kRegionBytes),
-                                       std::span(copy.data() + made.digest_at, payload::kDigestAreaBytes));
-        if (proof.proven() || way == authoring::MessageWay::Rebuild || !plan.message_items || plan.rebuilds_messages)
-            break;
-        std::printf("The messages' items do not give NEW's messages; the tables are rebuilt instead.\n");
+    authoring::PatchPlan plan = authoring::plan_patch(
+        pair, o.rebuild_messages ? authoring::MessageWay::Rebuild : authoring::MessageWay::Items);
+    if (!plan.cannot.empty() && !o.allow_partial) {
+        print_lines("What the installer cannot do:", plan.cannot);
+        return fail(o.out, std::to_string(plan.cannot.size()) +
+                               " change(s) the installer cannot make; nothing was written (--allow-partial "
+                               "writes the patch without them)");
     }
+    if (plan.done.empty())
+        return fail(o.out, plan.cannot.empty() ? "no differences: nothing to patch"
+                                               : "nothing the installer can do: nothing was written");
+    std::size_t size = payload::packed_size(plan.files);
+    if (size > payload::kEntryCapacity)
+        return fail(o.out, "the patch takes " + std::to_string(size) + " bytes, and an installer carries " +
+                               std::to_string(payload::kEntryCapacity) + ":" + sizes_of(plan.files));
+    StampedInstaller made;
+    if (int rc = stamp_installer(o.template_file, plan.files, o.out, &made); rc != kExitOk) return rc;
+    // The proof unpacks a copy: the installer written stays as stamped.
+    std::vector<std::uint8_t> copy(made.image);
+    authoring::ProofResult proof =
+        authoring::prove_patch(pair, plan, std::span(copy.data() + made.region_at, payload::kRegionBytes),
+                               std::span(copy.data() + made.digest_at, payload::kDigestAreaBytes));
     print_lines("The patch:", plan.done);
     print_lines("Left out, as the installer cannot do them (--allow-partial):", plan.cannot);
     print_lines("Installed into a view of OLD (OLD is not changed) and compared with NEW:", proof.lines);
     if (!proof.installed)
         return fail(o.out, "the patch does not install into OLD: " + proof.install_text + "\nnothing was written");
     if (!proof.proven())
-        return fail(o.out, std::to_string(proof.differ) + " difference(s) from NEW; nothing was written");
+        return fail(o.out, std::to_string(proof.differ) + " difference(s) from NEW; nothing was written" +
+                               (plan.message_items && !plan.rebuilds_messages
+                                    ? std::string(" (--rebuild-messages carries the messages as one rebuild of the "
+                                                  "tables instead)")
+                                    : std::string()));
     if (int rc = write_installer(file_argument(o.out), o.out, made.image); rc != kExitOk) return rc;
     if (!o.patch_dir.empty())
         if (int rc = write_patch_folder(o.patch_dir, plan.files); rc != kExitOk) return rc;
@@ -185,10 +190,14 @@ void add_patch_command(CLI::App& app, int& exit_status) {
         "make", "Write the patch that turns the game in OLD into the one in NEW, proven on a view of OLD");
     make->add_option("--old", opts->old_dir, "The game folder as players have it")->required();
     make->add_option("--new", opts->new_dir, "The game folder as the patch must leave it")->required();
-    make->add_option("--out", opts->out, "The patch installer to write")->required();
+    make->add_option("-o,--output,--out", opts->out, "The patch installer to write (--out: the older spelling)")
+        ->required();
     make->add_option("--template", opts->template_file,
                      "The installer in template state (default: the one installed with the tool)");
     make->add_option("--dir", opts->patch_dir, "Also write the patch's files into this folder");
+    make->add_flag("--rebuild-messages", opts->rebuild_messages,
+                   "Carry changed messages as one kind '1' item that rebuilds the tables from NEW's source (done "
+                   "once: skipped on tables a patch rebuilt already), not as kind '2' items");
     make->add_flag("--allow-partial", opts->allow_partial,
                    "Write the patch even when some changes cannot be made by the installer (they are listed)");
     make->callback([opts, &exit_status] { exit_status = run_make(*opts); });

@@ -105,6 +105,12 @@ private:
     void warn_of_lost_points(const messages::MemoryTables& tables);
     const CodePageText* page_for(const decompiler::SourceMessage& m, long line);
     std::string who(const decompiler::SourceMessage& m) const { return "message " + std::to_string(m.record.number); }
+    // A piece of a message's text, in the message's code page, as the diagnostics give it: in
+    // UTF-8, like every other text of them (the PO's own encoding).
+    std::string in_utf8(const decompiler::SourceMessage& m, const std::string& bytes) {
+        const CodePageText* page = pages_.get(code_page_for(options_.code_page, m.record.language));
+        return page ? page->to_utf8(bytes) : bytes;
+    }
 
     const ImportOptions& options_;
     std::vector<decompiler::SourceMessage> messages_;
@@ -287,7 +293,7 @@ bool Importer::translation_lines(const PoEntry& e, const decompiler::SourceMessa
             if (kind == messages::LineKind::Header || kind == messages::LineKind::Section) {
                 error(e.str_line, who(m) + ": the compiler reads a line of the translation as a " +
                                       (kind == messages::LineKind::Header ? "header" : "section") +
-                                      " line, as it begins with '#': \"" + line.substr(0, 40) + "\"");
+                                      " line, as it begins with '#': \"" + in_utf8(m, line.substr(0, 40)) + "\"");
                 fine = false;
             } else {
                 lines.push_back(line);
@@ -341,7 +347,7 @@ public:
 
 void Importer::compile_and_report() {
     std::vector<long> header_lines;
-    result_.source = decompiler::source_text(messages_, &header_lines);
+    result_.source = decompiler::source_text(messages_, &header_lines, "dravo msg import");
     Warnings warnings;
     messages::MemoryTables tables = messages::compile_in_memory(result_.source, &warnings);
     warn_of_lost_points(tables);
@@ -357,7 +363,7 @@ void Importer::compile_and_report() {
         if (text.find(" is defined again ") != std::string::npos) continue;
         const decompiler::SourceMessage& m = messages_[i];
         const PoEntry& e = *match.entry;
-        warning(e.str_line ? e.str_line : e.line, who(m) + ": " + text);
+        warning(e.str_line ? e.str_line : e.line, who(m) + ": " + in_utf8(m, text));
     }
 }
 

@@ -19,7 +19,7 @@ struct ImportOptions {
 
 struct ImportResult {
     std::string source;                    // the message source; empty when an error was found
-    std::vector<diag::Diagnostic> diagnostics;  // in the order of the PO file's lines
+    std::vector<diag::Diagnostic> diagnostics;  // in the order of the PO file's lines; texts in UTF-8
     int translated = 0;                    // messages that took their translation
     int kept = 0;                          // messages that kept their original text
     bool failed() const;

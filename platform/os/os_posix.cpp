@@ -7,6 +7,7 @@
 // open-file registry live beside it in posix/.
 #include "platform/platform.h"
 #include "base/report.h"
+#include "platform/code_pages.h"
 #include "platform/codepage.h"
 #include "platform/os/os.h"
 #include "platform/os/posix/posix_internal.h"
@@ -19,6 +20,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -624,6 +627,14 @@ std::string to_native_path(const char* path) {
 }
 
 std::string to_host_text(const std::string& text) { return code_page_to_utf8(text); }
+
+std::string to_host_text(const std::string& text, int code_page) {
+    std::optional<std::array<char32_t, 256>> characters = code_page_characters(code_page);
+    if (!characters) return to_host_text(text);
+    std::string out;
+    for (char c : text) append_utf8(&out, (*characters)[static_cast<unsigned char>(c)]);
+    return out;
+}
 
 std::string os::current_directory() { return from_native_path(host_cwd().c_str()); }
 

@@ -444,6 +444,8 @@ std::string from_native_path(const char* native) { return native; }
 std::string to_native_path(const char* path) { return path; }
 std::string to_host_text(const std::string& text) { return text; }
 
+std::string to_host_text(const std::string& text, int) { return text; }
+
 std::string display_path(const std::string& path) { return path; }
 
 std::uint32_t process_id() { return GetCurrentProcessId(); }
