@@ -2,6 +2,9 @@
 // parts Wine's do not use, and on damaged ones; and the game directory cut from a target.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "install/locate.h"
 #include "base/little_endian.h"
 #include "platform/platform.h"
@@ -13,11 +16,14 @@ using namespace install;
 
 namespace {
 
+// The sample links are read with sharing, as the C++ library opens files: the layer's own
+// opens are exclusive, and the tests run in parallel processes that read the same samples.
 std::vector<std::uint8_t> data_file(const std::string& name) {
-    std::string path = plat::from_native_path((std::string(DRAVO_TEST_DATA) + "/shell_link/" + name).c_str());
-    std::string bytes = read_file(path);
+    std::string path = std::string(DRAVO_TEST_DATA) + "/shell_link/" + name;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_FALSE(bytes.empty()) << path;
-    return {bytes.begin(), bytes.end()};
+    return bytes;
 }
 
 // A link as an older shell wrote them: single-byte strings, no item-id list, and optionally
