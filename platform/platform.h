@@ -214,6 +214,12 @@ std::string to_host_text(const std::string& text);
 // The same for a text of the game in a code page of its own (a message of a "#RUS" section is
 // in 1251): on POSIX in UTF-8 through that code page's characters; on Windows the text itself.
 std::string to_host_text(const std::string& text, int code_page);
+// Prints text for a person on `stream` (stdout or stderr): text of the core (`code_page` 0),
+// of the game in a code page of its own, or UTF-8 (kUtf8CodePage). On a Windows console it
+// goes through WriteConsoleW, so that every character shows whatever the console's own code
+// page; anywhere else its bytes as to_host_text gives them (UTF-8 text as it is).
+constexpr int kUtf8CodePage = 65001;
+void print_text(std::FILE* stream, const std::string& text, int code_page = 0);
 
 // A path of this layer's form as the user of this system reads it: on Windows the path
 // itself, on POSIX the host path it names. Like every text of the core it is in the code page:

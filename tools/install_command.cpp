@@ -126,7 +126,8 @@ void tell_failure(const install::InstallResult& r, const std::string& patch) {
     }
     if (r.outcome == install::InstallOutcome::AlreadyInstalled)
         reason += " Nothing was changed; --reinstall installs it again.";
-    std::fprintf(stderr, "dravo: %s: %s\n", about.c_str(), plat::to_host_text(reason).c_str());
+    std::fprintf(stderr, "dravo: %s: ", about.c_str());
+    plat::print_text(stderr, reason + "\n");
 }
 
 class ConsoleSink final : public report::Sink {

@@ -57,7 +57,8 @@ public:
         ++count;
     }
     void warning(long line, const std::string& text) override {
-        std::fprintf(stderr, "%s:%ld: warning: %s\n", file_.c_str(), line, plat::to_host_text(text).c_str());
+        std::fprintf(stderr, "%s:%ld: warning: ", file_.c_str(), line);
+        plat::print_text(stderr, text + "\n");
         ++count;
     }
     int count = 0;
@@ -235,7 +236,8 @@ int run_import(const MsgOptions& o) {
     for (const diag::Diagnostic& d : r.diagnostics) {
         bool error = d.severity == diag::Severity::Error;
         // The import's texts are in UTF-8 already, the PO file's own encoding.
-        std::fprintf(stderr, "%s:%ld: %s: %s\n", o.po.c_str(), d.line, error ? "error" : "warning", d.text.c_str());
+        std::fprintf(stderr, "%s:%ld: %s: ", o.po.c_str(), d.line, error ? "error" : "warning");
+        plat::print_text(stderr, d.text + "\n", plat::kUtf8CodePage);
         errors += error ? 1 : 0;
     }
     if (r.failed()) return fail(o.po, std::to_string(errors) + " error(s); nothing was written");
@@ -274,8 +276,9 @@ int run_show(const MsgOptions& o) {
             return fail(shown(dir + "message.str"), "string " + std::to_string(r.first_string + i) + " is missing");
         messages::StringRecord rec = messages::decode_string(std::span(str).subspan(s, messages::kStringRecordSize));
         // The game's bytes in the terminal's characters: Windows-1251 in a "#RUS" section.
-        std::printf("string %u\t%u\t[%s]\n", r.first_string + i, rec.length,
-                    plat::to_host_text(rec.text, r.language == 0 ? 1251 : 1252).c_str());
+        std::printf("string %u\t%u\t[", r.first_string + i, rec.length);
+        plat::print_text(stdout, rec.text, r.language == 0 ? 1251 : 1252);
+        std::printf("]\n");
     }
     return kExitOk;
 }

@@ -90,7 +90,7 @@ int run_check(const PatchOptions& o) {
         remove_scratch_folder(scratch);
     }
     for (const diag::Diagnostic& d : found)
-        std::fprintf(stderr, "%s\n", plat::to_host_text(diag::format(d)).c_str());
+        plat::print_text(stderr, diag::format(d) + "\n");
     return diag::any_error(found) ? kExitFailure : kExitOk;
 }
 

@@ -24,7 +24,8 @@ std::string shown(const std::string& core_path) { return plat::to_host_text(plat
 
 int fail(const std::string& file, const std::string& message) {
     // The file is named as typed or as shown(); the message is the core's text, in the code page.
-    std::fprintf(stderr, "dravo: %s: %s\n", file.c_str(), plat::to_host_text(message).c_str());
+    std::fprintf(stderr, "dravo: %s: ", file.c_str());
+    plat::print_text(stderr, message + "\n");
     return kExitFailure;
 }
 

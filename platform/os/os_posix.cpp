@@ -628,6 +628,11 @@ std::string to_native_path(const char* path) {
 
 std::string to_host_text(const std::string& text) { return code_page_to_utf8(text); }
 
+void print_text(std::FILE* stream, const std::string& text, int code_page) {
+    std::string host = code_page == kUtf8CodePage ? text : code_page == 0 ? to_host_text(text) : to_host_text(text, code_page);
+    std::fwrite(host.data(), 1, host.size(), stream);
+}
+
 std::string to_host_text(const std::string& text, int code_page) {
     std::optional<std::array<char32_t, 256>> characters = code_page_characters(code_page);
     if (!characters) return to_host_text(text);

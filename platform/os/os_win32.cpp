@@ -446,6 +446,25 @@ std::string to_host_text(const std::string& text) { return text; }
 
 std::string to_host_text(const std::string& text, int) { return text; }
 
+void print_text(std::FILE* stream, const std::string& text, int code_page) {
+    HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    int wide_length = 0;
+    if (!text.empty() && h && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
+        UINT from = code_page == 0 ? CP_ACP : static_cast<UINT>(code_page);
+        wide_length = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        if (wide_length > 0) {
+            std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+            MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), wide.data(), wide_length);
+            // What the runtime holds for the stream goes first, so that the order stays.
+            std::fflush(stream);
+            DWORD written = 0;
+            if (WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) return;
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
 std::string display_path(const std::string& path) { return path; }
 
 std::uint32_t process_id() { return GetCurrentProcessId(); }
