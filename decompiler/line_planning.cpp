@@ -91,13 +91,15 @@ bool marks_points(const std::string& stripped) { return starts_with(after_dots(s
 // the line must not begin with "..." in a message whose dots the compiler would take.
 std::string widened_line_for(const std::string& j, const IndexRecord& r, bool dots_taken) {
     if (j.size() != r.width || !has_gap(j)) return {};
-    for (const std::string& u : unjustified_forms(j, static_cast<int>(r.width))) {
+    std::string chosen;
+    first_unjustified_form(j, static_cast<int>(r.width), [&](const std::string& u) {
         // Backslashes inside the text stay: the line treatment looks only at the last one.
-        if (u.size() + 2 > kLineChars || u.find("//") != std::string::npos) continue;
-        if (!fine_start(u, r) || (!dots_taken && !r.raw && starts_with(u, 0, "..."))) continue;
-        return u;
-    }
-    return {};
+        if (u.size() + 2 > kLineChars || u.find("//") != std::string::npos) return false;
+        if (!fine_start(u, r) || (!dots_taken && !r.raw && starts_with(u, 0, "..."))) return false;
+        chosen = u;
+        return true;
+    });
+    return chosen;
 }
 
 std::string widened_source(const std::string& s, const IndexRecord& r) { return widened_line_for(s, r, false); }

@@ -119,9 +119,11 @@ bool NormalText::plan(Widen widen, std::vector<Block>& blocks) const {
         bool last = i + 1 == n;
         const std::vector<std::string>& ended = ended_[i];
         bool too_wide = crowded(i);
-        if (widen != Widen::Never && !glued && emitted(s_[i], r_, line_mode_, 1) == s_[i]) {
+        // The search for a widened line is the costly part of planning: only when it is used.
+        if ((widen == Widen::Always || (widen != Widen::Never && too_wide)) && !glued &&
+            emitted(s_[i], r_, line_mode_, 1) == s_[i]) {
             std::string u = may_follow_a_line(i + 1) ? widened_source(s_[i], r_) : std::string();
-            if (!u.empty() && (widen == Widen::Always || too_wide)) {
+            if (!u.empty()) {
                 blocks.push_back(Block{true, u + "\\e", {}});
                 ++i;
                 continue;

@@ -99,9 +99,10 @@ bool shorter(const std::string& a, const std::string& b) { return a.size() < b.s
 
 }  // namespace
 
-std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit) {
-    std::vector<std::string> out;
-    if (width < 1 || s.size() > static_cast<std::size_t>(width)) return out;
+bool first_unjustified_form(const std::string& s, int width, const std::function<bool(const std::string&)>& take,
+                            std::size_t limit) {
+    if (width < 1 || s.size() > static_cast<std::size_t>(width)) return false;
+    std::size_t justified = 0;
     // Only a string as wide as the width can have been widened.
     if (s.size() == static_cast<std::size_t>(width)) {
         Search search(4000);
@@ -109,14 +110,21 @@ std::vector<std::string> unjustified_forms(const std::string& s, int width, std:
         std::vector<std::string>& found = search.found();
         std::stable_sort(found.begin(), found.end(), shorter);
         for (const std::string& t : found) {
-            if (out.size() + 1 >= limit) break;
+            if (justified + 1 >= limit) break;
             // Justifying looks at no more than its first 250 characters; running the real
             // alignment keeps nothing that does not give `s` back.
-            if (justifies_to(t, width, s)) out.push_back(t);
+            if (!justifies_to(t, width, s)) continue;
+            ++justified;
+            if (take(t)) return true;
         }
     }
-    if (justifies_to(s, width, s)) out.push_back(s);
-    std::stable_sort(out.begin(), out.end(), shorter);
+    // Every text found is shorter than `s`, so `s` comes last.
+    return justifies_to(s, width, s) && take(s);
+}
+
+std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit) {
+    std::vector<std::string> out;
+    first_unjustified_form(s, width, [&out](const std::string& t) { return out.push_back(t), false; }, limit);
     return out;
 }
 

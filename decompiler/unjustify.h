@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,10 @@ namespace decompiler {
 // them. `s` itself is among them when justifying leaves it as it is. Empty when no text
 // justifies to `s`.
 std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit = 24);
+
+// The same texts in the same order, handed to `take` one at a time until it returns true (then
+// true): a caller that wants the first suitable one does not pay for checking the rest.
+bool first_unjustified_form(const std::string& s, int width, const std::function<bool(const std::string&)>& take,
+                            std::size_t limit = 24);
 
 }  // namespace decompiler
