@@ -448,6 +448,22 @@ std::FILE* open_text(const char* path, const char* mode) {
     return f;
 }
 
+// A reader of the held file with a position of its own; it does not count as an opener.
+Handle duplicate_file(Handle h) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    OpenFile* f = s.open_of(h);
+    if (!f) return fail(Error::Other), Handle::Invalid;
+    return s.open_node(f->node, true, false, false, false);
+}
+
+std::FILE* open_text_on(Handle h, const char* mode) {
+    cookie_io_functions_t io = {text_read, text_write, text_seek, text_close};
+    std::FILE* f = fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(h)), mode, io);
+    if (!f) memory::close_file(h);
+    return f;
+}
+
 // ---- names ----------------------------------------------------------------------------------
 
 bool exists(const char* path) {
@@ -584,6 +600,16 @@ bool rename_file(const char* from, const char* to, os::RenameMode mode, Handle h
     return true;
 }
 
+bool rename_held(Handle h, const char* from, const char* to) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    OpenFile* f = s.open_of(h);
+    std::optional<std::string> a = s.absolute(from);
+    const Entry* named = a ? s.find(*a) : nullptr;
+    if (!f || !named || named->node != f->node) return fail(Error::AccessDenied), false;
+    return memory::rename_file(from, to, os::RenameMode::Replace, h);
+}
+
 os::FolderFlush flush_folder(const char* dir) {
     auto& s = st();
     std::lock_guard guard(s.lock);
@@ -702,6 +728,7 @@ bool process_running(std::uint32_t) { return false; }
 const os::FileSystem kMemory = {
     open_file,      read_file,        write_file,       read_at,          seek_file,
     file_size,      flush_file,       close_file,       copy_range,       open_text,
+    duplicate_file, open_text_on,     rename_held,
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
