@@ -20,6 +20,7 @@
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "platform/file_tree.h"
+#include "platform/intercept/held_files.h"
 #include "platform/trust.h"
 #include "xfile/records.h"
 #include "platform/platform.h"
@@ -151,6 +152,7 @@ public:
     // message (none when the user cancelled, who knows what happened).
     InstallResult finish(InstallOutcome outcome, std::string text, const char* caption, WorkListReport work = {}) {
         xfile::reset_xfile();
+        plat::release_held_files();
         directory.restore();
         stage.remove();
         if (phase_ != Phase::Idle) show(Phase::Idle);
@@ -362,13 +364,17 @@ InstallResult roll_back_and_finish(Run& run, journal::Transaction& tx, std::stri
 }
 
 // The carried files go from the stage into the game folder, each through the journal, which
-// keeps the game's own file of that name.
+// keeps the game's own file of that name. Each is moved through the handle held since it was
+// unpacked and stays held under its new name: the work items read it through that handle.
 Result move_in_from_stage(const std::string& game_dir, const std::vector<std::string>& names) {
     std::string stage = journal::stage_folder(game_dir);
     for (const std::string& name : names) {
         std::string from = stage + name;
         std::string to = game_dir + name;
-        if (!plat::replace_file(from.c_str(), to.c_str()))
+        // Sources that unpack by name (a test's) hold nothing: their files move by name.
+        bool moved = plat::holds_file(from.c_str()) ? plat::move_held_file(from.c_str(), to.c_str())
+                                                    : plat::replace_file(from.c_str(), to.c_str());
+        if (!moved)
             return Result::failed("cannot install " + plat::display_path(to) + ": " + plat::last_error_text());
     }
     return Result::applied();
@@ -439,7 +445,9 @@ InstallResult run_in_view(Run& run, plat::Overlay& view) {
     ViewInUse in_use(view);
     if (run.sources.unpack)
         for (const std::string& name : run.sources.carried_files)
-            if (!view.adopt(run.game_dir + name, run.stage_folder() + name))
+            if (!view.adopt(run.game_dir + name, run.stage_folder() + name) ||
+                (plat::holds_file((run.stage_folder() + name).c_str()) &&
+                 !plat::hold_also_as((run.stage_folder() + name).c_str(), (run.game_dir + name).c_str())))
                 return {InstallOutcome::Failed,
                         "cannot install " + plat::display_path(run.game_dir + name) + ": " + plat::last_error_text(),
                         {}};
