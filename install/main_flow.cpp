@@ -66,8 +66,9 @@ private:
 };
 
 // The stage beside the game, where the carried files wait until the user said yes. Once made
-// it belongs to the run, which removes it on every way out; after the install moved its files
-// into the game it is removed at once.
+// (fresh, for this user only) it belongs to the run, which holds it open so that on Windows no
+// one can rename it or put a link in its place, and removes it on every way out; after the
+// install moved its files into the game it is removed at once.
 class Stage {
 public:
     Stage() = default;
@@ -76,14 +77,27 @@ public:
     ~Stage() { remove(); }
     Result prepare(const std::string& game_dir) {
         game_dir_ = game_dir;
-        return journal::prepare_stage(game_dir);
+        if (Result made = journal::prepare_stage(game_dir); made.failed()) return made;
+        std::string stage = journal::stage_folder(game_dir);
+        folder_ = plat::File(plat::hold_folder(stage.c_str()));
+        if (!folder_)
+            return Result::failed(plat::display_path(stage) + ": cannot hold the folder for the patch's files: " +
+                                  plat::last_error_text());
+        // Held now, the name is checked once more: a folder put in its place between the
+        // create and the hold is someone else's.
+        if (!plat::owned_safely(stage.c_str()))
+            return Result::failed(plat::display_path(stage) + ": the folder for the patch's files was replaced by "
+                                  "one that others may write; nothing was unpacked");
+        return Result::applied();
     }
     void remove() {
+        folder_.close();  // a held folder cannot be removed on Windows
         if (!game_dir_.empty()) journal::remove_stage(std::exchange(game_dir_, std::string()));
     }
 
 private:
     std::string game_dir_;  // empty: no stage is owned
+    plat::File folder_;     // the stage, held while it is there
 };
 
 // The current directory the run found, while the run works with the game folder current: put

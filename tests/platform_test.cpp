@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "platform/platform.h"
@@ -429,6 +430,28 @@ TEST_F(PlatformFiles, AHeldFileIsReadThroughItsHoldUntilItsNameChanges) {
     write_file(dir.file("game.bin"), "rewritten");
     EXPECT_FALSE(plat::holds_file(dir.file("game.bin").c_str()));
     EXPECT_EQ(read_file(dir.file("game.bin")), "rewritten");
+}
+
+// The stage is held while the run uses it: a folder only, never a link or a file, and on
+// Windows one that cannot be removed (or renamed) while held.
+TEST_F(PlatformFiles, HoldsAFolderButNeitherALinkNorAFile) {
+    const std::string own = dir.file("own");
+    ASSERT_TRUE(plat::create_directory(own.c_str()));
+    plat::File held(plat::hold_folder(own.c_str()));
+    ASSERT_TRUE(held) << plat::last_error_text();
+    write_file(dir.file("file"), "x");
+    EXPECT_FALSE(plat::File(plat::hold_folder(dir.file("file").c_str())));
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+#ifdef _WIN32
+    EXPECT_FALSE(plat::remove_directory(own.c_str())) << "a held folder stays";
+#else
+    std::filesystem::create_directory_symlink(plat::to_native_path(own.c_str()),
+                                              plat::to_native_path(dir.file("link").c_str()));
+    EXPECT_FALSE(plat::File(plat::hold_folder(dir.file("link").c_str())));
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+#endif
+    held.close();
+    EXPECT_TRUE(plat::remove_directory(own.c_str()));
 }
 
 }  // namespace

@@ -721,6 +721,17 @@ bool remove_tree(const char* dir) {
 
 void leave_in_cache(Handle) {}  // memory is the only cache here
 
+// A folder here has no links to refuse; the handle holds nothing but itself.
+Handle hold_folder(const char* path) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    std::optional<std::string> abs = s.absolute(path);
+    const Entry* e = abs ? s.find(*abs) : nullptr;
+    if (!e) return fail(abs ? s.missing_error(*abs) : Error::PathNotFound), Handle::Invalid;
+    if (!s.nodes.at(e->node).folder) return fail(Error::AccessDenied), Handle::Invalid;
+    return s.open_node(e->node, false, false, false, false);
+}
+
 // After a power cut, no process from before it runs; before one, every scratch file of this
 // file system is this process's own.
 bool process_running(std::uint32_t) { return false; }
@@ -734,7 +745,7 @@ const os::FileSystem kMemory = {
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
     restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
-    leave_in_cache,
+    leave_in_cache, hold_folder,
 };
 
 // ---- what a cut leaves ----------------------------------------------------------------------

@@ -141,6 +141,7 @@ struct FileSystem {
     bool (*file_identity)(const char* path, FileIdentity* out);
     bool (*remove_tree)(const char* dir);
     void (*leave_in_cache)(Handle h);
+    Handle (*hold_folder)(const char* path);
 };
 
 // The system's own calls, the ones declared above.
@@ -182,5 +183,6 @@ void restrict_dll_search();
 // itself, and a root that is a link is refused (AccessDenied). Goes on past what it cannot
 // remove; false when anything is left.
 bool remove_tree(const char* dir);
+Handle hold_folder(const char* path);
 
 }  // namespace plat::os
