@@ -20,6 +20,7 @@
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "platform/file_tree.h"
+#include "platform/intercept/held_files.h"
 #include "platform/trust.h"
 #include "xfile/records.h"
 #include "platform/platform.h"
@@ -65,8 +66,9 @@ private:
 };
 
 // The stage beside the game, where the carried files wait until the user said yes. Once made
-// it belongs to the run, which removes it on every way out; after the install moved its files
-// into the game it is removed at once.
+// (fresh, for this user only) it belongs to the run, which holds it open so that on Windows no
+// one can rename it or put a link in its place, and removes it on every way out; after the
+// install moved its files into the game it is removed at once.
 class Stage {
 public:
     Stage() = default;
@@ -75,14 +77,27 @@ public:
     ~Stage() { remove(); }
     Result prepare(const std::string& game_dir) {
         game_dir_ = game_dir;
-        return journal::prepare_stage(game_dir);
+        if (Result made = journal::prepare_stage(game_dir); made.failed()) return made;
+        std::string stage = journal::stage_folder(game_dir);
+        folder_ = plat::File(plat::hold_folder(stage.c_str()));
+        if (!folder_)
+            return Result::failed(plat::display_path(stage) + ": cannot hold the folder for the patch's files: " +
+                                  plat::last_error_text());
+        // Held now, the name is checked once more: a folder put in its place between the
+        // create and the hold is someone else's.
+        if (!plat::owned_safely(stage.c_str()))
+            return Result::failed(plat::display_path(stage) + ": the folder for the patch's files was replaced by "
+                                  "one that others may write; nothing was unpacked");
+        return Result::applied();
     }
     void remove() {
+        folder_.close();  // a held folder cannot be removed on Windows
         if (!game_dir_.empty()) journal::remove_stage(std::exchange(game_dir_, std::string()));
     }
 
 private:
     std::string game_dir_;  // empty: no stage is owned
+    plat::File folder_;     // the stage, held while it is there
 };
 
 // The current directory the run found, while the run works with the game folder current: put
@@ -151,6 +166,7 @@ public:
     // message (none when the user cancelled, who knows what happened).
     InstallResult finish(InstallOutcome outcome, std::string text, const char* caption, WorkListReport work = {}) {
         xfile::reset_xfile();
+        plat::release_held_files();
         directory.restore();
         stage.remove();
         if (phase_ != Phase::Idle) show(Phase::Idle);
@@ -362,13 +378,17 @@ InstallResult roll_back_and_finish(Run& run, journal::Transaction& tx, std::stri
 }
 
 // The carried files go from the stage into the game folder, each through the journal, which
-// keeps the game's own file of that name.
+// keeps the game's own file of that name. Each is moved through the handle held since it was
+// unpacked and stays held under its new name: the work items read it through that handle.
 Result move_in_from_stage(const std::string& game_dir, const std::vector<std::string>& names) {
     std::string stage = journal::stage_folder(game_dir);
     for (const std::string& name : names) {
         std::string from = stage + name;
         std::string to = game_dir + name;
-        if (!plat::replace_file(from.c_str(), to.c_str()))
+        // Sources that unpack by name (a test's) hold nothing: their files move by name.
+        bool moved = plat::holds_file(from.c_str()) ? plat::move_held_file(from.c_str(), to.c_str())
+                                                    : plat::replace_file(from.c_str(), to.c_str());
+        if (!moved)
             return Result::failed("cannot install " + plat::display_path(to) + ": " + plat::last_error_text());
     }
     return Result::applied();
@@ -439,7 +459,9 @@ InstallResult run_in_view(Run& run, plat::Overlay& view) {
     ViewInUse in_use(view);
     if (run.sources.unpack)
         for (const std::string& name : run.sources.carried_files)
-            if (!view.adopt(run.game_dir + name, run.stage_folder() + name))
+            if (!view.adopt(run.game_dir + name, run.stage_folder() + name) ||
+                (plat::holds_file((run.stage_folder() + name).c_str()) &&
+                 !plat::hold_also_as((run.stage_folder() + name).c_str(), (run.game_dir + name).c_str())))
                 return {InstallOutcome::Failed,
                         "cannot install " + plat::display_path(run.game_dir + name) + ": " + plat::last_error_text(),
                         {}};

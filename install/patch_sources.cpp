@@ -16,7 +16,9 @@ namespace {
 std::function<bool(const std::string&, std::string&)> unpacker(std::span<std::uint8_t> region) {
     if (region.empty() || !payload::holds_patch(region)) return nullptr;  // a template: nothing to unpack
     return [region](const std::string& game_dir, std::string& problem) {
-        Result unpacked = payload::extract_payload(region, game_dir.c_str());
+        // The stage is the run's own fresh folder: each file is held from its unpacking on.
+        Result unpacked =
+            payload::extract_payload(region, game_dir.c_str(), nullptr, payload::ExtractHow::IntoOwnFolderHeld);
         problem = unpacked.problem;
         return !unpacked.failed();
     };

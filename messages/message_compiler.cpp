@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -293,6 +294,7 @@ void feed_source(Compiler& compiler, const char* source, std::size_t size) {
         std::memcpy(piece, source + at, n);
         piece[n] = 0;
         at += n;
+        report::keep_alive();
         if (!compiler.feed(piece)) return;
     }
     compiler.finish();
@@ -318,19 +320,12 @@ MemoryTables compile_in_memory(const std::string& source, CompileObserver* obser
     return tables;
 }
 
-CompileResult compile_messages(CompileObserver* observer) {
-    TableNames names;
-    if (!make_names(names))
-        return compile_failure("message.txt", "the message tables' directory is too long a path", false);
-    // The source is read in pieces of 64 KiB rather than the C library's default of a page: a
-    // sixteenth of the system calls. The buffer outlives the stream that uses it.
-    std::vector<char> read_buffer(std::size_t{1} << 16);
-    // Binary, and the line treatment strips the carriage returns: the Windows runtime's text
-    // mode would give other pieces for the same file than every other system.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(plat::open_text(names.source, "rb"), &std::fclose);
-    if (!source) return compile_failure(names.source, "cannot open: " + plat::last_error_text(), false);
-    std::setvbuf(source.get(), read_buffer.data(), _IOFBF, read_buffer.size());
+namespace {
 
+// Compiles into the tables named in `names`: `feed` gives the compiler every piece of the
+// source and says whether the source was read whole.
+CompileResult compile_into_tables(const TableNames& names, const std::function<bool(Compiler&)>& feed,
+                                  CompileObserver* observer) {
     plat::OutputFile dat_file;
     plat::OutputFile str_file;
     XFileHandle* dat = nullptr;
@@ -348,15 +343,8 @@ CompileResult compile_messages(CompileObserver* observer) {
     FileOutput out(dat, str);
     ErrorFile errors(err, observer);
     Compiler compiler(out, &errors);
-    char piece[kLinePieceChars + 1];
-    bool ok = true;
-    while (ok && std::fgets(piece, sizeof piece, source.get())) {
-        report::keep_alive();
-        ok = compiler.feed(piece);
-    }
-    bool read_ok = !std::ferror(source.get());
-    if (ok && read_ok) compiler.finish();
-    source.reset();
+    bool read_ok = feed(compiler);
+    bool ok = compiler.ok();
     errors.flush();
     ok = out.flush() && ok;
     ok = finish_table(dat) && ok;
@@ -369,6 +357,50 @@ CompileResult compile_messages(CompileObserver* observer) {
     if (!str_file.keep()) return compile_failure(names.str, str_file.problem());
     if (!dat_file.keep()) return compile_failure(names.dat, dat_file.problem());
     return {};
+}
+
+}  // namespace
+
+CompileResult compile_messages(CompileObserver* observer) {
+    TableNames names;
+    if (!make_names(names))
+        return compile_failure("message.txt", "the message tables' directory is too long a path", false);
+    // The source is read in pieces of 64 KiB rather than the C library's default of a page: a
+    // sixteenth of the system calls. The buffer outlives the stream that uses it.
+    std::vector<char> read_buffer(std::size_t{1} << 16);
+    // Binary, and the line treatment strips the carriage returns: the Windows runtime's text
+    // mode would give other pieces for the same file than every other system.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(plat::open_text(names.source, "rb"), &std::fclose);
+    if (!source) return compile_failure(names.source, "cannot open: " + plat::last_error_text(), false);
+    std::setvbuf(source.get(), read_buffer.data(), _IOFBF, read_buffer.size());
+    return compile_into_tables(
+        names,
+        [&](Compiler& compiler) {
+            char piece[kLinePieceChars + 1];
+            bool ok = true;
+            while (ok && std::fgets(piece, sizeof piece, source.get())) {
+                report::keep_alive();
+                ok = compiler.feed(piece);
+            }
+            bool read_ok = !std::ferror(source.get());
+            if (ok && read_ok) compiler.finish();
+            source.reset();
+            return read_ok;
+        },
+        observer);
+}
+
+CompileResult compile_messages_from(const std::string& source, CompileObserver* observer) {
+    TableNames names;
+    if (!make_names(names))
+        return compile_failure("message.txt", "the message tables' directory is too long a path", false);
+    return compile_into_tables(
+        names,
+        [&](Compiler& compiler) {
+            feed_source(compiler, source.data(), source.size());
+            return true;
+        },
+        observer);
 }
 
 }  // namespace messages

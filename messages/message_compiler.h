@@ -112,5 +112,9 @@ struct CompileResult : Result {
 // in their place only when the whole source compiled and both were flushed, so a failure
 // leaves the old tables as they were; a read-only table is refused.
 CompileResult compile_messages(CompileObserver* observer = nullptr);
+// The same compile of a source held in memory (a patch's new source, read through the file
+// the install holds), into the HD directory's tables; no message.txt is read or written.
+// A failure names message.txt as the source's place, since the tables are built for it.
+CompileResult compile_messages_from(const std::string& source, CompileObserver* observer = nullptr);
 
 }  // namespace messages

@@ -76,41 +76,39 @@ bool write_tag() {
     return ok;
 }
 
-// Copies the whole new source into `to`. A read or write that moves nothing, or a write that
-// moves less than was read, ends the copy as a failure rather than repeating or losing data.
-bool copy_source(XFileHandle* from, XFileHandle* to) {
-    std::uint8_t* buffer = xfile::transfer_buffer();
-    std::int64_t left = xfile_size(from);
-    while (left > 0) {
-        auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, xfile::kTransferBufferSize));
-        int got = xfile_read(from, buffer, want);
-        if (got <= 0) return false;
-        if (xfile_write(to, buffer, got) != got) return false;
-        left -= got;
-        report::keep_alive();
-    }
-    return xfile_flush(to) == kXOk;
-}
+// The most a new message source may hold: every message number with the longest text comes
+// to some 650 MB, but a real game's source is a few MiB.
+constexpr std::int64_t kMaxSourceBytes = std::int64_t{256} << 20;
 
-// Puts the new source in place of the HD directory's message.txt. False when it could not be
-// opened, created or copied whole; no partial copy is left behind.
-bool install_source(const char* source_name, const char* work_name) {
+// Reads the whole new source into `out`. False when it could not be opened, is too large, or
+// was not read whole.
+bool read_source(const char* source_name, std::string* out, std::string* why) {
     char name[plat::kMaxPath + 1];
     copy_cut(name, source_name, plat::kMaxPath);
     XFileHandle* from = nullptr;
-    if (xfile_open(name, kXModeRead, &from) < 0) return false;
-    char work[plat::kMaxPath + 1];
-    std::strcpy(work, work_name);
-    XFileHandle* to = nullptr;
-    if (xfile_create(work, kXModeCreate, &to, "", 2) < 0) {
-        xfile_close(from);
+    if (xfile_open(name, kXModeRead, &from) < 0) {
+        *why = xfile::open_problem();
         return false;
     }
-    bool ok = copy_source(from, to);
+    std::int64_t left = xfile_size(from);
+    if (left > kMaxSourceBytes) {
+        xfile_close(from);
+        *why = "it is larger than 256 MiB";
+        return false;
+    }
+    out->assign(static_cast<std::size_t>(left), '\0');
+    std::size_t at = 0;
+    while (left > 0) {
+        auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, xfile::kTransferBufferSize));
+        int got = xfile_read(from, out->data() + at, want);
+        if (got <= 0) break;
+        at += static_cast<std::size_t>(got);
+        left -= got;
+        report::keep_alive();
+    }
     xfile_close(from);
-    xfile_close(to);
-    if (!ok) plat::delete_file(work_name);
-    return ok;
+    if (left > 0) *why = "it ended before its size";
+    return left == 0;
 }
 
 // Strings of a single message go straight to the end of message.str.
@@ -245,12 +243,12 @@ Result update_messages_from_source(const char* text) {
     std::snprintf(progress, sizeof progress, "@Change %s message files ...", shown);
     report::progress_text(progress);
 
-    char work[plat::kMaxPath + 1];
-    if (!table_path(work, "Message.txt")) return Result::failed("the game's directory is too long a path");
-    if (!install_source(line, work))
-        return Result::failed(std::string("cannot copy the new source ") + line + " to Message.txt");
-    CompileResult compiled = compile_messages();
-    plat::delete_file(work);
+    // The source is compiled from memory, read once through the file library: no copy of it
+    // is written into the game's folder and read back by name.
+    std::string source, why;
+    if (!read_source(line, &source, &why))
+        return Result::failed(std::string("cannot read the new source ") + line + (why.empty() ? "" : ": " + why));
+    CompileResult compiled = compile_messages_from(source);
     // A failed compile left the old tables in place: they must not be marked as rebuilt.
     if (compiled.failed())
         return Result::failed("cannot rebuild the message tables: " + plat::display_path(compiled.file) + ": " +

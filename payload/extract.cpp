@@ -8,6 +8,7 @@
 #include "payload/key.h"
 #include "payload/region.h"
 #include "base/little_endian.h"
+#include "platform/intercept/held_files.h"
 #include "platform/rewrite/output_file.h"
 #include "base/report.h"
 #include "platform/platform.h"
@@ -147,7 +148,30 @@ namespace {
 
 // Checks the whole list and every target path, then writes the entries one by one; false,
 // with `why` filled, at the first thing that stops it.
-bool write_entries(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
+// A carried file written into a fresh folder of the run's own, made new and held open from
+// then on (plat::hold_file), so that nothing read of it later goes through its name.
+bool write_held_entry(std::span<std::uint8_t> region, const EntryView& e, const char* path, int index,
+                      ExtractFailure* why) {
+    using Step = ExtractFailure::Step;
+    const EntryStatus status = EntryStatus::Entry;
+    plat::File file = plat::File::open(path, plat::Access::ReadWrite, plat::Disposition::CreateNew);
+    if (!file) {
+        note(why, Step::Create, status, index, e, path, plat::last_error_text());
+        return false;
+    }
+    if (!write_content(region, e, file.get())) {
+        note(why, Step::Write, status, index, e, path, plat::last_error_text());
+        return false;
+    }
+    if (!plat::flush_file(file.get())) {
+        note(why, Step::Close, status, index, e, path, plat::last_error_text());
+        return false;
+    }
+    plat::hold_file(path, std::move(file));
+    return true;
+}
+
+bool write_entries(std::span<std::uint8_t> region, const char* target_dir, ExtractHow how, ExtractFailure* why) {
     using Step = ExtractFailure::Step;
     std::vector<EntryView> entries;
     if (!walk_entry_list(region, &entries, why)) return false;
@@ -166,6 +190,10 @@ bool write_entries(std::span<std::uint8_t> region, const char* target_dir, Extra
         char path[kTargetPathBytes];
         std::memcpy(path, target_dir, dir_length);
         std::strcpy(path + dir_length, e.name);
+        if (how == ExtractHow::IntoOwnFolderHeld) {
+            if (!write_held_entry(region, e, path, index, why)) return false;
+            continue;
+        }
 
         // Each file is written beside its target and put in place whole, so that a failure
         // never leaves a game file cut short.
@@ -188,9 +216,9 @@ bool write_entries(std::span<std::uint8_t> region, const char* target_dir, Extra
 
 }  // namespace
 
-Result extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why) {
+Result extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why, ExtractHow how) {
     ExtractFailure failure;
-    if (write_entries(region, target_dir, &failure)) return Result::applied();
+    if (write_entries(region, target_dir, how, &failure)) return Result::applied();
     std::string problem = describe(failure);
     if (why) *why = std::move(failure);
     return Result::failed(std::move(problem));

@@ -75,7 +75,14 @@ constexpr std::size_t kTargetPathBytes = 256;  // the target path, NUL included
 // path that does not fit 256 bytes, a file that cannot be created, a failed or short write,
 // or a failed close; the problem is describe(failure), and `why`, when given, gets the
 // failure's parts.
-Result extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why = nullptr);
+//
+// IntoOwnFolderHeld: `target_dir` is a fresh folder that only this run writes (the stage). Each
+// file is made new there (an existing name fails), written and flushed, and held open for the
+// rest of the run (plat::hold_file), so that later reads of it go through that handle and not
+// through its name; a failure leaves what was written for the folder's removal.
+enum class ExtractHow { Replacing, IntoOwnFolderHeld };
+Result extract_payload(std::span<std::uint8_t> region, const char* target_dir, ExtractFailure* why = nullptr,
+                       ExtractHow how = ExtractHow::Replacing);
 
 // Words for a failure: "entry 3 (x.dat): size 900 runs past the region's end".
 std::string describe(const ExtractFailure& failure);

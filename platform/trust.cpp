@@ -90,4 +90,6 @@ bool file_identity(const char* path, FileIdentity* out) { return os::file_system
 
 void restrict_dll_search() { os::restrict_dll_search(); }
 
+Handle hold_folder(const char* path) { return os::file_system().hold_folder(path); }
+
 }  // namespace plat

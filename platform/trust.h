@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace plat {
 
 // What a name is, not following a link at its end. Link covers symbolic links and, on
@@ -58,6 +60,13 @@ std::FILE* open_append_no_follow(const char* path);
 // (where anyone may have left one beside a downloaded installer) or the current one: only the
 // system folder is searched. The first statement of each program's entry. Nothing on POSIX.
 void restrict_dll_search();
+
+// Opens the folder itself and holds it while the handle is open, refused (AccessDenied) when
+// the name is a link, a reparse point or no folder. On Windows it is held without delete
+// sharing, so that no one else can rename or remove it meanwhile; on POSIX a folder can be
+// renamed whatever is open, and the handle goes on naming the folder. Close it with
+// close_file before removing the folder.
+Handle hold_folder(const char* path);
 
 // Which file a name stands for (device and inode; on Windows the volume's serial number and
 // the file index), so that a command can refuse to write onto one of its own inputs.

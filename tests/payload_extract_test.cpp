@@ -7,6 +7,7 @@
 
 #include "payload/extract.h"
 #include "payload/key.h"
+#include "platform/intercept/held_files.h"
 #include "platform/platform.h"
 #include "tests/payload_test_support.h"
 #include "tests/test_support.h"
@@ -110,6 +111,30 @@ TEST_F(Extraction, OverwritesAnExistingFile) {
     put_entry(region, &at, "PATCH.INI", 3, "new");
     ASSERT_TRUE(extract()) << result.problem;
     EXPECT_EQ(read_file(dir.file("patch.ini")), "new");
+}
+
+// Into the run's own folder each file is made new and held: a name found there already was
+// planted, and is refused rather than written through; the files written are held open.
+TEST_F(Extraction, IntoItsOwnFolderMakesEachFileNewAndHoldsIt) {
+    put_entry(region, &at, "patch.ini", 8, "[work]\r\n");
+    put_entry(region, &at, "new.bin", 3, "abc");
+    ASSERT_FALSE(
+        payload::extract_payload(region, dir.path().c_str(), &why, payload::ExtractHow::IntoOwnFolderHeld).failed())
+        << describe(why);
+    EXPECT_TRUE(plat::holds_file(dir.file("patch.ini").c_str()));
+    EXPECT_TRUE(plat::holds_file(dir.file("new.bin").c_str()));
+    EXPECT_EQ(read_file(dir.file("new.bin")), "abc");
+    plat::release_held_files();
+
+    TempDir planted;
+    write_file(planted.file("new.bin"), "planted");
+    std::vector<std::uint8_t> again = template_region();
+    std::size_t pos = 0;
+    put_entry(again, &pos, "new.bin", 3, "abc");
+    EXPECT_TRUE(payload::extract_payload(again, planted.path().c_str(), &why, payload::ExtractHow::IntoOwnFolderHeld)
+                    .failed());
+    EXPECT_EQ(why.step, payload::ExtractFailure::Step::Create);
+    EXPECT_EQ(read_file(planted.file("new.bin")), "planted");
 }
 
 TEST_F(Extraction, RefusesNamesThatLeaveTheTargetOrAreNoPlainFile) {

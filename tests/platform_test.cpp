@@ -3,10 +3,13 @@
 // against the POSIX implementation natively and against Win32 under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/intercept/file_changes.h"
+#include "platform/intercept/held_files.h"
 #include "platform/rules/winpath.h"
 #include "platform/file_tree.h"
 #include "platform/trust.h"
@@ -390,6 +393,67 @@ TEST_F(PlatformFiles, TextStreamsUseTheSameNames) {
     std::fclose(f);
 }
 
+// A file the run made and holds is read through its hold under every spelling of its name,
+// keeps being read so when it was moved and its name then led elsewhere, and is let go as soon
+// as the run itself changes the name.
+TEST_F(PlatformFiles, AHeldFileIsReadThroughItsHoldUntilItsNameChanges) {
+    ASSERT_TRUE(plat::create_directory(dir.file("stage").c_str()));
+    plat::File made = plat::File::open(dir.file("stage\\Carried.bin").c_str(), plat::Access::ReadWrite,
+                                       plat::Disposition::CreateNew);
+    ASSERT_TRUE(made);
+    std::uint32_t put = 0;
+    ASSERT_TRUE(plat::write_file(made.get(), "ours", 4, &put));
+    plat::hold_file(dir.file("stage\\Carried.bin"), std::move(made));
+    EXPECT_EQ(read_file(dir.file("STAGE\\.\\x\\..\\carried.BIN")), "ours");
+    EXPECT_EQ(read_file(dir.file("stage\\carried.bin")), "ours") << "a second reader starts at the start";
+
+    write_file(dir.file("game.bin"), "the game's");
+    ASSERT_TRUE(plat::move_held_file(dir.file("stage\\carried.bin").c_str(), dir.file("game.bin").c_str()))
+        << plat::last_error_text();
+    EXPECT_FALSE(plat::file_exists(dir.file("stage\\carried.bin").c_str()));
+    EXPECT_TRUE(plat::holds_file(dir.file("game.bin").c_str()));
+#ifndef _WIN32
+    // Another program puts something else under the name; Windows refuses that while it is held.
+    std::string host = plat::to_native_path(dir.file("game.bin").c_str());
+    write_file(dir.file("theirs.bin"), "theirs");
+    ASSERT_EQ(::rename(plat::to_native_path(dir.file("theirs.bin").c_str()).c_str(), host.c_str()), 0);
+#endif
+    plat::change_directory(dir.path().c_str());
+    std::FILE* f = plat::open_text("game.bin", "rb");
+    ASSERT_NE(f, nullptr);
+    char line[16] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "ours");
+    std::fclose(f);
+
+    // The run's own change of the name lets the hold go: the write goes to the name.
+    write_file(dir.file("game.bin"), "rewritten");
+    EXPECT_FALSE(plat::holds_file(dir.file("game.bin").c_str()));
+    EXPECT_EQ(read_file(dir.file("game.bin")), "rewritten");
+}
+
+// The stage is held while the run uses it: a folder only, never a link or a file, and on
+// Windows one that cannot be removed (or renamed) while held.
+TEST_F(PlatformFiles, HoldsAFolderButNeitherALinkNorAFile) {
+    const std::string own = dir.file("own");
+    ASSERT_TRUE(plat::create_directory(own.c_str()));
+    plat::File held(plat::hold_folder(own.c_str()));
+    ASSERT_TRUE(held) << plat::last_error_text();
+    write_file(dir.file("file"), "x");
+    EXPECT_FALSE(plat::File(plat::hold_folder(dir.file("file").c_str())));
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+#ifdef _WIN32
+    EXPECT_FALSE(plat::remove_directory(own.c_str())) << "a held folder stays";
+#else
+    std::filesystem::create_directory_symlink(plat::to_native_path(own.c_str()),
+                                              plat::to_native_path(dir.file("link").c_str()));
+    EXPECT_FALSE(plat::File(plat::hold_folder(dir.file("link").c_str())));
+    EXPECT_EQ(plat::last_error(), plat::Error::AccessDenied);
+#endif
+    held.close();
+    EXPECT_TRUE(plat::remove_directory(own.c_str()));
+}
+
 }  // namespace
 
 // What the installer may trust of a name: below a folder only when written plainly, and its own
@@ -412,6 +476,9 @@ TEST_F(PlatformFiles, TrustsANameBelowAFolderOnlyWhenWrittenPlainly) {
         {root + "\\", false},
         {root + "x\\y", false},             // a neighbour whose name begins alike
         {"c:\\elsewhere\\x", false},
+        // The same folder named through another drive (Wine's c: and z: both reach a prefix's
+        // files): only the root as written is the root.
+        {std::string(1, (root[0] | 0x20) == 'y' ? 'x' : 'y') + root.substr(1) + "\\x", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

@@ -1,6 +1,7 @@
 // Fixtures shared by the unit tests.
 #include "tests/test_support.h"
 
+#include "platform/intercept/held_files.h"
 #include "platform/intercept/file_changes.h"
 
 #include <atomic>
@@ -83,11 +84,13 @@ void CoreTest::SetUp() {
     plat::watch_file_changes(nullptr);
     config::reset_configuration();
     xfile::reset_xfile();
+    plat::release_held_files();
     plat::reset_fault_injection();
 }
 
 void CoreTest::TearDown() {
     xfile::reset_xfile();
+    plat::release_held_files();
     config::reset_configuration();
     plat::reset_fault_injection();
     plat::watch_file_changes(nullptr);

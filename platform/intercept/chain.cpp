@@ -9,9 +9,11 @@
 // name changes, the folder that holds the name is flushed.
 #include "platform/platform.h"
 
+#include <cstring>
 #include <string>
 
 #include "platform/intercept/file_changes.h"
+#include "platform/intercept/held_files.h"
 #include "platform/intercept/intercept.h"
 #include "platform/intercept/overlay.h"
 #include "platform/os/os.h"
@@ -81,6 +83,8 @@ bool durable_rename(const char* from, const char* to, os::RenameMode mode, Handl
 // Every replacement of a file by another: injection, the view, the watcher, the durable rename.
 bool replace_chain(const char* from, const char* to, Handle held, bool flush_data) {
     if (injected(FaultOp::Replace)) return false;
+    detail::held_let_go(from);
+    detail::held_let_go(to);
     if (bool done; detail::overlay_rename(from, to, true, &done)) return done;
     return detail::announce_replace(from, to, held) &&
            durable_rename(from, to, os::RenameMode::Replace, held, flush_data);
@@ -92,6 +96,14 @@ bool replace_chain(const char* from, const char* to, Handle held, bool flush_dat
 
 Handle open_file(const char* path, Access access, Disposition disposition) {
     if (injected(FaultOp::Open)) return Handle::Invalid;
+    // A file the run holds is read through its hold, never through what its name leads to now.
+    if (access == Access::Read && disposition == Disposition::OpenExisting) {
+        bool answered = false;
+        Handle h = detail::held_open(path, &answered);
+        if (answered) return h;
+    } else {
+        detail::held_let_go(path);
+    }
     std::string in_view;
     if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
     if (!detail::announce_write(in_view.c_str(), access, disposition)) return Handle::Invalid;
@@ -103,6 +115,13 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
 
 std::FILE* open_text(const char* path, const char* mode) {
     if (injected(FaultOp::Open)) return nullptr;
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) {
+        bool answered = false;
+        Handle h = detail::held_open(path, &answered);
+        if (answered) return h == Handle::Invalid ? nullptr : fs().open_text_on(h, mode);
+    } else {
+        detail::held_let_go(path);
+    }
     std::string in_view;
     if (!detail::overlay_resolve(path, detail::overlay_use(path, mode), &in_view)) return nullptr;
     if (!detail::announce_text_write(in_view.c_str(), mode)) return nullptr;
@@ -156,6 +175,7 @@ bool is_read_only(const char* path) {
 
 bool delete_file(const char* path) {
     if (injected(FaultOp::Delete)) return false;
+    detail::held_let_go(path);
     if (bool done; detail::overlay_remove(path, &done)) return done;
     if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
     return fs().delete_file(path);
@@ -179,8 +199,28 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     return ok;
 }
 
+bool move_held_file(const char* from, const char* to) {
+    if (injected(FaultOp::Replace)) return false;
+    std::string location;
+    Handle h = detail::held_handle(from, &location);
+    // The view of a dry run holds its carried files where they lie (hold_also_as).
+    if (h == Handle::Invalid || detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
+    }
+    detail::held_let_go(to);
+    if (!detail::announce_replace(location.c_str(), to, Handle::Invalid)) return false;
+    if (injected(FaultOp::Flush) || !fs().flush_file(h)) return false;
+    if (!fs().rename_held(h, location.c_str(), to)) return false;
+    // Held under its new name from the rename on, so that a roll-back after a failed folder
+    // flush lets it go before it removes the name.
+    detail::held_moved(from, to);
+    return flush_folders_of_rename(location.c_str(), to);
+}
+
 bool move_file(const char* from, const char* to, Handle held) {
     if (injected(FaultOp::Replace)) return false;
+    detail::held_let_go(to);
     if (bool done; detail::overlay_rename(from, to, false, &done)) return done;
     return durable_rename(from, to, os::RenameMode::NoReplace, held, false);
 }

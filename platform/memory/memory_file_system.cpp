@@ -448,6 +448,22 @@ std::FILE* open_text(const char* path, const char* mode) {
     return f;
 }
 
+// A reader of the held file with a position of its own; it does not count as an opener.
+Handle duplicate_file(Handle h) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    OpenFile* f = s.open_of(h);
+    if (!f) return fail(Error::Other), Handle::Invalid;
+    return s.open_node(f->node, true, false, false, false);
+}
+
+std::FILE* open_text_on(Handle h, const char* mode) {
+    cookie_io_functions_t io = {text_read, text_write, text_seek, text_close};
+    std::FILE* f = fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(h)), mode, io);
+    if (!f) memory::close_file(h);
+    return f;
+}
+
 // ---- names ----------------------------------------------------------------------------------
 
 bool exists(const char* path) {
@@ -584,6 +600,16 @@ bool rename_file(const char* from, const char* to, os::RenameMode mode, Handle h
     return true;
 }
 
+bool rename_held(Handle h, const char* from, const char* to) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    OpenFile* f = s.open_of(h);
+    std::optional<std::string> a = s.absolute(from);
+    const Entry* named = a ? s.find(*a) : nullptr;
+    if (!f || !named || named->node != f->node) return fail(Error::AccessDenied), false;
+    return memory::rename_file(from, to, os::RenameMode::Replace, h);
+}
+
 os::FolderFlush flush_folder(const char* dir) {
     auto& s = st();
     std::lock_guard guard(s.lock);
@@ -695,6 +721,17 @@ bool remove_tree(const char* dir) {
 
 void leave_in_cache(Handle) {}  // memory is the only cache here
 
+// A folder here has no links to refuse; the handle holds nothing but itself.
+Handle hold_folder(const char* path) {
+    auto& s = st();
+    std::lock_guard guard(s.lock);
+    std::optional<std::string> abs = s.absolute(path);
+    const Entry* e = abs ? s.find(*abs) : nullptr;
+    if (!e) return fail(abs ? s.missing_error(*abs) : Error::PathNotFound), Handle::Invalid;
+    if (!s.nodes.at(e->node).folder) return fail(Error::AccessDenied), Handle::Invalid;
+    return s.open_node(e->node, false, false, false, false);
+}
+
 // After a power cut, no process from before it runs; before one, every scratch file of this
 // file system is this process's own.
 bool process_running(std::uint32_t) { return false; }
@@ -702,12 +739,13 @@ bool process_running(std::uint32_t) { return false; }
 const os::FileSystem kMemory = {
     open_file,      read_file,        write_file,       read_at,          seek_file,
     file_size,      flush_file,       close_file,       copy_range,       open_text,
+    duplicate_file, open_text_on,     rename_held,
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
     restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
-    leave_in_cache,
+    leave_in_cache, hold_folder,
 };
 
 // ---- what a cut leaves ----------------------------------------------------------------------

@@ -8,12 +8,13 @@ namespace {
 const FileSystem kSystem = {
     open_file,      read_file,        write_file,       read_at,          seek_file,
     file_size,      flush_file,       close_file,       copy_range,       open_text,
+    duplicate_file, open_text_on,     rename_held,
     exists,         is_directory,     is_read_only,     delete_file,      create_directory,
     remove_directory, set_read_only,  copy_file_attributes, flush_named_file, rename_file,
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
     restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
-    leave_in_cache,
+    leave_in_cache, hold_folder,
 };
 
 const FileSystem* g_current = &kSystem;

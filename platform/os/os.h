@@ -30,6 +30,18 @@ bool copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t l
 // disk started early, so that its removal has no blocks on the disk to free.
 void leave_in_cache(Handle h);
 std::FILE* open_text(const char* path, const char* mode);
+// Another handle on the file open as `h`, for reading it from its start; closing it leaves `h`
+// open. It may share `h`'s position (POSIX dup, DuplicateHandle), so one reader at a time.
+Handle duplicate_file(Handle h);
+// A text stream of the C runtime over the open handle `h`, which it takes over (its fclose
+// closes it); null on failure, when `h` is closed too.
+std::FILE* open_text_on(Handle h, const char* mode);
+// Gives the file open as `h`, now named `from`, the name `to`, replacing a file there, on one
+// volume. Windows renames through the handle (SetFileInformationByHandle, FileRenameInfo),
+// since a file held without delete sharing cannot be renamed by name; the handle needs DELETE
+// access, which a create of a new file asks for. POSIX renames `from` with `h` as the caller's
+// own hold.
+bool rename_held(Handle h, const char* from, const char* to);
 
 // ---- names ----------------------------------------------------------------------------------
 
@@ -96,6 +108,9 @@ struct FileSystem {
     bool (*close_file)(Handle h);
     bool (*copy_range)(Handle from, std::int64_t from_offset, Handle to, std::int64_t length);
     std::FILE* (*open_text)(const char* path, const char* mode);
+    Handle (*duplicate_file)(Handle h);
+    std::FILE* (*open_text_on)(Handle h, const char* mode);
+    bool (*rename_held)(Handle h, const char* from, const char* to);
     bool (*exists)(const char* path);
     bool (*is_directory)(const char* path);
     bool (*is_read_only)(const char* path);
@@ -126,6 +141,7 @@ struct FileSystem {
     bool (*file_identity)(const char* path, FileIdentity* out);
     bool (*remove_tree)(const char* dir);
     void (*leave_in_cache)(Handle h);
+    Handle (*hold_folder)(const char* path);
 };
 
 // The system's own calls, the ones declared above.
@@ -167,5 +183,6 @@ void restrict_dll_search();
 // itself, and a root that is a link is refused (AccessDenied). Goes on past what it cannot
 // remove; false when anything is left.
 bool remove_tree(const char* dir);
+Handle hold_folder(const char* path);
 
 }  // namespace plat::os

@@ -326,6 +326,7 @@ std::string last_error_text() {
     if (g_last_error == Error::SharingViolation) return "the file is in use by another program";
     if (g_last_errno == ENODATA) return "the file ended before the bytes to be copied";
     if (g_last_errno == ESPIPE) return "it is not a plain file (a pipe, a device or a socket)";
+    if (g_last_errno == ESTALE) return "the name no longer names the file that was written: something took its place";
     if (g_last_errno == EILSEQ)
         return "the file name holds a wildcard, or a character that code page " + std::to_string(code_page().number) +
                " cannot hold";
@@ -580,6 +581,50 @@ std::FILE* os::open_text(const char* path, const char* mode) {
     std::FILE* f = std::fopen(t.host.c_str(), mode);
     if (!f) set_errno_error(errno);
     return f;
+}
+
+Handle os::duplicate_file(Handle h) {
+    int fd = ::fcntl(fd_of(h), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        set_errno_error(errno);
+        return Handle::Invalid;
+    }
+    if (::lseek(fd, 0, SEEK_SET) < 0) {
+        set_errno_error(errno);
+        ::close(fd);
+        return Handle::Invalid;
+    }
+    set_error(Error::None);
+    return static_cast<Handle>(fd);
+}
+
+std::FILE* os::open_text_on(Handle h, const char* mode) {
+    std::FILE* f = ::fdopen(fd_of(h), mode);
+    if (!f) {
+        set_errno_error(errno);
+        os::close_file(h);
+    }
+    return f;
+}
+
+// The name is renamed only while it still names the held file: a name that another took over
+// since is left alone.
+bool os::rename_held(Handle h, const char* from, const char* to) {
+    Translated src = translate(from);
+    if (!src.ok || src.parent_missing) {
+        set_refusal_error(from, src);
+        return false;
+    }
+    struct stat held, named;
+    if (::fstat(fd_of(h), &held) != 0) {
+        set_errno_error(errno);
+        return false;
+    }
+    if (::lstat(src.host.c_str(), &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino) {
+        set_error(Error::AccessDenied, ESTALE);
+        return false;
+    }
+    return os::rename_file(from, to, RenameMode::Replace, h);
 }
 
 namespace {

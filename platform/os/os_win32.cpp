@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 #include <memory>
 
 namespace plat {
@@ -102,6 +103,9 @@ Handle os::open_file(const char* path, Access access, Disposition disposition) {
             return Handle::Invalid;
         }
     }
+    // A file made new may be moved into place later while it is still held, which only its
+    // own handle can do (rename_held): it is opened with the right to rename it.
+    if (how == CREATE_NEW) desired |= DELETE;
     HANDLE h = CreateFileA(path, desired, 0, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         remember_last_error();
@@ -400,6 +404,68 @@ std::FILE* os::open_text(const char* path, const char* mode) {
         set_error(code ? error_from_code(code) : Error::Other, code);
     }
     return f;
+}
+
+Handle os::duplicate_file(Handle h) {
+    HANDLE out = nullptr;
+    HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, native(h), self, &out, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        remember_last_error();
+        return Handle::Invalid;
+    }
+    if (SetFilePointer(out, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        remember_last_error();
+        CloseHandle(out);
+        return Handle::Invalid;
+    }
+    set_error(Error::None, 0);
+    return static_cast<Handle>(reinterpret_cast<std::intptr_t>(out));
+}
+
+std::FILE* os::open_text_on(Handle h, const char* mode) {
+    int flags = _O_BINARY | (std::strchr(mode, '+') ? _O_RDWR : mode[0] == 'r' ? _O_RDONLY : _O_WRONLY);
+    if (mode[0] == 'a') flags |= _O_APPEND;
+    int fd = _open_osfhandle(static_cast<intptr_t>(reinterpret_cast<std::intptr_t>(native(h))), flags);
+    if (fd < 0) {
+        set_error(Error::Other, ERROR_INVALID_HANDLE);
+        CloseHandle(native(h));
+        return nullptr;
+    }
+    std::FILE* f = _fdopen(fd, mode);
+    if (!f) {
+        set_error(Error::Other, ERROR_INVALID_HANDLE);
+        _close(fd);  // closes the handle too
+    }
+    return f;
+}
+
+// A file held open without delete sharing cannot be renamed by name, not even by its holder:
+// the rename goes through the handle itself, which names the file whatever became of `from`.
+bool os::rename_held(Handle h, const char*, const char* to) {
+    char full[MAX_PATH + 1];
+    DWORD n = GetFullPathNameA(to, sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) {
+        if (n) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        remember_last_error();
+        return false;
+    }
+    int wide = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+    if (wide <= 0) {
+        remember_last_error();
+        return false;
+    }
+    std::size_t bytes = sizeof(FILE_RENAME_INFO) + static_cast<std::size_t>(wide) * sizeof(WCHAR);
+    std::vector<unsigned char> buffer(bytes, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    MultiByteToWideChar(CP_ACP, 0, full, -1, info->FileName, wide);
+    info->FileNameLength = static_cast<DWORD>((wide - 1) * sizeof(WCHAR));
+    if (!SetFileInformationByHandle(native(h), FileRenameInfo, info, static_cast<DWORD>(bytes))) {
+        remember_last_error();
+        return false;
+    }
+    return true;
 }
 
 std::string os::current_directory() {

@@ -165,6 +165,19 @@ std::FILE* os::open_append_no_follow(const char* path) {
     return f;
 }
 
+Handle os::hold_folder(const char* path) {
+    std::string host;
+    if (!host_of(path, &host)) return Handle::Invalid;
+    int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        // A link at the name (ELOOP) or anything but a folder (ENOTDIR) is refused as such.
+        if (errno == ELOOP || errno == ENOTDIR) set_error(Error::AccessDenied, errno);
+        else set_errno_error(errno);
+        return Handle::Invalid;
+    }
+    return static_cast<Handle>(fd);
+}
+
 bool os::file_identity(const char* path, FileIdentity* out) {
     Translated t = translate(path);
     struct stat st;

@@ -77,7 +77,7 @@ bool remove_below(const std::string& dir);
 
 // Opens a folder itself, not what a reparse point there leads to, and holds it: without delete
 // sharing, no one can rename it or put a link in its place while it is held.
-HANDLE hold_folder(const std::string& dir) {
+HANDLE hold_folder_itself(const std::string& dir) {
     HANDLE h = CreateFileA(dir.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -109,7 +109,7 @@ bool remove_entry(const std::string& path, DWORD attributes) {
 }
 
 bool remove_below(const std::string& dir) {
-    HANDLE held = hold_folder(dir);
+    HANDLE held = hold_folder_itself(dir);
     if (held == INVALID_HANDLE_VALUE) return false;
     std::vector<std::pair<std::string, DWORD>> entries;
     WIN32_FIND_DATAA found;
@@ -235,6 +235,15 @@ std::FILE* os::open_append_no_follow(const char* path) {
         fail_with(ERROR_GEN_FAILURE);
     }
     return f;
+}
+
+Handle os::hold_folder(const char* path) {
+    if (too_long(path)) {
+        fail_with(ERROR_FILENAME_EXCED_RANGE);
+        return Handle::Invalid;
+    }
+    HANDLE h = hold_folder_itself(std::string(path));
+    return h == INVALID_HANDLE_VALUE ? Handle::Invalid : static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
 }
 
 bool os::file_identity(const char* path, FileIdentity* out) {
