@@ -12,6 +12,7 @@
 #include "decompiler/unjustify.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "messages/source_line.h"
@@ -99,33 +100,66 @@ bool shorter(const std::string& a, const std::string& b) { return a.size() < b.s
 
 }  // namespace
 
-bool first_unjustified_form(const std::string& s, int width, const std::function<bool(const std::string&)>& take,
-                            std::size_t limit) {
-    if (width < 1 || s.size() > static_cast<std::size_t>(width)) return false;
-    std::size_t justified = 0;
+namespace {
+
+std::vector<std::string> search_forms(const std::string& s, int width, std::size_t limit) {
+    std::vector<std::string> out;
+    if (width < 1 || s.size() > static_cast<std::size_t>(width)) return out;
     // Only a string as wide as the width can have been widened.
     if (s.size() == static_cast<std::size_t>(width)) {
         Search search(4000);
         search.predecessors_of(s, true);
         std::vector<std::string>& found = search.found();
         std::stable_sort(found.begin(), found.end(), shorter);
-        for (const std::string& t : found) {
-            if (justified + 1 >= limit) break;
+        for (std::string& t : found) {
+            if (out.size() + 1 >= limit) break;
             // Justifying looks at no more than its first 250 characters; running the real
             // alignment keeps nothing that does not give `s` back.
-            if (!justifies_to(t, width, s)) continue;
-            ++justified;
-            if (take(t)) return true;
+            if (justifies_to(t, width, s)) out.push_back(std::move(t));
         }
     }
     // Every text found is shorter than `s`, so `s` comes last.
-    return justifies_to(s, width, s) && take(s);
+    if (justifies_to(s, width, s)) out.push_back(s);
+    return out;
+}
+
+// The forms of the last few strings asked for. Planning a message asks for the same full-width
+// line once for each way it tries, and the search is most of the cost of decompiling. Only a
+// memo: what it holds is what the search gives again.
+struct RecentForms {
+    struct Entry {
+        std::string s;
+        int width = 0;
+        std::size_t limit = 0;
+        std::vector<std::string> forms;
+    };
+    std::array<Entry, 16> entries;
+    std::size_t next = 0;
+
+    const std::vector<std::string>& of(const std::string& s, int width, std::size_t limit) {
+        for (const Entry& e : entries)
+            if (e.width == width && e.limit == limit && e.s == s) return e.forms;
+        Entry& e = entries[next++ % entries.size()];
+        e = Entry{s, width, limit, search_forms(s, width, limit)};
+        return e.forms;
+    }
+};
+
+thread_local RecentForms recent_forms;
+
+}  // namespace
+
+bool first_unjustified_form(const std::string& s, int width, const std::function<bool(const std::string&)>& take,
+                            std::size_t limit) {
+    // A copy: `take` may ask for other forms and so replace the memo's entry.
+    const std::vector<std::string> forms = recent_forms.of(s, width, limit);
+    for (const std::string& t : forms)
+        if (take(t)) return true;
+    return false;
 }
 
 std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit) {
-    std::vector<std::string> out;
-    first_unjustified_form(s, width, [&out](const std::string& t) { return out.push_back(t), false; }, limit);
-    return out;
+    return recent_forms.of(s, width, limit);
 }
 
 }  // namespace decompiler

@@ -17,7 +17,7 @@ namespace decompiler {
 std::vector<std::string> unjustified_forms(const std::string& s, int width, std::size_t limit = 24);
 
 // The same texts in the same order, handed to `take` one at a time until it returns true (then
-// true): a caller that wants the first suitable one does not pay for checking the rest.
+// true).
 bool first_unjustified_form(const std::string& s, int width, const std::function<bool(const std::string&)>& take,
                             std::size_t limit = 24);
 

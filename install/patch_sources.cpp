@@ -47,11 +47,6 @@ std::vector<std::string> carried_files(std::span<const std::uint8_t> region) {
     return names;
 }
 
-std::string with_backslash(std::string dir) {
-    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
-    return dir;
-}
-
 // A folder is the game's when it holds the two files the game cannot start without.
 Result holds_game(const std::string& dir) {
     if (!plat::is_directory(dir.c_str())) return Result::failed(plat::display_path(dir) + ": the folder is not there");
@@ -92,7 +87,7 @@ bool locate_beside_program(std::string& game_dir) {
 InstallSources patch_sources(const CarriedPatch& patch, void* owner_window, const std::string& given_dir) {
     InstallSources s;
     if (!given_dir.empty()) {
-        std::string dir = with_backslash(journal::absolute_path(given_dir));
+        std::string dir = journal::with_backslash(journal::absolute_path(given_dir));
         s.locate_game = [dir](std::string& game_dir) {
             if (Result game = holds_game(dir); game.failed()) return game;
             game_dir = dir;

@@ -227,11 +227,6 @@ std::vector<std::string> remove_stale_scratch_files(const std::set<std::string>&
     return removed;
 }
 
-std::string with_backslash(std::string dir) {
-    if (!dir.empty() && dir.back() != '\\') dir += '\\';
-    return dir;
-}
-
 // Where scratch files may be: the folder itself, the folders below it (the game's data) and
 // every folder a journal names.
 std::set<std::string> scratch_folders(const std::string& game_dir, const std::vector<const JournalFile*>& journals) {

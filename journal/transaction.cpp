@@ -27,11 +27,6 @@ bool is_plain_file(const std::string& path) {
     return plat::file_exists(path.c_str()) && !plat::is_directory(path.c_str());
 }
 
-std::string with_backslash(std::string dir) {
-    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
-    return dir;
-}
-
 // The new file `path` gets the old one's bytes back from `kept`, and is flushed, so that an
 // update in place changes a copy while the old bytes stay whole under the kept name. Its
 // name is made durable with the others at the commit.
@@ -85,6 +80,11 @@ int newest_journal(const std::string& game_dir) {
         newest = std::max(newest, std::stoi(digits));
     }
     return newest;
+}
+
+std::string with_backslash(std::string dir) {
+    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    return dir;
 }
 
 std::string absolute_path(const std::string& path) {

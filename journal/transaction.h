@@ -43,6 +43,8 @@ int newest_journal(const std::string& game_dir);
 
 // A path made absolute against the current directory, in drive form.
 std::string absolute_path(const std::string& path);
+// A folder's path ending in its separator, the form in which folders are joined and compared.
+std::string with_backslash(std::string dir);
 
 class Transaction final : public plat::FileChanges {
 public:

@@ -3,6 +3,7 @@
 // against the POSIX implementation natively and against Win32 under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -374,6 +375,10 @@ TEST_F(PlatformFiles, CurrentDirectoryIsInDriveForm) {
     write_file("relative.txt", "here");
     EXPECT_EQ(read_file(dir.file("relative.txt")), "here");
     EXPECT_EQ(read_file(cwd + "\\relative.txt"), "here");
+    // A drive path typed with forward slashes names the same folder in the same spelling.
+    std::string typed = cwd;
+    std::replace(typed.begin(), typed.end(), '\\', '/');
+    EXPECT_EQ(plat::from_native_path(typed.c_str()), cwd);
 }
 
 TEST_F(PlatformFiles, RefusesPathsLongerThanAWindowsPath) {

@@ -506,7 +506,14 @@ std::string program_path() {
     return std::string(buf, n);
 }
 
-std::string from_native_path(const char* native) { return native; }
+// Windows takes either slash; the core's paths are compared as text, in one spelling (as the
+// POSIX side gives a drive path), so that "z:/g" and "z:\g" name one game.
+std::string from_native_path(const char* native) {
+    std::string p = native;
+    for (char& c : p) c = c == '/' ? '\\' : c;
+    return p;
+}
+
 std::string to_native_path(const char* path) { return path; }
 std::string to_host_text(const std::string& text) { return text; }
 
