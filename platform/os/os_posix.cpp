@@ -297,6 +297,29 @@ bool copy_through_buffer(int in, off_t offset, int out, std::int64_t left) {
 
 void os::leave_in_cache(Handle h) { note_scratch(fd_of(h)); }
 
+// On POSIX a running program holds no lock on its own file: a plain copy through the calls above.
+bool os::copy_file(const char* from, const char* to) {
+    Handle in = os::open_file(from, Access::Read, Disposition::OpenExisting);
+    if (in == Handle::Invalid) return false;
+    Handle out = os::open_file(to, Access::Write, Disposition::CreateNew);
+    std::int64_t size = os::file_size(in);
+    bool ok = out != Handle::Invalid && size >= 0 && os::copy_range(in, 0, out, size) && os::flush_file(out);
+    SavedError why = saved_error();
+    if (out != Handle::Invalid && !os::close_file(out) && ok) ok = false, why = saved_error();
+    os::close_file(in);
+    restore_error(why);
+    return ok;
+}
+
+// POSIX names have no short forms; the layer matches a name's case when it opens it.
+std::string os::long_path_name(const char* path) { return path; }
+
+// No system service deletes a file at the next start.
+bool os::delete_at_restart(const char*) {
+    set_errno_error(ENOSYS);
+    return false;
+}
+
 bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, EINVAL);
