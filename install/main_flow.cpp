@@ -156,6 +156,10 @@ public:
         directory.restore();
         stage.remove();
         if (phase_ != Phase::Idle) show(Phase::Idle);
+        // A patch the installer carries that is damaged is fetched again.
+        if (outcome == InstallOutcome::PatchDamaged && (sources.unpack || sources.check_patch) &&
+            text.find("download it again") == std::string::npos)
+            text += std::string("\n") + kDownloadAgainText;
         if (outcome != InstallOutcome::Cancelled) face.final_message(text, caption);
         return {outcome, std::move(text), std::move(work)};
     }

@@ -31,15 +31,29 @@ bool WorkListReport::any_failed() const {
     return false;
 }
 
+std::string refusal_advice() {
+    plat::RefusedFile refused = plat::last_refused_file();
+    if (refused.path.empty()) return {};
+    std::string file = plat::display_path(refused.path);
+    if (refused.error == plat::Error::SharingViolation)
+        return "Close the game and any program using " + file + ", then run the patch again.";
+    if (refused.error == plat::Error::AccessDenied && plat::is_read_only(refused.path.c_str()))
+        return "Make " + file + " writable, then run the patch again.";
+    return {};
+}
+
 std::string WorkListReport::outcome_text() const {
     if (!any_failed()) return kCompletedText;
     std::string text = kDidNotCompleteText;
+    std::string advice;
     for (const WorkItemReport& item : items) {
         if (item.outcome.result != WorkResult::Failed) continue;
         text += "\n" + item.line;
         if (!item.outcome.problem.empty()) text += ": " + item.outcome.problem;
+        if (advice.empty()) advice = item.advice;
     }
-    return text;
+    // One line of advice, the first cause's: the player removes it and runs the patch again.
+    return advice.empty() ? text : text + "\n" + advice;
 }
 
 namespace {
@@ -82,7 +96,9 @@ WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
             continue;
         }
         WorkItemReport item{line, {}};
+        plat::clear_refused_file();
         item.outcome = (*handler)(argument_of(line), f);
+        if (item.outcome.failed()) item.advice = refusal_advice();
         report.items.push_back(std::move(item));
     }
     std::fclose(f);
