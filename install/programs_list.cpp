@@ -18,6 +18,15 @@ namespace {
 
 constexpr char kKeyPrefix[] = "DravoPatch-";
 
+// A folder as the player reads it: "c:\games\dravo\" -> "C:\games\dravo" (the drive letter in
+// upper case, as Windows shows it); a drive's root keeps its backslash.
+std::string shown_folder(const std::string& dir) {
+    std::string shown = plat::display_path(dir);
+    while (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/')) shown.pop_back();
+    if (shown.size() >= 2 && shown[1] == ':' && shown[0] >= 'a' && shown[0] <= 'z') shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
+    return shown;
+}
+
 // "c:\games\dravo\" -> "c:\games\dravo"; a drive's root keeps its backslash.
 std::string without_backslash(std::string dir) {
     while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
@@ -72,7 +81,7 @@ int entry_number(const std::string& game_dir, const std::string& key) {
 ProgramEntry program_entry(const std::string& game_dir, int number, const std::string& copy, std::int64_t when,
                            std::int64_t kept_bytes) {
     ProgramEntry e;
-    std::string folder = without_backslash(plat::display_path(game_dir));
+    std::string folder = shown_folder(game_dir);
     e.key = entry_key(game_dir, number);
     e.display_name = "Dravo patch " + std::to_string(number) + " (" + folder + ")";
     e.install_location = folder;

@@ -25,6 +25,8 @@ std::string date_of(const std::string& path) {
 std::string folder_shown(const std::string& game_dir) {
     std::string shown = plat::display_path(game_dir);
     if (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/')) shown.pop_back();
+    // The drive letter as Windows shows it.
+    if (shown.size() >= 2 && shown[1] == ':' && shown[0] >= 'a' && shown[0] <= 'z') shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
     return shown;
 }
 

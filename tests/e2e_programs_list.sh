@@ -48,10 +48,10 @@ key1=DravoPatch-$hash-1 key2=DravoPatch-$hash-2
 wine_own() { GUI_WINE_LIKE=$tmp/Patch.exe gui_wine "$prefix" "$@"; }
 # The game's folder is given in its short form, as the system spells it: the entries name the
 # long one.
-short=$(wine_own cmd /c 'for %I in ("C:\Games\Dravo Game") do @echo %~sI' 2>/dev/null | tr -d '\r')
+short=$(wine_own cmd /c 'dir /x C:\Games' 2>/dev/null | tr -d '\r' | awk '/ Dravo Game$/ {print $(NF - 2)}')
 WINEPREFIX=$prefix wineserver -w 2>/dev/null
 case $short in
-  'C:\Games\'*) ;;
+  *'~'*) short="C:\\Games\\$short" ;;
   *) fail "no short name of the game folder: '$short'"; short='C:\Games\Dravo Game' ;;
 esac
 echo "  the game folder given as $short"
