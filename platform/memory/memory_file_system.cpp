@@ -699,9 +699,10 @@ void leave_in_cache(Handle) {}  // memory is the only cache here
 std::string long_path_name(const char* path) { return path; }
 bool delete_at_restart(const char*) { return fail(Error::Other), false; }
 
-// Nobody else opens files here: a plain copy through this file system's own calls.
+// The source is read with sharing, as Windows' CopyFile reads it, so that a held file can be
+// copied; the copy is a new file.
 bool copy_file(const char* from, const char* to) {
-    Handle in = memory::open_file(from, Access::Read, Disposition::OpenExisting);
+    Handle in = open_path(from, true, false, Disposition::OpenExisting, false, false, false);
     if (in == Handle::Invalid) return false;
     Handle out = memory::open_file(to, Access::Write, Disposition::CreateNew);
     std::int64_t size = memory::file_size(in);
