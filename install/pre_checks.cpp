@@ -125,6 +125,13 @@ Result check_not_linked(const std::string& path, const std::string& game_dir, co
 
 Result check_work_list(const char* patch_ini, const std::vector<std::string>& folders) {
     RoomNeeded room;
+    // The checks refuse a read-only file before anything opens it: the advice names it.
+    std::string read_only;
+    auto note_read_only = [&](Result r, const std::string& path) {
+        if (r.failed() && read_only.empty() && !path.empty() && plat::is_read_only(path.c_str()))
+            read_only = read_only_advice(path);
+        return r;
+    };
     std::string game_dir = plat::current_directory();
     if (!game_dir.empty() && game_dir.back() != '\\') game_dir += '\\';
     auto not_linked = [&](const std::string& path) {
@@ -134,12 +141,14 @@ Result check_work_list(const char* patch_ini, const std::vector<std::string>& fo
     checks.by_kind[0] = [&](const char* argument, std::FILE*) {
         std::string container;
         std::int64_t bytes = 0;
-        Result r = check_container_member(argument, &container, &bytes);
+        Result r = note_read_only(check_container_member(argument, &container, &bytes), container);
         if (!r.failed()) r = not_linked(container);
         if (!r.failed()) room.add(container, bytes);
         return r;
     };
     auto tables = [&](Result r, const std::string& dat, const std::string& str) {
+        note_read_only(r, dat);
+        note_read_only(r, str);
         if (!r.failed()) r = not_linked(dat);
         if (!r.failed()) r = not_linked(str);
         if (!r.failed()) {
@@ -165,6 +174,7 @@ Result check_work_list(const char* patch_ini, const std::vector<std::string>& fo
             failures += "\n" + item.line + ": " + item.outcome.problem;
             if (advice.empty()) advice = item.advice;
         }
+    if (advice.empty()) advice = read_only;
     if (!failures.empty()) return Result::failed(kCannotBeDoneText + failures + (advice.empty() ? "" : "\n" + advice));
     return room.check();
 }

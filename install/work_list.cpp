@@ -31,14 +31,20 @@ bool WorkListReport::any_failed() const {
     return false;
 }
 
+std::string in_use_advice(const std::string& path) {
+    return "Close the game and any program using " + plat::display_path(path) + ", then run the patch again.";
+}
+
+std::string read_only_advice(const std::string& path) {
+    return "Make " + plat::display_path(path) + " writable, then run the patch again.";
+}
+
 std::string refusal_advice() {
     plat::RefusedFile refused = plat::last_refused_file();
     if (refused.path.empty()) return {};
-    std::string file = plat::display_path(refused.path);
-    if (refused.error == plat::Error::SharingViolation)
-        return "Close the game and any program using " + file + ", then run the patch again.";
+    if (refused.error == plat::Error::SharingViolation) return in_use_advice(refused.path);
     if (refused.error == plat::Error::AccessDenied && plat::is_read_only(refused.path.c_str()))
-        return "Make " + file + " writable, then run the patch again.";
+        return read_only_advice(refused.path);
     return {};
 }
 

@@ -45,6 +45,8 @@ struct WorkItemReport {
 // FILE, then run the patch again." when it is in use, "Make FILE writable, then run the patch
 // again." when it is read-only; empty otherwise.
 std::string refusal_advice();
+std::string in_use_advice(const std::string& path);
+std::string read_only_advice(const std::string& path);
 
 struct WorkListReport {
     bool found = false;  // patch.ini could be opened
