@@ -14,6 +14,9 @@ inline constexpr char kDidNotCompleteText[] = "The Dravo patch did not complete.
 inline constexpr char kCannotBeDoneText[] = "The Dravo patch was not installed. These work items cannot be done:";
 inline constexpr char kRecoveredCaption[] = "Dravo patch recovery";
 
+// The advice that ends a failure box whose cause the player can remove.
+inline constexpr char kDownloadAgainText[] = "Download the patch again.";
+
 // Taking an install back from the installer (its /UNDO switch).
 inline constexpr char kUndoCaption[] = "Dravo patch";
 inline constexpr char kUndoneText[] = "The Dravo patch was taken back. The game is as it was before.";

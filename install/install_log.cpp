@@ -49,6 +49,7 @@ std::string format_install_log(const InstallLogEntry& entry, const std::string& 
     std::string out = "== " + when + "\npatch: " + entry.patch + "\n";
     for (const WorkItemReport& item : entry.work.items) out += work_item_line(item) + "\n";
     if (!entry.not_found.empty()) out += "not found: " + entry.not_found + "\n";
+    for (const std::string& line : entry.programs_list) out += "programs list: " + line + "\n";
     // Said once a run: the install went on, but a power cut could undo a name change there.
     if (const plat::Durability& d = plat::durability(); d.folder_flush_unsupported)
         out += "durability: the file system of " + plat::display_path(d.first_folder) +

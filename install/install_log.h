@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 #include "install/work_list.h"
@@ -15,6 +16,7 @@ struct InstallLogEntry {
     WorkListReport work;   // empty when the run stopped before the work list
     std::string outcome;   // the final message
     std::string not_found = {};  // why the folder was not taken for the game, "PATH: REASON"
+    std::vector<std::string> programs_list = {};  // what was done to the system's list of programs
 };
 
 // Failed, saying why, when the log's name in `game_dir` holds anything but a plain file (a

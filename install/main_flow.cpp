@@ -17,6 +17,7 @@
 #include "config/config.h"
 #include "install/install_log.h"
 #include "install/pre_checks.h"
+#include "install/programs_list.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "platform/file_tree.h"
@@ -152,6 +153,7 @@ public:
     std::vector<std::string> game_folders;  // the other folders the game's Dravo.ini names
     Stage stage;
     SavedDirectory directory;
+    std::vector<std::string> programs_told;  // what was done to the system's list of programs
 
     void show(Phase phase) {
         face.show_phase(phase);
@@ -170,6 +172,10 @@ public:
         directory.restore();
         stage.remove();
         if (phase_ != Phase::Idle) show(Phase::Idle);
+        // A patch the installer carries that is damaged is fetched again.
+        if (outcome == InstallOutcome::PatchDamaged && (sources.unpack || sources.check_patch) &&
+            text.find("download it again") == std::string::npos)
+            text += std::string("\n") + kDownloadAgainText;
         if (outcome != InstallOutcome::Cancelled) face.final_message(text, caption);
         return {outcome, std::move(text), std::move(work)};
     }
@@ -258,7 +264,7 @@ Result find_game(Run& run) {
     dir.erase(last + 1);
     // A shortcut left behind by an uninstalled game points nowhere: the game is not there.
     if (!plat::is_directory(dir.c_str())) return Result::failed(plat::display_path(dir) + ": no such folder");
-    run.game_dir = dir;
+    run.game_dir = canonical_folder(dir);
     return Result::applied();
 }
 
@@ -350,6 +356,7 @@ std::optional<InstallResult> prepare(Run& run) {
     run.game_folders = game_folders(run.game_dir);
     if (std::optional<InstallResult> end = run.mode.dry() ? refuse_unwhole_game(run) : make_game_whole(run))
         return end;
+    if (run.sources.programs && !run.mode.dry()) run.programs_told = repair_entries(*run.sources.programs, run.game_dir);
     config::reset_configuration();
     xfile::reset_xfile();
     if (std::optional<InstallResult> end = check_patch(run)) return end;
@@ -443,6 +450,15 @@ InstallResult install_confirmed(Run& run) {
     if (Result committed = tx.commit(); committed.failed())
         return roll_back_and_finish(run, tx, "The patch could not be installed: " + committed.problem, std::move(work));
     std::string text = work.outcome_text();
+    // The install is whole and stays so: an entry that cannot be made is said, not undone.
+    if (run.sources.programs) {
+        Result listed = register_install(*run.sources.programs, run.game_dir, tx.number());
+        run.programs_told.push_back(listed.failed() ? listed.problem
+                                                    : entry_key(run.game_dir, tx.number()) + ": the entry was written");
+        if (listed.failed())
+            text += "\nThe install could not be added to Windows' list of installed programs (" + listed.problem +
+                    "). It can be taken back with DravoPatch.exe /UNDO.";
+    }
     return run.finish(InstallOutcome::Completed, std::move(text), kCompletedCaption, std::move(work));
 }
 
@@ -512,11 +528,18 @@ InstallResult run_steps(Run& run) {
 
 }  // namespace
 
+std::string canonical_folder(const std::string& dir) {
+    std::string path = plat::long_path_name(dir.c_str());
+    if (path.empty()) path = dir;
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
+    return path;
+}
+
 InstallResult run_installation(InstallerFace& face, const InstallSources& sources) {
     RunMode real;
     Run run(face, sources, real);
     InstallResult r = run_steps(run);
-    append_to_log_copy({sources.patch_name, r.work, r.text.empty() ? "Cancelled." : r.text, r.not_found});
+    append_to_log_copy({sources.patch_name, r.work, r.text.empty() ? "Cancelled." : r.text, r.not_found, run.programs_told});
     r.game_dir = run.game_dir;
     if (run.game_dir.empty()) return r;
     // An install that began is recorded. A run that stopped before (a damaged patch, Cancel)
@@ -524,7 +547,7 @@ InstallResult run_installation(InstallerFace& face, const InstallSources& source
     // game says why in the folder's log, when it has one.
     bool began = r.outcome == InstallOutcome::Completed || r.outcome == InstallOutcome::Failed ||
                  r.outcome == InstallOutcome::NotWhole;
-    InstallLogEntry entry{sources.patch_name, r.work, r.text, r.not_found};
+    InstallLogEntry entry{sources.patch_name, r.work, r.text, r.not_found, run.programs_told};
     if (began) append_install_log(run.game_dir, entry);
     if (r.outcome == InstallOutcome::NotFound) add_to_install_log(run.game_dir, entry);
     return r;

@@ -14,6 +14,8 @@
 
 namespace install {
 
+class ProgramsList;
+
 enum class Phase { Idle = 0, Searching = 1, Installing = 2 };
 
 class InstallerFace {
@@ -57,7 +59,16 @@ struct InstallSources {
     std::function<Result(const char* patch_ini, const std::vector<std::string>& game_folders)> check_work;
     // Installs the patch even when the game folder records it as installed already.
     bool reinstall = false;
+    // The system's list of installed programs, where the installer registers each install it
+    // completes and repairs the entries of the game folder at its start; null: none (the
+    // tool, a system without one).
+    ProgramsList* programs = nullptr;
 };
+
+// The folder as the system spells it, long names and all, ending with a backslash: one folder,
+// whichever way it was found or typed, has one spelling in the journal, the log and the list
+// of programs.
+std::string canonical_folder(const std::string& dir);
 
 enum class InstallOutcome {
     NotFound,        // no game: no shortcut, no such directory, or no Dravo.ini in it

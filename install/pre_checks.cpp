@@ -25,6 +25,15 @@ std::string directory_of(const std::string& path) {
     return cut == std::string::npos ? plat::current_directory() : path.substr(0, cut + 1);
 }
 
+// "Free 12 MB on C:, then run the patch again.": what is missing, rounded up, on the drive of
+// `dir` (the folder itself where it has no drive letter).
+std::string room_advice(const std::string& dir, std::int64_t missing) {
+    std::string shown = plat::display_path(dir);
+    std::string drive = shown.size() >= 2 && shown[1] == ':' ? shown.substr(0, 2) : shown;
+    std::int64_t mb = (missing + (1 << 20) - 1) >> 20;
+    return "Free " + std::to_string(mb) + " MB on " + drive + ", then run the patch again.";
+}
+
 // The bytes the rewrites will write, by the directory they are written in; a file rewritten by
 // several lines counts once.
 class RoomNeeded {
@@ -47,7 +56,7 @@ public:
             if (free >= 0 && free < need)
                 return Result::failed("The Dravo patch was not installed: there is not room enough on the disk of " + plat::display_path(dir) +
                                       ": the install writes " + std::to_string(need >> 20) + " MiB there and " +
-                                      std::to_string(free >> 20) + " MiB are free");
+                                      std::to_string(free >> 20) + " MiB are free\n" + room_advice(dir, need - free));
         }
         return Result::applied();
     }
@@ -116,6 +125,13 @@ Result check_not_linked(const std::string& path, const std::string& game_dir, co
 
 Result check_work_list(const char* patch_ini, const std::vector<std::string>& folders) {
     RoomNeeded room;
+    // The checks refuse a read-only file before anything opens it: the advice names it.
+    std::string read_only;
+    auto note_read_only = [&](Result r, const std::string& path) {
+        if (r.failed() && read_only.empty() && !path.empty() && plat::is_read_only(path.c_str()))
+            read_only = read_only_advice(path);
+        return r;
+    };
     std::string game_dir = plat::current_directory();
     if (!game_dir.empty() && game_dir.back() != '\\') game_dir += '\\';
     auto not_linked = [&](const std::string& path) {
@@ -125,12 +141,14 @@ Result check_work_list(const char* patch_ini, const std::vector<std::string>& fo
     checks.by_kind[0] = [&](const char* argument, std::FILE*) {
         std::string container;
         std::int64_t bytes = 0;
-        Result r = check_container_member(argument, &container, &bytes);
+        Result r = note_read_only(check_container_member(argument, &container, &bytes), container);
         if (!r.failed()) r = not_linked(container);
         if (!r.failed()) room.add(container, bytes);
         return r;
     };
     auto tables = [&](Result r, const std::string& dat, const std::string& str) {
+        note_read_only(r, dat);
+        note_read_only(r, str);
         if (!r.failed()) r = not_linked(dat);
         if (!r.failed()) r = not_linked(str);
         if (!r.failed()) {
@@ -150,10 +168,14 @@ Result check_work_list(const char* patch_ini, const std::vector<std::string>& fo
         return tables(r, dat, str);
     };
     WorkListReport report = run_work_list(patch_ini, checks);
-    std::string failures;
+    std::string failures, advice;
     for (const WorkItemReport& item : report.items)
-        if (item.outcome.failed()) failures += "\n" + item.line + ": " + item.outcome.problem;
-    if (!failures.empty()) return Result::failed(kCannotBeDoneText + failures);
+        if (item.outcome.failed()) {
+            failures += "\n" + item.line + ": " + item.outcome.problem;
+            if (advice.empty()) advice = item.advice;
+        }
+    if (advice.empty()) advice = read_only;
+    if (!failures.empty()) return Result::failed(kCannotBeDoneText + failures + (advice.empty() ? "" : "\n" + advice));
     return room.check();
 }
 

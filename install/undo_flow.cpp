@@ -4,6 +4,7 @@
 
 #include "install/install_log.h"
 #include "install/pre_checks.h"
+#include "install/programs_list.h"
 #include "journal/recovery.h"
 #include "journal/transaction.h"
 #include "platform/platform.h"
@@ -24,6 +25,8 @@ std::string date_of(const std::string& path) {
 std::string folder_shown(const std::string& game_dir) {
     std::string shown = plat::display_path(game_dir);
     if (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/')) shown.pop_back();
+    // The drive letter as Windows shows it.
+    if (shown.size() >= 2 && shown[1] == ':' && shown[0] >= 'a' && shown[0] <= 'z') shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
     return shown;
 }
 
@@ -43,7 +46,9 @@ InstallResult failed(InstallerFace& face, const std::string& why) {
     return ended(face, InstallOutcome::Failed, why + "\nNothing was changed.", kUndoFailedCaption);
 }
 
-InstallResult undo_located(InstallerFace& face, const std::string& game_dir, int number) {
+
+InstallResult undo_located(InstallerFace& face, const InstallSources& sources, const std::string& game_dir, int number,
+                           std::vector<std::string>* programs_told) {
     int newest = journal::newest_journal(game_dir);
     if (newest == 0) return failed(face, "There is no install of the Dravo patch to take back in " + folder_shown(game_dir) + ".");
     if (number > newest || (number != 0 && !plat::file_exists(journal::journal_path(game_dir, number).c_str())))
@@ -53,11 +58,24 @@ InstallResult undo_located(InstallerFace& face, const std::string& game_dir, int
         return failed(face, "Install " + std::to_string(number) + " cannot be taken back before install " +
                                 std::to_string(newest) + ", which came after it.");
     if (!face.confirm_undo(undo_question(game_dir, newest))) return ended(face, InstallOutcome::Cancelled, "", "");
+    // The install the undo takes back: the newest completed one (one that did not complete is
+    // rolled back by the recovery before it).
+    std::vector<journal::CommittedInstall> installs = journal::committed_installs(game_dir);
     journal::Recovery undone = journal::undo_last_install(game_dir, game_folders(game_dir));
     xfile::reset_xfile();
     if (!undone.told.empty() && undone.result.failed()) face.notice(undone.told);
     if (undone.result.failed()) return failed(face, undone.result.problem);
-    return ended(face, InstallOutcome::Completed, kUndoneText, kUndoCaption);
+    std::string text = kUndoneText;
+    // The game is back; an entry left in the list is said, and the next start removes it.
+    if (sources.programs && !installs.empty()) {
+        const journal::CommittedInstall& undone = installs.back();
+        Result gone = unregister_install(*sources.programs, game_dir, undone.number, undone.entry);
+        programs_told->push_back(gone.failed() ? gone.problem
+                                               : entry_key(game_dir, undone.number) + ": the entry was removed");
+        if (gone.failed())
+            text += "\nIts entry in Windows' list of installed programs could not be removed (" + gone.problem + ").";
+    }
+    return ended(face, InstallOutcome::Completed, text, kUndoCaption);
 }
 
 }  // namespace
@@ -65,14 +83,17 @@ InstallResult undo_located(InstallerFace& face, const std::string& game_dir, int
 InstallResult run_undo(InstallerFace& face, const InstallSources& sources, int number) {
     std::string game_dir;
     InstallResult r;
+    std::vector<std::string> programs_told;
     if (Result found = sources.locate_game(game_dir); found.failed()) {
         r = ended(face, InstallOutcome::NotFound, kNotFoundText, kNotFoundCaption);
         r.not_found = found.problem;
     } else {
-        r = undo_located(face, game_dir, number);
+        game_dir = canonical_folder(game_dir);
+        if (sources.programs) programs_told = repair_entries(*sources.programs, game_dir);
+        r = undo_located(face, sources, game_dir, number, &programs_told);
     }
     std::string what = "none: taking back " + (number ? "install " + std::to_string(number) : std::string("the newest install"));
-    InstallLogEntry entry{what, {}, r.text.empty() ? "Cancelled." : r.text, r.not_found};
+    InstallLogEntry entry{what, {}, r.text.empty() ? "Cancelled." : r.text, r.not_found, programs_told};
     append_to_log_copy(entry);
     if (!game_dir.empty() && r.outcome != InstallOutcome::Cancelled) add_to_install_log(game_dir, entry);
     return r;

@@ -31,15 +31,35 @@ bool WorkListReport::any_failed() const {
     return false;
 }
 
+std::string in_use_advice(const std::string& path) {
+    return "Close the game and any program using " + plat::display_path(path) + ", then run the patch again.";
+}
+
+std::string read_only_advice(const std::string& path) {
+    return "Make " + plat::display_path(path) + " writable, then run the patch again.";
+}
+
+std::string refusal_advice() {
+    plat::RefusedFile refused = plat::last_refused_file();
+    if (refused.path.empty()) return {};
+    if (refused.error == plat::Error::SharingViolation) return in_use_advice(refused.path);
+    if (refused.error == plat::Error::AccessDenied && plat::is_read_only(refused.path.c_str()))
+        return read_only_advice(refused.path);
+    return {};
+}
+
 std::string WorkListReport::outcome_text() const {
     if (!any_failed()) return kCompletedText;
     std::string text = kDidNotCompleteText;
+    std::string advice;
     for (const WorkItemReport& item : items) {
         if (item.outcome.result != WorkResult::Failed) continue;
         text += "\n" + item.line;
         if (!item.outcome.problem.empty()) text += ": " + item.outcome.problem;
+        if (advice.empty()) advice = item.advice;
     }
-    return text;
+    // One line of advice, the first cause's: the player removes it and runs the patch again.
+    return advice.empty() ? text : text + "\n" + advice;
 }
 
 namespace {
@@ -82,7 +102,9 @@ WorkListReport run_work_list(const char* path, const WorkHandlers& handlers) {
             continue;
         }
         WorkItemReport item{line, {}};
+        plat::clear_refused_file();
         item.outcome = (*handler)(argument_of(line), f);
+        if (item.outcome.failed()) item.advice = refusal_advice();
         report.items.push_back(std::move(item));
     }
     std::fclose(f);

@@ -38,7 +38,15 @@ WorkHandlers standard_work_handlers();
 struct WorkItemReport {
     std::string line;  // the work line as written, trimmed
     Result outcome;
+    std::string advice = {};  // a failed item: what the player can do about its cause, if anything
 };
+
+// The advice for the file the platform last refused: "Close the game and any program using
+// FILE, then run the patch again." when it is in use, "Make FILE writable, then run the patch
+// again." when it is read-only; empty otherwise.
+std::string refusal_advice();
+std::string in_use_advice(const std::string& path);
+std::string read_only_advice(const std::string& path);
 
 struct WorkListReport {
     bool found = false;  // patch.ini could be opened

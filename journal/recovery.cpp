@@ -377,6 +377,46 @@ Recovery undo_last_install(const std::string& game_dir, const std::vector<std::s
     return {Result::applied(), first.told.empty() ? told : first.told + "\n" + told};
 }
 
+std::vector<CommittedInstall> committed_installs(const std::string& game_dir) {
+    std::vector<CommittedInstall> installs;
+    if (!plat::is_directory(undo_folder(game_dir).c_str())) return installs;
+    for (int number = 1, newest = newest_journal(game_dir); number <= newest; ++number) {
+        std::string path = journal_path(game_dir, number);
+        std::vector<std::uint8_t> bytes;
+        JournalFile j;
+        if (!plat::file_exists(path.c_str()) ||
+            plat::read_whole_file(path.c_str(), kMaxJournalBytes, &bytes) != plat::ReadWholeResult::Done ||
+            parse_journal(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &j).failed() ||
+            !j.committed || j.undoing || j.tables)
+            continue;
+        CommittedInstall install{number, path, j.entry, 0};
+        for (const Record& r : j.records)
+            if (r.kind == Record::Kind::Keep) install.kept_bytes += r.size >= 0 ? r.size : 0;
+        installs.push_back(std::move(install));
+    }
+    return installs;
+}
+
+Result record_entry(const std::string& game_dir, int number, const std::string& key) {
+    OpenJournal j;
+    std::string path = journal_path(game_dir, number);
+    if (Result r = open_journal(path, &j); r.failed()) return r;
+    if (!j.parsed) return failed_on(path, "the journal is damaged (" + j.why + ")");
+    if (!j.journal.committed || j.journal.undoing) return failed_on(path, "the install is not a completed one");
+    if (j.journal.entry == key) return Result::applied();
+    if (!j.journal.entry.empty()) return failed_on(path, "the journal names another entry, " + j.journal.entry);
+    // A line cut short by a crash is read as not written; a line feed behind it would make it
+    // a line, which the reader would refuse, so the journal is left as it is.
+    if (!j.text.empty() && j.text.back() != '\n') return failed_on(path, "the journal's last line is cut short");
+    std::string line = entry_line(key);
+    std::uint32_t put = 0;
+    if (plat::seek_file(j.file.get(), 0, plat::SeekFrom::End) < 0 ||
+        !plat::write_file(j.file.get(), line.data(), static_cast<std::uint32_t>(line.size()), &put) ||
+        put != line.size() || !plat::flush_file(j.file.get()))
+        return failed_on(path, "cannot write the journal: " + plat::last_error_text());
+    return Result::applied();
+}
+
 PatchRecord find_installed_patch(const std::string& game_dir, const std::string& digest) {
     if (!plat::is_directory(undo_folder(game_dir).c_str())) return PatchRecord::NoJournals;
     // A journal is a few lines for each file an install changed.

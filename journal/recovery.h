@@ -48,6 +48,20 @@ Recovery undo_last_install(const std::string& game_dir, const std::vector<std::s
 enum class PatchRecord { Installed, NotInstalled, NoJournals };
 PatchRecord find_installed_patch(const std::string& game_dir, const std::string& digest);
 
+// A committed install of a game folder, not taken back, as its journal tells.
+struct CommittedInstall {
+    int number = 0;
+    std::string journal;          // the journal's path
+    std::string entry;            // the key of its entry in the system's list of programs; empty when none
+    std::int64_t kept_bytes = 0;  // the old files it keeps, for its undo
+};
+// Every such install of `game_dir`, oldest first. A journal that cannot be read is left out.
+std::vector<CommittedInstall> committed_installs(const std::string& game_dir);
+
+// Records in install `number`'s committed journal the key of its entry in the system's list
+// of programs (the "entry" line); nothing when it records that key already.
+Result record_entry(const std::string& game_dir, int number, const std::string& key);
+
 // The stage: the patch's files unpacked beside the game before the user said yes. It is made
 // fresh, for this user only; a stage name that is a link or not a folder is refused, never
 // entered or removed through.

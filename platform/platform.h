@@ -163,6 +163,17 @@ bool move_file(const char* from, const char* to, Handle held = Handle::Invalid);
 // as done and is noted in durability(); an I/O error fails.
 bool flush_folder(const char* dir);
 
+// The last file this thread was refused because another program has it open or it may not be
+// written (an open, a delete or a replacement failed with SharingViolation or AccessDenied), so
+// that a failure can advise the user what to do about it; empty path when there was none
+// since clear_refused_file().
+struct RefusedFile {
+    std::string path;
+    Error error = Error::None;
+};
+RefusedFile last_refused_file();
+void clear_refused_file();
+
 // What this process learnt of the disks' durability, for the install's log.
 struct Durability {
     bool folder_flush_unsupported = false;  // a file system could not flush a folder
@@ -175,6 +186,17 @@ void reset_durability();
 std::int64_t free_disk_bytes(const char* dir);
 // When the file was last written, in seconds since 1970 (UTC); -1 when unknown.
 std::int64_t modified_time(const char* path);
+// The path with each component in its long form (on Windows, short 8.3 names expanded, as
+// GetLongPathName gives them), so that one folder has one spelling; the path as given when the
+// system cannot tell (a name that is not there).
+std::string long_path_name(const char* path);
+// Copies the whole file `from` to the new name `to` (fails with AlreadyExists when it is taken),
+// reading `from` with read sharing, so that a running program can copy its own file; `to` is
+// on the disk when this returns.
+bool copy_file(const char* from, const char* to);
+// Deletes the file, or the empty folder, when the machine next starts: for a program that
+// cannot delete its own file while it runs. False where the system cannot (POSIX).
+bool delete_at_restart(const char* path);
 // The names in a directory, "." and ".." left out, in no particular order.
 bool list_directory(const char* dir, std::vector<std::string>* names);
 // Gives `to` the permissions (and, where the system lets us, the owner) of `from`, so that a

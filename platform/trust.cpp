@@ -57,6 +57,14 @@ bool create_private_directory(const char* path, bool others_read) {
     return os::file_system().create_private_directory(path, others_read);
 }
 
+bool create_admin_directory(const char* path) {
+    if (detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
+    }
+    return os::file_system().create_admin_directory(path);
+}
+
 bool restrict_to_owner_writes(const char* path) { return os::file_system().restrict_to_owner_writes(path); }
 
 bool random_bytes(void* buffer, std::size_t count) { return os::random_bytes(buffer, count); }

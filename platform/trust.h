@@ -37,6 +37,11 @@ std::string why_not_beneath(const std::string& root, const std::string& path);
 // the name exists, whatever it is, so that nothing planted there is ever used.
 bool create_private_directory(const char* path, bool others_read = false);
 
+// A folder that the administrators and the system may change and every other user may only
+// read and run programs from: what an elevated program keeps for later runs. Made with that
+// access list, or, when it is there as a folder (not a link), given it. POSIX: mode 0755.
+bool create_admin_directory(const char* path);
+
 // Takes group and other write permission from an open file this process made (on Windows its
 // folder's access list already says who may write, so nothing is done).
 bool restrict_to_owner_writes(const char* path);

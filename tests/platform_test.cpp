@@ -459,6 +459,27 @@ TEST_F(PlatformFiles, HoldsAFolderButNeitherALinkNorAFile) {
     EXPECT_TRUE(plat::remove_directory(own.c_str()));
 }
 
+// The copy of a file, never over a name that is taken; and the administrators' folder, made
+// or, when there, kept. (Copying the running installer's own file is tested under Wine.)
+TEST_F(PlatformFiles, CopiesAFileOnlyToANewNameAndKeepsAnAdministratorsFolder) {
+    write_file(dir.file("from.exe"), "program");
+    write_file(dir.file("taken.exe"), "other");
+    EXPECT_TRUE(plat::copy_file(dir.file("from.exe").c_str(), dir.file("copy.exe").c_str()));
+    EXPECT_EQ(read_file(dir.file("copy.exe")), "program");
+    EXPECT_FALSE(plat::copy_file(dir.file("from.exe").c_str(), dir.file("taken.exe").c_str()));
+    EXPECT_EQ(plat::last_error(), plat::Error::AlreadyExists);
+    EXPECT_EQ(read_file(dir.file("taken.exe")), "other");
+    EXPECT_FALSE(plat::copy_file(dir.file("none.exe").c_str(), dir.file("new.exe").c_str()));
+    EXPECT_FALSE(plat::file_exists(dir.file("new.exe").c_str()));
+
+    const std::string admin = dir.path() + "admin";
+    EXPECT_TRUE(plat::create_admin_directory(admin.c_str()));
+    write_file(admin + "\\kept.txt", "kept");
+    EXPECT_TRUE(plat::create_admin_directory(admin.c_str()));
+    EXPECT_EQ(read_file(admin + "\\kept.txt"), "kept");
+    EXPECT_FALSE(plat::create_admin_directory(dir.file("from.exe").c_str()));
+}
+
 }  // namespace
 
 // What the installer may trust of a name: below a folder only when written plainly, and its own

@@ -191,11 +191,13 @@ TEST_F(MainFlowTest, EachMissingFileIsNamedAndTheDirectoryRestored) {
     };
     const Case cases[] = {
         {"Dravo.ini", true, InstallOutcome::NotFound, "Dravo not found."},
-        {"patch.ini", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.ini."},
+        {"patch.ini", true, InstallOutcome::PatchDamaged,
+         "The patch is damaged: it carries no patch.ini.\nDownload the patch again."},
         {"patch.ini", false, InstallOutcome::PatchDamaged, "The patch cannot be read: * is missing."},
         {"multigen.dat", true, InstallOutcome::GameIncomplete,
          "The game is incomplete: " + plat::display_path(game.path() + "multigen.dat") + " is missing."},
-        {"patch.dat", true, InstallOutcome::PatchDamaged, "The patch is damaged: it carries no patch.dat."},
+        {"patch.dat", true, InstallOutcome::PatchDamaged,
+         "The patch is damaged: it carries no patch.dat.\nDownload the patch again."},
         {"patch.dat", false, InstallOutcome::PatchDamaged, "The patch cannot be read: * is missing."},
     };
     ASSERT_TRUE(plat::change_directory(start.path().c_str()));
@@ -252,9 +254,9 @@ TEST_F(MainFlowTest, APatchThatGivesNothingToDoIsDamagedNotCompleted) {
         std::vector<std::string> carried;
         std::string text;  // empty: the patch is sound
     };
-    const std::string no_section = "The patch is damaged: patch.ini has no [work] section.";
+    const std::string no_section = "The patch is damaged: patch.ini has no [work] section.\nDownload the patch again.";
     const std::string no_work = "The patch is damaged: patch.ini lists no work item, and the patch carries no file "
-                                "to install besides patch.ini and patch.dat.";
+                                "to install besides patch.ini and patch.dat.\nDownload the patch again.";
     const Case cases[] = {
         {std::string("\x7f\x01garbage\xff\r\n0 not an item before the section\r\n"), {"new.bin"}, no_section},
         {"[path]\nnew                 hd:\n", {"new.bin"}, no_section},
@@ -324,3 +326,44 @@ TEST_F(MainFlowTest, CancelRunsNoWorkAndAFailedItemIsNotReportedAsSuccess) {
 }
 
 }  // namespace
+
+namespace install {
+namespace {
+
+// A failed work item whose file was refused gains one line of advice by the cause: a file
+// another program holds, a read-only file; a failure of another cause gains none.
+TEST(WorkAdviceTest, AFailureEndsWithTheAdviceOfItsFirstRefusedFile) {
+    TempDir dir;
+    write_file(dir.file("dravo.mul"), "held");
+    write_file(dir.file("message.dat"), "read-only");
+    ASSERT_TRUE(make_read_only(dir.file("message.dat")));
+    plat::File held = plat::File::open(dir.file("dravo.mul").c_str(), plat::Access::Read, plat::Disposition::OpenExisting);
+    ASSERT_TRUE(held);
+    WorkHandlers handlers;
+    handlers.by_kind[0] = [&](const char* name, std::FILE*) {
+        plat::File f = plat::File::open(dir.file(name).c_str(), plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+        return f ? Result::applied() : Result::failed("cannot open it");
+    };
+    struct Case {
+        std::string items;
+        std::string advice;  // the last line; empty: the last line is the failure itself
+    };
+    const std::string mul = plat::display_path(dir.file("dravo.mul"));
+    const std::string dat = plat::display_path(dir.file("message.dat"));
+    const Case cases[] = {
+        {"0 dravo.mul\n0 message.dat\n", "Close the game and any program using " + mul + ", then run the patch again."},
+        {"0 message.dat\n0 dravo.mul\n", "Make " + dat + " writable, then run the patch again."},
+        {"0 missing.bin\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.items);
+        write_file(dir.file("patch.ini"), "[work]\n" + c.items);
+        std::string text = run_work_list(dir.file("patch.ini").c_str(), handlers).outcome_text();
+        std::string last = text.substr(text.rfind('\n') + 1);
+        EXPECT_EQ(last, c.advice.empty() ? std::string("0 missing.bin: cannot open it") : c.advice);
+        EXPECT_EQ(text.find(kDidNotCompleteText), 0u);
+    }
+}
+
+}  // namespace
+}  // namespace install

@@ -272,7 +272,9 @@ for c in "no-dat|The patch is damaged: it carries no patch.dat." \
          "garbage|The patch is damaged: patch.ini has no [work] section." \
          "no-work|The patch is damaged: patch.ini lists no work item, and the patch carries no file to install besides patch.ini and patch.dat."; do
   fresh
-  check "${c%%|*}" 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/${c%%|*}.bin" --yes && last_line_is "${c%%|*}" "${c#*|}"
+  check "${c%%|*}" 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/${c%%|*}.bin" --yes &&
+    last_line_is "${c%%|*}" "Download the patch again." &&
+    { grep -qxF "${c#*|}" "$tmp/out" || fail "${c%%|*}: no damage text"; }
 done
 fresh
 check files-only 0 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/files-only.bin" --yes &&
@@ -286,6 +288,7 @@ cp "$tmp/g/message.dat" "$tmp/dat.orig"
 check read-only-tables 1 "$dravo" install --game-dir "$tmp/g" --patch "$tmp/patch.bin" --yes && {
   ! grep -q 'Dravo patch completed' "$tmp/out" || fail "read-only-tables: reported as completed"
   grep -q '^1 ' "$tmp/out" && grep -q '^2 ' "$tmp/out" || fail "read-only-tables: the message items are not named"
+  grep -q '^Make .*message\.dat writable, then run the patch again\.$' "$tmp/out" || fail "read-only-tables: no advice"
   cmp -s "$tmp/dat.orig" "$tmp/g/message.dat" || fail "read-only-tables: message.dat changed"
 }
 

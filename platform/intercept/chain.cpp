@@ -30,6 +30,14 @@ const os::FileSystem& fs() { return os::file_system(); }
 
 Durability g_durability;
 
+// The last file refused as in use or not writable, for the advice of a failure.
+thread_local RefusedFile g_refused;
+
+void note_refusal(const char* path) {
+    Error e = last_error();
+    if (e == Error::SharingViolation || e == Error::AccessDenied) g_refused = {path, e};
+}
+
 void note_folder_flush_unsupported(const std::string& dir) {
     if (g_durability.folder_flush_unsupported) return;
     g_durability.folder_flush_unsupported = true;
@@ -108,6 +116,7 @@ Handle open_file(const char* path, Access access, Disposition disposition) {
     if (!detail::overlay_resolve(path, detail::overlay_use(access, disposition), &in_view)) return Handle::Invalid;
     if (!detail::announce_write(in_view.c_str(), access, disposition)) return Handle::Invalid;
     Handle h = fs().open_file(in_view.c_str(), access, disposition);
+    if (h == Handle::Invalid) note_refusal(path);
     // While a view is set, every file opened for writing is one of its scratch copies.
     if (h != Handle::Invalid && access != Access::Read && detail::overlay_active()) fs().leave_in_cache(h);
     return h;
@@ -178,10 +187,16 @@ bool delete_file(const char* path) {
     detail::held_let_go(path);
     if (bool done; detail::overlay_remove(path, &done)) return done;
     if (int announced = detail::announce_delete(path); announced != 0) return announced > 0;
-    return fs().delete_file(path);
+    if (fs().delete_file(path)) return true;
+    note_refusal(path);
+    return false;
 }
 
-bool replace_file(const char* from, const char* to) { return replace_chain(from, to, Handle::Invalid, true); }
+bool replace_file(const char* from, const char* to) {
+    if (replace_chain(from, to, Handle::Invalid, true)) return true;
+    note_refusal(to);
+    return false;
+}
 
 bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     File lock(target_lock);  // closed in every case
@@ -193,6 +208,7 @@ bool replace_locked_file(const char* from, const char* to, Handle target_lock) {
     if (!fs().renames_over_held_files()) lock.close();
     // The safe rewrite, its one caller, flushed the new file through its own handle just before.
     bool ok = replace_chain(from, to, lock.get(), false);
+    if (!ok) note_refusal(to);
     os::SavedError why = os::saved_error();
     lock.close();
     os::restore_error(why);
@@ -226,6 +242,9 @@ bool move_file(const char* from, const char* to, Handle held) {
 }
 
 bool flush_folder(const char* dir) { return flush_folder_step(dir); }
+
+RefusedFile last_refused_file() { return g_refused; }
+void clear_refused_file() { g_refused = {}; }
 
 const Durability& durability() { return g_durability; }
 void reset_durability() { g_durability = Durability{}; }
@@ -262,6 +281,25 @@ bool remove_directory(const char* path) {
 bool list_directory(const char* dir, std::vector<std::string>* names) { return fs().list_directory(dir, names); }
 std::int64_t free_disk_bytes(const char* dir) { return fs().free_disk_bytes(dir); }
 std::int64_t modified_time(const char* path) { return fs().modified_time(path); }
+std::string long_path_name(const char* path) { return fs().long_path_name(path); }
+
+bool copy_file(const char* from, const char* to) {
+    if (injected(FaultOp::Copy)) return false;
+    // The view holds the game's files only; a copy is made elsewhere or not at all.
+    if (detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
+    }
+    return fs().copy_file(from, to);
+}
+
+bool delete_at_restart(const char* path) {
+    if (detail::overlay_active()) {
+        os::set_error_kind(Error::AccessDenied);
+        return false;
+    }
+    return fs().delete_at_restart(path);
+}
 
 // ---- the current directory ------------------------------------------------------------------
 

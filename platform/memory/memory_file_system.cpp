@@ -732,6 +732,28 @@ Handle hold_folder(const char* path) {
     return s.open_node(e->node, false, false, false, false);
 }
 
+// Names here have one spelling each, and no machine restarts.
+std::string long_path_name(const char* path) { return path; }
+bool delete_at_restart(const char*) { return fail(Error::Other), false; }
+
+// The source is read with sharing, as Windows' CopyFile reads it, so that a held file can be
+// copied; the copy is a new file.
+bool copy_file(const char* from, const char* to) {
+    Handle in = open_path(from, true, false, Disposition::OpenExisting, false, false, false);
+    if (in == Handle::Invalid) return false;
+    Handle out = memory::open_file(to, Access::Write, Disposition::CreateNew);
+    std::int64_t size = memory::file_size(in);
+    bool ok = out != Handle::Invalid && size >= 0 && memory::copy_range(in, 0, out, size) && memory::flush_file(out);
+    if (out != Handle::Invalid) ok = memory::close_file(out) && ok;
+    memory::close_file(in);
+    return ok;
+}
+
+// The folder for the administrators: a plain folder here, made or kept.
+bool create_admin_directory(const char* path) {
+    return create_directory(path) || entry_kind(path) == EntryKind::Directory;
+}
+
 // After a power cut, no process from before it runs; before one, every scratch file of this
 // file system is this process's own.
 bool process_running(std::uint32_t) { return false; }
@@ -745,7 +767,8 @@ const os::FileSystem kMemory = {
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
     restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
-    leave_in_cache, hold_folder,
+    leave_in_cache, hold_folder, long_path_name, delete_at_restart, create_admin_directory,
+    copy_file,
 };
 
 // ---- what a cut leaves ----------------------------------------------------------------------

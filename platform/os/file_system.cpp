@@ -14,7 +14,8 @@ const FileSystem kSystem = {
     flush_folder,   renames_over_held_files, list_directory, free_disk_bytes, modified_time, current_directory,
     change_directory, temp_directory, process_running, entry_kind, owned_safely, create_private_directory,
     restrict_to_owner_writes, open_append_no_follow, file_identity, remove_tree,
-    leave_in_cache, hold_folder,
+    leave_in_cache, hold_folder, long_path_name, delete_at_restart, create_admin_directory,
+    copy_file,
 };
 
 const FileSystem* g_current = &kSystem;

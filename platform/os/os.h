@@ -76,6 +76,15 @@ FolderFlush flush_folder(const char* dir);
 bool list_directory(const char* dir, std::vector<std::string>* names);
 std::int64_t free_disk_bytes(const char* dir);
 std::int64_t modified_time(const char* path);
+// The path with every component in its long form, as the system spells it (Windows: 8.3 short
+// names expanded); the path itself where the system has no short names or it cannot tell.
+std::string long_path_name(const char* path);
+// Copies the file `from` to the new name `to` (AlreadyExists when it is taken), reading `from`
+// with read sharing, so that a running program's own file can be copied; `to` is flushed.
+bool copy_file(const char* from, const char* to);
+// Has the system delete the file or empty folder when the machine next starts (Windows:
+// MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT); Unsupported where it cannot.
+bool delete_at_restart(const char* path);
 
 // ---- the current directory and scratch space ------------------------------------------------
 
@@ -142,6 +151,10 @@ struct FileSystem {
     bool (*remove_tree)(const char* dir);
     void (*leave_in_cache)(Handle h);
     Handle (*hold_folder)(const char* path);
+    std::string (*long_path_name)(const char* path);
+    bool (*delete_at_restart)(const char* path);
+    bool (*create_admin_directory)(const char* path);
+    bool (*copy_file)(const char* from, const char* to);
 };
 
 // The system's own calls, the ones declared above.
@@ -174,6 +187,7 @@ EntryKind entry_kind(const char* path);
 bool owned_safely(const char* path);
 // Fails when the name exists, whatever it is.
 bool create_private_directory(const char* path, bool others_read);
+bool create_admin_directory(const char* path);
 bool restrict_to_owner_writes(const char* path);
 bool random_bytes(void* buffer, std::size_t count);
 std::FILE* open_append_no_follow(const char* path);

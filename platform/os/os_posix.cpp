@@ -297,6 +297,53 @@ bool copy_through_buffer(int in, off_t offset, int out, std::int64_t left) {
 
 void os::leave_in_cache(Handle h) { note_scratch(fd_of(h)); }
 
+// The source is read with sharing, as Windows' CopyFile reads it: past the layer's own
+// exclusive opens (a plain descriptor), so that a file another opener holds can be copied. The
+// copy is a new file of the layer's own.
+bool os::copy_file(const char* from, const char* to) {
+    Translated t = translate(from);
+    if (!t.ok || t.parent_missing) {
+        set_refusal_error(from, t);
+        return false;
+    }
+    int in = ::open(t.host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat st;
+    if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        in < 0 ? set_errno_error(errno) : set_error(Error::AccessDenied, EISDIR);
+        if (in >= 0) ::close(in);
+        return false;
+    }
+    Handle out = os::open_file(to, Access::Write, Disposition::CreateNew);
+    bool ok = out != Handle::Invalid;
+    std::vector<char> buffer(ok ? 1 << 20 : 0);
+    while (ok) {
+        ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) set_errno_error(errno);
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        std::uint32_t put = 0;
+        ok = os::write_file(out, buffer.data(), static_cast<std::uint32_t>(got), &put) && put == static_cast<std::uint32_t>(got);
+    }
+    ok = ok && os::flush_file(out);
+    SavedError why = saved_error();
+    if (out != Handle::Invalid && !os::close_file(out) && ok) ok = false, why = saved_error();
+    ::close(in);
+    restore_error(why);
+    return ok;
+}
+
+// POSIX names have no short forms; the layer matches a name's case when it opens it.
+std::string os::long_path_name(const char* path) { return path; }
+
+// No system service deletes a file at the next start.
+bool os::delete_at_restart(const char*) {
+    set_errno_error(ENOSYS);
+    return false;
+}
+
 bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, EINVAL);

@@ -187,6 +187,33 @@ bool os::flush_file(Handle h) {
 // Windows starts no writeback early of its own accord, so there is nothing to leave out.
 void os::leave_in_cache(Handle) {}
 
+// CopyFile reads with sharing, as the loader holds a running program's file, and fails on a
+// name that is taken.
+bool os::copy_file(const char* from, const char* to) {
+    if (!CopyFileA(from, to, TRUE)) {
+        remember_last_error();
+        return false;
+    }
+    HANDLE h = CreateFileA(to, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+    if (!ok) remember_last_error();
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return ok;
+}
+
+std::string os::long_path_name(const char* path) {
+    char out[MAX_PATH + 1];
+    DWORD n = GetLongPathNameA(path, out, sizeof out);
+    return n == 0 || n >= sizeof out ? std::string(path) : std::string(out, n);
+}
+
+bool os::delete_at_restart(const char* path) {
+    if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+    remember_last_error();
+    return false;
+}
+
 bool os::copy_range(Handle from, std::int64_t from_offset, Handle to, std::int64_t length) {
     if (from_offset < 0 || length < 0) {
         set_error(Error::Other, ERROR_INVALID_PARAMETER);

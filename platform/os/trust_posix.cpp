@@ -115,6 +115,19 @@ bool os::create_private_directory(const char* path, bool others_read) {
     return true;
 }
 
+bool os::create_admin_directory(const char* path) {
+    std::string host;
+    if (!host_of(path, &host)) return false;
+    if (::mkdir(host.c_str(), 0755) == 0) return true;
+    int err = errno;
+    struct stat st;
+    // A folder there already (not a link): the same mode.
+    if (err == EEXIST && ::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::chmod(host.c_str(), 0755) == 0)
+        return true;
+    set_errno_error(err);
+    return false;
+}
+
 bool os::restrict_to_owner_writes(const char* path) {
     std::string host;
     if (!host_of(path, &host)) return false;

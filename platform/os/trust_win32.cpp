@@ -190,6 +190,38 @@ bool os::create_private_directory(const char* path, bool others_read) {
     return ok;
 }
 
+bool os::create_admin_directory(const char* path) {
+    // Protected from the parent's list: full control for the system and the administrators,
+    // reading and running for the users, and the administrators as owner, so that a user who
+    // made the name first cannot keep a say in it.
+    const char* sddl = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &attributes.lpSecurityDescriptor,
+                                                              nullptr)) {
+        fail_with_last();
+        return false;
+    }
+    bool ok = CreateDirectoryA(path, &attributes) != FALSE;
+    if (!ok && GetLastError() == ERROR_ALREADY_EXISTS && os::entry_kind(path) == EntryKind::Directory) {
+        // A folder of that name already: it gets the same list and owner.
+        PACL dacl = nullptr;
+        PSID owner = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+        ok = GetSecurityDescriptorDacl(attributes.lpSecurityDescriptor, &present, &dacl, &defaulted) &&
+             GetSecurityDescriptorOwner(attributes.lpSecurityDescriptor, &owner, &defaulted);
+        DWORD status = ok ? SetNamedSecurityInfoA(const_cast<char*>(path), SE_FILE_OBJECT,
+                                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                                      PROTECTED_DACL_SECURITY_INFORMATION,
+                                                  owner, nullptr, dacl, nullptr)
+                          : GetLastError();
+        if (status != ERROR_SUCCESS) SetLastError(status);
+        ok = status == ERROR_SUCCESS;
+    }
+    if (!ok) fail_with_last();
+    LocalFree(attributes.lpSecurityDescriptor);
+    return ok;
+}
+
 // A file takes its folder's access list; the kit's own folders have one that lets no one else
 // write.
 bool os::restrict_to_owner_writes(const char*) { return true; }

@@ -31,9 +31,11 @@ gui_make_shortcut() {  # gui_make_shortcut PREFIX LINK TARGET
   return $rc
 }
 
+# GUI_WINE_LIKE, when set, names a program whose Wine runs PROGRAM: for Wine's own programs
+# (uninstaller, reg), which have no file of their own to tell.
 gui_wine() {  # gui_wine PREFIX PROGRAM ARGS...
   local prefix=$1 WIN_WINE WIN_ARCH WIN_PREFIX; shift
-  win_wine_for "$1"
+  win_wine_for "${GUI_WINE_LIKE:-$1}"
   WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=$WIN_ARCH WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WIN_WINE" "$@"
 }
 
