@@ -8,7 +8,9 @@
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+# The installer registers what it installs in the prefix it runs in: it runs in a copy of the
+# project's clean prefix, which the Wine tests copy for their own scratch prefixes.
+trap 'WINEPREFIX=$tmp/prefix wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
 cp "$1" "$tmp/dravo.exe" && cp "$2" "$tmp/bcrypt.dll" && cp "$3" "$tmp/template.exe" || exit 1
 echo "carried" >"$tmp/a.txt"
 cd "$tmp" || exit 1
@@ -24,8 +26,9 @@ mkdir downloads
 bash "$root/scripts/make-demo-game" "$5" game patch >/dev/null || { echo "cannot make the demo game"; exit 1; }
 "$5" pack build --template "$4" --out downloads/DravoPatch.exe patch/* >/dev/null || { echo "cannot stamp the patch"; exit 1; }
 cp "$2" downloads/bcrypt.dll
+base=$("$root/scripts/wine-run" --prefix "$4") && cp -a "$base" "$tmp/prefix" || { echo "cannot make a prefix"; exit 1; }
 game_dir="Z:$(pwd)/game"
-(cd downloads && "$root/scripts/wine-run" DravoPatch.exe /S "/D=${game_dir//\//\\}" >../out 2>&1) ||
+(cd downloads && DRAVO_WINEPREFIX=$tmp/prefix "$root/scripts/wine-run" DravoPatch.exe /S "/D=${game_dir//\//\\}" >../out 2>&1) ||
   { echo "FAIL the installer beside a planted bcrypt.dll did not complete"; cat out; failures=$((failures + 1)); }
 [ -f game/DravoPatch.undo/install-1.journal ] || { echo "FAIL the installer made no journal"; failures=$((failures + 1)); }
 # Wherever the installer's current folder was when it would have loaded the DLL.
