@@ -4,29 +4,7 @@
 # shell. WINDOWS_BUILD is the 32-bit build (32-bit Wine), or the 64-bit one (64-bit Wine) on a
 # machine that cannot run 32-bit programs. Screenshots go to WINDOWS_BUILD/e2e/.
 # Usage: e2e_installer.sh WINDOWS_BUILD NATIVE_DRAVO
-set -u
-win=$(cd "$1" && pwd)
-dravo=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-GUI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-GUI_TOOLS=$win/tests
-GUI_SHOTS=$win/e2e
-mkdir -p "$GUI_SHOTS"
-. "$GUI_ROOT/scripts/lib/installer-gui.sh"
-tmp=$(mktemp -d)
-failures=0
-cleanup() {
-  gui_stop_display
-  for p in "$tmp"/prefix-*; do [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null; done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-
-# The demo game and patch, the patch stamped into the real installer.
-bash "$GUI_ROOT/scripts/make-demo-game" "$dravo" "$tmp/game" "$tmp/patch" "$GUI_TOOLS/list_windows.exe" >/dev/null ||
-  { echo "cannot make the demo game"; exit 1; }
-"$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/Patch.exe" "$tmp"/patch/* >/dev/null ||
-  { echo "cannot stamp the patch"; exit 1; }
+. "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 
 # What the headless install makes of the same inputs, natively.
 cp -r "$tmp/game" "$tmp/expected"

@@ -6,28 +6,7 @@
 # first, and a start of the installer puts back an entry that went missing.
 # Usage: e2e_programs_list.sh WINDOWS_BUILD NATIVE_DRAVO
 # The line Wine lists for the first install is saved as WINDOWS_BUILD/e2e/uninstaller-list.txt.
-set -u
-win=$(cd "$1" && pwd)
-dravo=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-GUI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-GUI_TOOLS=$win/tests
-GUI_SHOTS=$win/e2e
-mkdir -p "$GUI_SHOTS"
-. "$GUI_ROOT/scripts/lib/installer-gui.sh"
-tmp=$(mktemp -d)
-failures=0
-cleanup() {
-  gui_stop_display
-  for p in "$tmp"/prefix-*; do [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null; done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-
-bash "$GUI_ROOT/scripts/make-demo-game" "$dravo" "$tmp/game" "$tmp/patch" "$GUI_TOOLS/list_windows.exe" >/dev/null ||
-  { echo "cannot make the demo game"; exit 1; }
-"$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/Patch.exe" "$tmp"/patch/* >/dev/null ||
-  { echo "cannot stamp the patch"; exit 1; }
+. "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 mkdir -p "$tmp/patch2" && cp "$tmp"/patch/* "$tmp/patch2/"
 printf 'a second look' >>"$tmp/patch2/newhero.bin"
 "$dravo" pack build --template "$win/DravoPatch.exe" --out "$tmp/Patch2.exe" "$tmp"/patch2/* >/dev/null ||

@@ -9,14 +9,7 @@
 set -u
 dravo=$1
 template=$2
-if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null || ! getent passwd nobody >/dev/null; then
-  echo "skipped: needs root, setpriv and the user nobody"
-  exit 77
-fi
-. "$(dirname "${BASH_SOURCE[0]}")/game_test_lib.sh"
-chmod 755 "$tmp" "$TMPDIR"
-
-as_user() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups "$@"; }
+. "$(dirname "${BASH_SOURCE[0]}")/nobody_lib.sh"
 # A host path as the tool writes it in a journal.
 drive_path() { local p; p=$(realpath -m "$1"); p=${p//\//\\}; echo "z:$p"; }
 

@@ -11,14 +11,7 @@ set -u
 dravo=$1
 template=$2
 installs=${3:-6}
-if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null || ! getent passwd nobody >/dev/null; then
-  echo "skipped: needs root, setpriv and the user nobody"
-  exit 77
-fi
-. "$(dirname "${BASH_SOURCE[0]}")/game_test_lib.sh"
-chmod 755 "$tmp" "$TMPDIR"
-
-as_user() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups "$@"; }
+. "$(dirname "${BASH_SOURCE[0]}")/nobody_lib.sh"
 
 DRAVO_DEMO_WORLD_KIB=64 bash "$root/scripts/make-demo-game" "$dravo" "$tmp/old" "$tmp/patch" >/dev/null || exit 1
 "$dravo" pack build --template "$template" --out "$tmp/patch.bin" "$tmp"/patch/* >/dev/null || exit 1
